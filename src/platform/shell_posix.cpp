@@ -1,0 +1,44 @@
+#include "platform/shell.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+namespace platform {
+
+bool commandSucceeded(int systemResult) {
+    return systemResult != -1 && WIFEXITED(systemResult) && WEXITSTATUS(systemResult) == 0;
+}
+
+std::string executableDirectory() {
+    char path[PATH_MAX] = {};
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        return {};
+    }
+    const std::string executable(path, static_cast<size_t>(length));
+    const auto slash = executable.rfind('/');
+    return slash == std::string::npos ? std::string() : executable.substr(0, slash);
+}
+
+std::string currentDirectory() {
+    char path[PATH_MAX] = {};
+    return getcwd(path, sizeof path) != nullptr ? std::string(path) : std::string();
+}
+
+void prependToSearchPath(const std::string& firstFolder, const std::string& secondFolder) {
+    std::string path;
+    for (const std::string* folder : {&firstFolder, &secondFolder}) {
+        if (!folder->empty()) {
+            path += *folder + ":";
+        }
+    }
+    const char* inherited = std::getenv("PATH");
+    path += inherited != nullptr ? inherited : "/usr/local/bin:/usr/bin:/bin";
+    setenv("PATH", path.c_str(), 1);
+}
+
+}  // namespace platform

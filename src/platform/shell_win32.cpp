@@ -1,0 +1,50 @@
+#include "platform/shell.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace platform {
+
+namespace {
+
+std::string folderOf(const std::string& file) {
+    const auto separator = file.find_last_of("\\/");
+    return separator == std::string::npos ? std::string() : file.substr(0, separator);
+}
+
+}  // namespace
+
+bool commandSucceeded(int systemResult) {
+    return systemResult == 0;
+}
+
+std::string executableDirectory() {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return {};
+    }
+    return folderOf(std::string(path, length));
+}
+
+std::string currentDirectory() {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetCurrentDirectoryA(MAX_PATH, path);
+    return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
+}
+
+void prependToSearchPath(const std::string& firstFolder, const std::string& secondFolder) {
+    std::string path;
+    for (const std::string* folder : {&firstFolder, &secondFolder}) {
+        if (!folder->empty()) {
+            path += *folder + ";";
+        }
+    }
+    const char* inherited = std::getenv("PATH");
+    path += inherited != nullptr ? inherited : "";
+    _putenv_s("PATH", path.c_str());
+}
+
+}  // namespace platform

@@ -1,0 +1,18 @@
+#include "platform/wall_clock.h"
+
+#include <sys/timeb.h>
+
+namespace platform {
+
+FtimeStamp wallClockNow() {
+    _timeb now{};
+    _ftime(&now);
+    FtimeStamp stamp;
+    stamp.time = static_cast<std::int32_t>(now.time);
+    stamp.millitm = now.millitm;
+    stamp.timezone = now.timezone;
+    stamp.dstflag = now.dstflag;
+    return stamp;
+}
+
+}  // namespace platform

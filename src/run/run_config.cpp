@@ -1,0 +1,47 @@
+#include "run/run_config.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+std::string g_wifiSsid;
+std::string g_wifiPassword;
+std::string g_comPort;
+std::string g_recordTime;
+bool g_convertCh3 = false;
+quorvane::UartObserver* g_uartObserver = nullptr;
+std::atomic<bool> g_finished{false};
+bool g_recordStarted = false;
+std::atomic<bool> g_runFailed{false};
+
+namespace {
+
+std::mutex& finishMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::condition_variable& finishCondition() {
+    static std::condition_variable condition;
+    return condition;
+}
+
+}  // namespace
+
+void finishRun(bool failed) {
+    {
+        std::lock_guard<std::mutex> lock(finishMutex());
+        if (failed) {
+            g_runFailed = true;
+        }
+        g_finished = true;
+    }
+    finishCondition().notify_all();
+}
+
+void waitUntilFinished(unsigned pollMilliseconds) {
+    std::unique_lock<std::mutex> lock(finishMutex());
+    while (!g_finished) {
+        finishCondition().wait_for(lock, std::chrono::milliseconds(pollMilliseconds));
+    }
+}
