@@ -3,20 +3,6 @@
 #include <map>
 #include <mutex>
 
-namespace {
-
-// libstdc++'s default matcher recurses once per input character: a full
-// three-chunk window needs about 1 MB of stack (8 MB under AddressSanitizer).
-// Its Thompson-NFA matcher gives the same answers for these patterns (no back
-// references) in constant stack.
-#if defined(__GLIBCXX__)
-constexpr auto kSyntax = std::regex::ECMAScript | std::regex_constants::__polynomial;
-#else
-constexpr auto kSyntax = std::regex::ECMAScript;
-#endif
-
-}  // namespace
-
 const std::regex& compiledPattern(const std::string& pattern) {
     // Only a handful of distinct pattern texts exist, so the cache never grows
     // beyond them; map nodes keep the returned references valid.
@@ -25,7 +11,7 @@ const std::regex& compiledPattern(const std::string& pattern) {
     std::lock_guard<std::mutex> lock(cacheMutex);
     auto found = cache.find(pattern);
     if (found == cache.end()) {
-        found = cache.emplace(pattern, std::regex(pattern, kSyntax)).first;
+        found = cache.emplace(pattern, std::regex(pattern, kPatternSyntax)).first;
     }
     return found->second;
 }
