@@ -8,6 +8,10 @@ namespace platform {
 // /bin/sh elsewhere) and waits for it; returns the runtime's system() result.
 int runCommandLine(const std::string& commandLine);
 
+// The exit status of the command behind a system() result; on POSIX a command
+// killed by a signal gives 128 + the signal number, as shells report it.
+int exitStatusOf(int systemResult);
+
 // True when system()'s result says the command ran and exited with status 0.
 bool commandSucceeded(int systemResult);
 
@@ -17,8 +21,9 @@ std::string executableDirectory();
 // The process's working directory, empty when the system cannot tell.
 std::string currentDirectory();
 
-// Puts the two folders (in this order, empty ones skipped) in front of the PATH that commands run through
-// runCommandLine see. Call before any other thread exists.
+// Puts the two folders (in this order, empty ones skipped) in front of the
+// PATH that commands run through runCommandLine see. Call before any other
+// thread exists.
 void prependToSearchPath(const std::string& firstFolder, const std::string& secondFolder);
 
 }  // namespace platform

@@ -9,8 +9,11 @@
 
 namespace platform {
 
-bool commandSucceeded(int systemResult) {
-    return systemResult != -1 && WIFEXITED(systemResult) && WEXITSTATUS(systemResult) == 0;
+int exitStatusOf(int systemResult) {
+    if (WIFSIGNALED(systemResult)) {
+        return 128 + WTERMSIG(systemResult);
+    }
+    return WEXITSTATUS(systemResult);
 }
 
 std::string executableDirectory() {

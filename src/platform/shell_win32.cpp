@@ -16,8 +16,8 @@ std::string folderOf(const std::string& file) {
 
 }  // namespace
 
-bool commandSucceeded(int systemResult) {
-    return systemResult == 0;
+int exitStatusOf(int systemResult) {
+    return systemResult;
 }
 
 std::string executableDirectory() {

@@ -1,0 +1,46 @@
+#include "run/entry_point.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/shell.h"
+#include "run/command_line.h"
+#include "run/network_report.h"
+#include "run/run_sequence.h"
+
+namespace {
+
+void requireNetworkReport() {
+    platform::runCommandLine(networkReportCommand());
+    std::FILE* report = std::fopen("./ipconfig.txt", "r");
+    if (report == nullptr) {
+        std::printf("failed to open file!");
+        std::exit(-1);
+    }
+    std::fclose(report);
+}
+
+}  // namespace
+
+int runEntryPoint(int argc, char** argv) {
+    // Unbuffered, so every console line reaches a pipe or a log at once and in
+    // order with the diagnostics on standard error.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    requireNetworkReport();
+    if (argc < 5) {
+        std::printf("Please input serial number.\n");
+        std::fprintf(stderr, "usage: quorvane-capture SSID PASSPHRASE PORT RECORD_TIME [1]\n");
+        return -1;
+    }
+    storeRunArguments(argc, argv);
+    const std::string problem = runArgumentsProblem();
+    if (!problem.empty()) {
+        std::fprintf(stderr, "quorvane-capture: %s\n", problem.c_str());
+        return -1;
+    }
+    // The converter is looked for in the working folder, then beside this
+    // program, then on PATH.
+    platform::prependToSearchPath(platform::currentDirectory(), platform::executableDirectory());
+    return runSequence();
+}

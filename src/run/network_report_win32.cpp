@@ -1,0 +1,5 @@
+#include "run/network_report.h"
+
+const char* networkReportCommand() {
+    return "ipconfig/all > ./ipconfig.txt";
+}

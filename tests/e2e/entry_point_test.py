@@ -1,0 +1,56 @@
+"""The entry point as a user meets it: the network report, the argument
+checks and their exit statuses (-1, seen as 255 by a POSIX shell)."""
+import os
+import unittest
+
+import harness
+from harness import WorkFolderTest, run_tool
+
+STATUS_MINUS_ONE = 255
+
+
+class TooFewArguments(WorkFolderTest):
+    def test_three_arguments_write_the_report_then_ask_for_the_port(self):
+        status, out, _ = run_tool(["net", "pass", "3"], cwd=self.work)
+        self.assertEqual(status, STATUS_MINUS_ONE)
+        self.assertEqual(out, b"Please input serial number.\n")
+        self.assertTrue(os.path.isfile(self.path("ipconfig.txt")))
+
+    def test_no_arguments_gives_the_same_answer_and_a_usage_hint(self):
+        status, out, err = run_tool([], cwd=self.work)
+        self.assertEqual(status, STATUS_MINUS_ONE)
+        self.assertEqual(out, b"Please input serial number.\n")
+        self.assertIn("usage: quorvane-capture SSID PASSPHRASE PORT RECORD_TIME [1]", err)
+
+    def test_report_that_cannot_be_written_stops_before_counting_arguments(self):
+        # A dangling link: the report can neither be written nor opened, even by root.
+        os.symlink(os.path.join(self.work, "missing-folder", "ipconfig.txt"), self.path("ipconfig.txt"))
+        status, out, _ = run_tool(["net", "pass"], cwd=self.work)
+        self.assertEqual(status, STATUS_MINUS_ONE)
+        self.assertEqual(out, b"failed to open file!")
+
+
+class RefusedArguments(WorkFolderTest):
+    def assert_refused(self, arguments, expected_in_error):
+        status, out, err = run_tool(arguments, cwd=self.work)
+        self.assertEqual(status, STATUS_MINUS_ONE, err)
+        self.assertEqual(out, b"")
+        self.assertIn(expected_in_error, err)
+        self.assertTrue(os.path.isfile(self.path("ipconfig.txt")), "the report comes first")
+
+    def test_port_that_is_no_number_is_named_in_the_error(self):
+        self.assert_refused(["net", "pass", "COM3", "30"], '"COM3" is not a serial port')
+        self.assert_refused(["net", "pass", "0", "30"], '"0" is not a serial port')
+
+    def test_line_break_in_an_argument_is_refused(self):
+        self.assert_refused(["net\r\nlisten heart_beat", "pass", "3", "30"], "network name")
+        self.assert_refused(["net", "pass\nx", "3", "30"], "pass phrase")
+        self.assert_refused(["net", "pass", "3", "30\nlisten x"], "record time")
+
+    def test_pass_phrase_is_not_echoed(self):
+        _, _, err = run_tool(["net", "hunter2\n", "3", "30"], cwd=self.work)
+        self.assertNotIn("hunter2", err)
+
+
+if __name__ == "__main__":
+    harness.main()
