@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include "device_emulator/options.h"
+
+namespace {
+
+using emulator::Milliseconds;
+using emulator::parseCommandLine;
+using emulator::ParsedCommandLine;
+using emulator::WifiReplyMode;
+
+ParsedCommandLine parse(std::vector<std::string> arguments) {
+    return parseCommandLine(arguments);
+}
+
+TEST(EmulatorOptions, DefaultsServeTheDemo) {
+    const ParsedCommandLine parsed = parse({});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_FALSE(parsed.helpRequested);
+    EXPECT_EQ(parsed.options.serial.wifiReplyMode, WifiReplyMode::Success);
+    EXPECT_EQ(parsed.options.serial.wifiIp, "127.0.0.1");
+    EXPECT_EQ(parsed.options.serial.answerEvery, 1u);
+    EXPECT_EQ(parsed.options.upload.port, 8888);
+    EXPECT_FALSE(parsed.options.upload.wait.has_value());
+    EXPECT_FALSE(parsed.options.upload.bytes.has_value());
+    EXPECT_FALSE(parsed.options.silence.afterHeartbeats.has_value());
+}
+
+TEST(EmulatorOptions, TakesValuesFromTheNextArgumentOrAfterEquals) {
+    const ParsedCommandLine parsed =
+        parse({"--upload-bytes", "8003", "--upload-port=18888", "--link=/tmp/x y", "--request-log", "log"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.upload.bytes, 8003u);
+    EXPECT_EQ(parsed.options.upload.port, 18888);
+    EXPECT_EQ(parsed.options.serial.linkPath, "/tmp/x y");
+    EXPECT_EQ(parsed.options.serial.requestLogPath, "log");
+}
+
+TEST(EmulatorOptions, SecondsMayHaveAFractionAndMillisecondsMayNot) {
+    const ParsedCommandLine parsed =
+        parse({"--upload-wait", "0.25", "--silence-resume", "3", "--split-pause", "700", "--time-limit", "90"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.upload.wait, Milliseconds(250));
+    EXPECT_EQ(parsed.options.silence.resumeAfter, Milliseconds(3000));
+    EXPECT_EQ(parsed.options.chatter.splitPause, Milliseconds(700));
+    EXPECT_EQ(parsed.options.run.timeLimit, Milliseconds(90000));
+    EXPECT_NE(parse({"--split-pause", "0.5"}).error, "");
+    EXPECT_NE(parse({"--upload-wait", "-1"}).error, "");
+}
+
+TEST(EmulatorOptions, TheLastWifiReplyOptionWins) {
+    EXPECT_EQ(parse({"--wifi-fail"}).options.serial.wifiReplyMode, WifiReplyMode::Failure);
+    EXPECT_EQ(parse({"--wifi-no-reply"}).options.serial.wifiReplyMode, WifiReplyMode::None);
+    const ParsedCommandLine custom = parse({"--wifi-fail", "--wifi-reply", "{\"result\":\"1\"}"});
+    EXPECT_EQ(custom.options.serial.wifiReplyMode, WifiReplyMode::Custom);
+    EXPECT_EQ(custom.options.serial.wifiCustomReply, "{\"result\":\"1\"}");
+    const ParsedCommandLine success = parse({"--wifi-no-reply", "--wifi-ip", "10.1.2.3"});
+    EXPECT_EQ(success.options.serial.wifiReplyMode, WifiReplyMode::Success);
+    EXPECT_EQ(success.options.serial.wifiIp, "10.1.2.3");
+}
+
+TEST(EmulatorOptions, AnEmptyCustomReplyIsKept) {
+    const ParsedCommandLine parsed = parse({"--wifi-reply="});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.serial.wifiReplyMode, WifiReplyMode::Custom);
+    EXPECT_EQ(parsed.options.serial.wifiCustomReply, "");
+}
+
+TEST(EmulatorOptions, CommandListsSelectWhichFramesAreSplit) {
+    const ParsedCommandLine parsed = parse({"--split", "12", "--split-for", "wifi_connect,upload_record"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_FALSE(parsed.options.chatter.splitFor.contains(emulator::CommandKind::HeartBeat));
+    EXPECT_TRUE(parsed.options.chatter.splitFor.contains(emulator::CommandKind::WifiConnect));
+    EXPECT_TRUE(parsed.options.chatter.splitFor.contains(emulator::CommandKind::UploadRecord));
+    EXPECT_NE(parse({"--noise-for", "heart_beat,reboot"}).error, "");
+}
+
+TEST(EmulatorOptions, RefusesAddressesOutsideLoopback) {
+    EXPECT_EQ(parse({"--upload-from", "127.0.0.2"}).error, "");
+    EXPECT_NE(parse({"--upload-from", "192.168.1.7"}).error, "");
+    EXPECT_NE(parse({"--stranger-from", "10.0.0.2"}).error, "");
+    EXPECT_NE(parse({"--stranger-from", "localhost"}).error, "");
+}
+
+TEST(EmulatorOptions, ReportsMistakesInsteadOfGuessing) {
+    EXPECT_NE(parse({"--upload-bytes"}).error, "");
+    EXPECT_NE(parse({"--upload-bytes", "12k"}).error, "");
+    EXPECT_NE(parse({"--upload-bytes", "99999999999999999999999"}).error, "");
+    EXPECT_NE(parse({"--upload-port", "0"}).error, "");
+    EXPECT_NE(parse({"--upload-port", "65536"}).error, "");
+    EXPECT_NE(parse({"--no-such-option"}).error, "");
+    EXPECT_NE(parse({"stray"}).error, "");
+    EXPECT_NE(parse({"--wifi-fail=yes"}).error, "");
+    EXPECT_NE(parse({"--answer-every", "0"}).error, "");
+}
+
+TEST(EmulatorOptions, RefusesCombinationsThatCannotWork) {
+    EXPECT_NE(parse({"--tty", "/dev/ttyS0", "--link", "/tmp/com1"}).error, "");
+    EXPECT_NE(parse({"--tty", "/dev/ttyS0", "--vanish-after", "3"}).error, "");
+    EXPECT_NE(parse({"--silence-repeat", "--silence-resume", "2"}).error, "");
+    EXPECT_EQ(parse({"--silence-repeat", "--silence-resume", "2", "--silent-after-heartbeats", "3"}).error, "");
+}
+
+TEST(EmulatorOptions, HelpListsEveryOption) {
+    EXPECT_TRUE(parse({"--help"}).helpRequested);
+    const std::string usage = emulator::usageText();
+    for (const char* name : {"--tty", "--link", "--request-log", "--wifi-no-reply", "--silent-after-wifi",
+                             "--vanish-after-heartbeats", "--noise-gap", "--split-for", "--log-every",
+                             "--upload-source", "--pause-at", "--reset-at", "--stranger-from", "--time-limit"}) {
+        EXPECT_NE(usage.find(name), std::string::npos) << name;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,415 @@
+#include "device_emulator/options.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <sstream>
+
+#include "device_emulator/loopback.h"
+
+namespace emulator {
+
+namespace {
+
+using Apply = std::function<std::string(Options&, const std::string&)>;
+
+struct OptionSpec {
+    const char* name;
+    const char* valueName;  // nullptr for a switch
+    const char* help;
+    Apply apply;
+};
+
+struct OptionGroup {
+    const char* title;
+    std::vector<OptionSpec> options;
+};
+
+constexpr double kMaxSeconds = 1e7;
+
+std::optional<std::uint64_t> parseCount(const std::string& text) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (char digit : text) {
+        const std::uint64_t next = value * 10 + static_cast<std::uint64_t>(digit - '0');
+        if (value > std::numeric_limits<std::uint64_t>::max() / 10 || next < value) {
+            return std::nullopt;
+        }
+        value = next;
+    }
+    return value;
+}
+
+std::optional<Milliseconds> parseSeconds(const std::string& text) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || seconds > kMaxSeconds) {
+        return std::nullopt;
+    }
+    return Milliseconds(std::llround(seconds * 1000));
+}
+
+std::optional<CommandSet> parseCommandSet(const std::string& text) {
+    CommandSet set{false, false, false};
+    std::istringstream names(text);
+    std::string name;
+    while (std::getline(names, name, ',')) {
+        if (name == "all") {
+            set = CommandSet{};
+        } else if (name == "heart_beat") {
+            set.heartBeat = true;
+        } else if (name == "wifi_connect") {
+            set.wifiConnect = true;
+        } else if (name == "upload_record") {
+            set.uploadRecord = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return set;
+}
+
+std::string setCount(std::uint64_t& target, const std::string& text) {
+    const auto value = parseCount(text);
+    if (!value) {
+        return "expects a whole number, not \"" + text + "\"";
+    }
+    target = *value;
+    return {};
+}
+
+std::string setCount(std::optional<std::uint64_t>& target, const std::string& text) {
+    std::uint64_t value = 0;
+    std::string error = setCount(value, text);
+    if (error.empty()) {
+        target = value;
+    }
+    return error;
+}
+
+std::string setSeconds(std::optional<Milliseconds>& target, const std::string& text) {
+    const auto value = parseSeconds(text);
+    if (!value) {
+        return "expects seconds (for example 2 or 0.5), not \"" + text + "\"";
+    }
+    target = value;
+    return {};
+}
+
+std::string setSeconds(Milliseconds& target, const std::string& text) {
+    std::optional<Milliseconds> value;
+    std::string error = setSeconds(value, text);
+    if (error.empty()) {
+        target = *value;
+    }
+    return error;
+}
+
+std::string setMilliseconds(Milliseconds& target, const std::string& text) {
+    const auto value = parseCount(text);
+    if (!value || *value > static_cast<std::uint64_t>(kMaxSeconds * 1000)) {
+        return "expects whole milliseconds, not \"" + text + "\"";
+    }
+    target = Milliseconds(static_cast<Milliseconds::rep>(*value));
+    return {};
+}
+
+std::string setLoopback(std::string& target, const std::string& text) {
+    if (!isLoopbackAddress(text)) {
+        return "expects a loopback address (127.x.y.z), not \"" + text + "\"";
+    }
+    target = text;
+    return {};
+}
+
+std::string setCommands(CommandSet& target, const std::string& text) {
+    const auto value = parseCommandSet(text);
+    if (!value) {
+        return "expects a comma-separated list of heart_beat, wifi_connect, upload_record or all";
+    }
+    target = *value;
+    return {};
+}
+
+std::string setPort(std::uint16_t& target, const std::string& text) {
+    const auto value = parseCount(text);
+    if (!value || *value == 0 || *value > 65535) {
+        return "expects a TCP port from 1 to 65535, not \"" + text + "\"";
+    }
+    target = static_cast<std::uint16_t>(*value);
+    return {};
+}
+
+std::string setSeed(std::optional<std::uint32_t>& target, const std::string& text) {
+    const auto value = parseCount(text);
+    if (!value || *value > std::numeric_limits<std::uint32_t>::max()) {
+        return "expects a whole number below 2^32, not \"" + text + "\"";
+    }
+    target = static_cast<std::uint32_t>(*value);
+    return {};
+}
+
+std::string setWifiReply(Options& options, WifiReplyMode mode) {
+    options.serial.wifiReplyMode = mode;
+    return {};
+}
+
+std::vector<OptionGroup> serialGroups() {
+    return {
+        {"Serial line",
+         {
+             {"tty", "PATH", "serve this tty instead of opening a pseudo-terminal (prints no path)",
+              [](Options& o, const std::string& v) { o.serial.ttyPath = v; return std::string(); }},
+             {"link", "PATH", "keep a symlink at PATH to the current pty; it is printed instead of the pty",
+              [](Options& o, const std::string& v) { o.serial.linkPath = v; return std::string(); }},
+             {"request-log", "FILE", "write every byte received from the host to FILE, as received",
+              [](Options& o, const std::string& v) { o.serial.requestLogPath = v; return std::string(); }},
+             {"answer-every", "N", "answer one heart-beat in N, the first one included (default 1)",
+              [](Options& o, const std::string& v) { return setCount(o.serial.answerEvery, v); }},
+         }},
+        {"Wi-Fi reply (the last of these wins)",
+         {
+             {"wifi-ip", "ADDR", "reply {\"result\":1,\"ip\":\"ADDR\"} (default, with 127.0.0.1)",
+              [](Options& o, const std::string& v) {
+                  o.serial.wifiIp = v;
+                  return setWifiReply(o, WifiReplyMode::Success);
+              }},
+             {"wifi-fail", nullptr, "reply {\"result\":0}",
+              [](Options& o, const std::string&) { return setWifiReply(o, WifiReplyMode::Failure); }},
+             {"wifi-reply", "TEXT", "reply with TEXT verbatim between the tags (any text, JSON or not)",
+              [](Options& o, const std::string& v) {
+                  o.serial.wifiCustomReply = v;
+                  return setWifiReply(o, WifiReplyMode::Custom);
+              }},
+             {"wifi-no-reply", nullptr, "never answer wifi_connect, so the host times out",
+              [](Options& o, const std::string&) { return setWifiReply(o, WifiReplyMode::None); }},
+         }},
+    };
+}
+
+std::vector<OptionGroup> faultGroups() {
+    return {
+        {"Silence (the device hangs or resets)",
+         {
+             {"silent-after-heartbeats", "N", "answer N heart-beats, then nothing (0: never answer)",
+              [](Options& o, const std::string& v) { return setCount(o.silence.afterHeartbeats, v); }},
+             {"silent-after-wifi", nullptr, "answer nothing after the wifi_connect reply, and upload nothing",
+              [](Options& o, const std::string&) { o.silence.afterWifi = true; return std::string(); }},
+             {"silent-after-upload-request", nullptr, "start the upload, then answer nothing on the serial line",
+              [](Options& o, const std::string&) { o.silence.afterUploadRequest = true; return std::string(); }},
+             {"silence-resume", "SEC", "answer again after SEC seconds of silence",
+              [](Options& o, const std::string& v) { return setSeconds(o.silence.resumeAfter, v); }},
+             {"silence-repeat", nullptr, "after resuming, fall silent again after N more heart-beats, for ever",
+              [](Options& o, const std::string&) { o.silence.repeat = true; return std::string(); }},
+         }},
+        {"Vanishing pty (the device is unplugged and comes back)",
+         {
+             {"vanish-after-heartbeats", "N", "answer N heart-beats; on the next one close the pty (0: mid-probe)",
+              [](Options& o, const std::string& v) { return setCount(o.vanish.afterHeartbeats, v); }},
+             {"vanish-after", "SEC", "close the pty SEC seconds after start",
+              [](Options& o, const std::string& v) { return setSeconds(o.vanish.afterStart, v); }},
+             {"vanish-for", "SEC", "stay gone SEC seconds, then open a fresh pty and re-point --link (default 2)",
+              [](Options& o, const std::string& v) { return setSeconds(o.vanish.gone, v); }},
+         }},
+        {"Console text and line noise",
+         {
+             {"console-text", nullptr, "print console log lines before and after each frame",
+              [](Options& o, const std::string&) { o.chatter.consoleText = true; return std::string(); }},
+             {"log-every", "MS", "print a console status line every MS milliseconds",
+              [](Options& o, const std::string& v) { return setMilliseconds(o.chatter.logEvery, v); }},
+             {"noise", "BYTES", "send BYTES random bytes (NUL included) before each frame",
+              [](Options& o, const std::string& v) { return setCount(o.chatter.noiseBytes, v); }},
+             {"noise-total", "BYTES", "stop the noise once BYTES have been sent in all",
+              [](Options& o, const std::string& v) { return setCount(o.chatter.noiseTotal, v); }},
+             {"noise-gap", "MS", "pause between noise and the frame after it (default 1500)",
+              [](Options& o, const std::string& v) { return setMilliseconds(o.chatter.noiseGap, v); }},
+             {"noise-for", "LIST", "commands whose frames get noise: heart_beat,wifi_connect,upload_record|all",
+              [](Options& o, const std::string& v) { return setCommands(o.chatter.noiseFor, v); }},
+             {"split", "BYTES", "send each frame in pieces of BYTES bytes",
+              [](Options& o, const std::string& v) { return setCount(o.chatter.splitBytes, v); }},
+             {"split-pause", "MS", "pause between the pieces of a frame (default 1200)",
+              [](Options& o, const std::string& v) { return setMilliseconds(o.chatter.splitPause, v); }},
+             {"split-for", "LIST", "commands whose frames are split (same form as --noise-for; default all)",
+              [](Options& o, const std::string& v) { return setCommands(o.chatter.splitFor, v); }},
+             {"seed", "N", "seed of the noise generator (default: a fresh one each run)",
+              [](Options& o, const std::string& v) { return setSeed(o.chatter.seed, v); }},
+         }},
+    };
+}
+
+std::vector<OptionGroup> uploadGroups() {
+    return {
+        {"Upload",
+         {
+             {"upload-port", "PORT", "TCP port of the host's recording server (default 8888)",
+              [](Options& o, const std::string& v) { return setPort(o.upload.port, v); }},
+             {"upload-wait", "SEC", "wait SEC seconds before uploading instead of the record time (-t)",
+              [](Options& o, const std::string& v) { return setSeconds(o.upload.wait, v); }},
+             {"upload-bytes", "N", "upload N bytes (default: the record time's audio, or the source's size)",
+              [](Options& o, const std::string& v) { return setCount(o.upload.bytes, v); }},
+             {"upload-source", "FILE", "upload this raw 4-channel s16le file (repeated if too short)",
+              [](Options& o, const std::string& v) { o.upload.sourcePath = v; return std::string(); }},
+             {"upload-copy", "FILE", "write every byte sent to FILE",
+              [](Options& o, const std::string& v) { o.upload.copyPath = v; return std::string(); }},
+             {"upload-rate", "BYTES", "send at most BYTES bytes per second",
+              [](Options& o, const std::string& v) { return setCount(o.upload.rate, v); }},
+             {"pause-at", "N", "after N bytes, print \"sent N bytes\" on stdout and pause",
+              [](Options& o, const std::string& v) { return setCount(o.upload.pauseAt, v); }},
+             {"pause-for", "SEC", "length of that pause (default 5)",
+              [](Options& o, const std::string& v) { return setSeconds(o.upload.pauseFor, v); }},
+             {"reset-at", "N", "after N bytes, reset the connection (RST) instead of going on",
+              [](Options& o, const std::string& v) { return setCount(o.upload.resetAt, v); }},
+             {"upload-from", "ADDR", "connect from this local loopback address (e.g. 127.0.0.2)",
+              [](Options& o, const std::string& v) { return setLoopback(o.upload.fromAddress, v); }},
+             {"stranger-from", "ADDR", "before the upload, connect from ADDR as a stranger and send some bytes",
+              [](Options& o, const std::string& v) { return setLoopback(o.upload.strangerFrom, v); }},
+             {"stranger-bytes", "N", "bytes the stranger sends (default 4096)",
+              [](Options& o, const std::string& v) { return setCount(o.upload.strangerBytes, v); }},
+             {"connect-retry", "SEC", "keep retrying a refused connection for SEC seconds (default 30)",
+              [](Options& o, const std::string& v) { return setSeconds(o.upload.connectRetry, v); }},
+         }},
+        {"Run",
+         {
+             {"keep-serving", nullptr, "go on serving the serial line after the upload",
+              [](Options& o, const std::string&) { o.run.keepServing = true; return std::string(); }},
+             {"time-limit", "SEC", "exit with status 124 after SEC seconds (default 0: no limit)",
+              [](Options& o, const std::string& v) { return setSeconds(o.run.timeLimit, v); }},
+             {"host-gone", "SEC", "exit once the host has closed the pty for SEC seconds (default 10, 0: never)",
+              [](Options& o, const std::string& v) { return setSeconds(o.run.hostGone, v); }},
+             {"help", nullptr, "show this text", [](Options&, const std::string&) { return std::string(); }},
+         }},
+    };
+}
+
+std::vector<OptionGroup> allGroups() {
+    std::vector<OptionGroup> groups = serialGroups();
+    for (auto* more : {faultGroups, uploadGroups}) {
+        for (OptionGroup& group : more()) {
+            groups.push_back(std::move(group));
+        }
+    }
+    return groups;
+}
+
+const OptionSpec* findOption(const std::vector<OptionGroup>& groups, const std::string& name) {
+    for (const OptionGroup& group : groups) {
+        for (const OptionSpec& option : group.options) {
+            if (name == option.name) {
+                return &option;
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::string checkCombinations(const Options& options) {
+    const bool vanishes = options.vanish.afterHeartbeats || options.vanish.afterStart;
+    if (!options.serial.ttyPath.empty() && (!options.serial.linkPath.empty() || vanishes)) {
+        return "--link and the vanish options need the emulator's own pty; they cannot go with --tty";
+    }
+    if (options.serial.answerEvery == 0) {
+        return "--answer-every must be 1 or more";
+    }
+    if (options.silence.repeat && (!options.silence.afterHeartbeats || !options.silence.resumeAfter)) {
+        return "--silence-repeat needs --silent-after-heartbeats and --silence-resume";
+    }
+    return {};
+}
+
+// Takes the value of the option at arguments[index], from "--name=value" or
+// from the next argument; advances index past what it used.
+std::optional<std::string> takeValue(const std::vector<std::string>& arguments, std::size_t& index,
+                                     const std::string& inlineValue, bool hasInlineValue) {
+    if (hasInlineValue) {
+        return inlineValue;
+    }
+    if (index + 1 >= arguments.size()) {
+        return std::nullopt;
+    }
+    return arguments[++index];
+}
+
+}  // namespace
+
+bool CommandSet::contains(CommandKind kind) const {
+    switch (kind) {
+        case CommandKind::HeartBeat: return heartBeat;
+        case CommandKind::WifiConnect: return wifiConnect;
+        case CommandKind::UploadRecord: return uploadRecord;
+        case CommandKind::Unknown: break;
+    }
+    return false;
+}
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    const std::vector<OptionGroup> groups = allGroups();
+    ParsedCommandLine result;
+    for (std::size_t index = 0; index < arguments.size() && result.error.empty(); ++index) {
+        const std::string& argument = arguments[index];
+        if (argument.rfind("--", 0) != 0) {
+            result.error = "unexpected argument \"" + argument + "\"";
+            break;
+        }
+        const std::size_t equals = argument.find('=');
+        const std::string name = argument.substr(2, equals - 2);
+        const OptionSpec* option = findOption(groups, name);
+        if (option == nullptr) {
+            result.error = "unknown option --" + name;
+            break;
+        }
+        if (name == "help") {
+            result.helpRequested = true;
+            continue;
+        }
+        const bool hasInlineValue = equals != std::string::npos;
+        if (option->valueName == nullptr) {
+            result.error = hasInlineValue ? "--" + name + " takes no value" : option->apply(result.options, {});
+            continue;
+        }
+        const auto value = takeValue(arguments, index, hasInlineValue ? argument.substr(equals + 1) : "",
+                                     hasInlineValue);
+        if (!value) {
+            result.error = "--" + name + " needs a value (" + option->valueName + ")";
+            break;
+        }
+        const std::string error = option->apply(result.options, *value);
+        if (!error.empty()) {
+            result.error = "--" + name + " " + error;
+        }
+    }
+    if (result.error.empty()) {
+        result.error = checkCombinations(result.options);
+    }
+    return result;
+}
+
+std::string usageText() {
+    std::ostringstream text;
+    text << "usage: quorvane-device-emulator [OPTION]...\n\n"
+            "Plays the four-channel audio device on a serial line: opens a pseudo-terminal,\n"
+            "prints its path (give it to quorvane-capture), answers the host's requests, and\n"
+            "uploads a recording to the host over TCP when asked. It only ever connects to\n"
+            "loopback addresses: any other upload address is replaced by 127.0.0.1.\n";
+    for (const OptionGroup& group : allGroups()) {
+        text << "\n" << group.title << ":\n";
+        for (const OptionSpec& option : group.options) {
+            std::string head = std::string("  --") + option.name;
+            if (option.valueName != nullptr) {
+                head += std::string(" ") + option.valueName;
+            }
+            text << head << std::string(head.size() < 32 ? 32 - head.size() : 1, ' ') << option.help << "\n";
+        }
+    }
+    text << "\nOptions take their value as the next argument or after '='.\n"
+            "Exit status: 0 upload sent (or reset as asked), stopped by a signal, or host gone;\n"
+            "1 the upload failed or the port could not be set up; 2 bad options; 124 time limit.\n";
+    return text.str();
+}
+
+}  // namespace emulator

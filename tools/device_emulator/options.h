@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device_emulator/request.h"
+#include "device_emulator/timing.h"
+
+namespace emulator {
+
+enum class WifiReplyMode { Success, Failure, Custom, None };
+
+// The commands whose frames a fault (noise, splitting) applies to.
+struct CommandSet {
+    bool heartBeat = true;
+    bool wifiConnect = true;
+    bool uploadRecord = true;
+
+    bool contains(CommandKind kind) const;
+};
+
+struct SerialOptions {
+    std::string ttyPath;
+    std::string linkPath;
+    std::string requestLogPath;
+    WifiReplyMode wifiReplyMode = WifiReplyMode::Success;
+    std::string wifiIp = "127.0.0.1";
+    std::string wifiCustomReply;
+    std::uint64_t answerEvery = 1;
+};
+
+struct SilenceOptions {
+    std::optional<std::uint64_t> afterHeartbeats;
+    bool afterWifi = false;
+    bool afterUploadRequest = false;
+    std::optional<Milliseconds> resumeAfter;
+    bool repeat = false;
+};
+
+struct VanishOptions {
+    std::optional<std::uint64_t> afterHeartbeats;
+    std::optional<Milliseconds> afterStart;
+    Milliseconds gone{2000};
+};
+
+struct ChatterOptions {
+    bool consoleText = false;
+    Milliseconds logEvery{0};
+    std::uint64_t noiseBytes = 0;
+    std::optional<std::uint64_t> noiseTotal;
+    Milliseconds noiseGap{1500};
+    CommandSet noiseFor;
+    std::uint64_t splitBytes = 0;
+    Milliseconds splitPause{1200};
+    CommandSet splitFor;
+    std::optional<std::uint32_t> seed;
+};
+
+struct UploadOptions {
+    std::uint16_t port = 8888;
+    std::optional<Milliseconds> wait;
+    std::optional<std::uint64_t> bytes;
+    std::string sourcePath;
+    std::string copyPath;
+    std::uint64_t rate = 0;
+    std::optional<std::uint64_t> pauseAt;
+    Milliseconds pauseFor{5000};
+    std::optional<std::uint64_t> resetAt;
+    std::string fromAddress;
+    std::string strangerFrom;
+    std::uint64_t strangerBytes = 4096;
+    Milliseconds connectRetry{30000};
+};
+
+struct RunOptions {
+    bool keepServing = false;
+    Milliseconds timeLimit{0};
+    Milliseconds hostGone{10000};
+};
+
+struct Options {
+    SerialOptions serial;
+    SilenceOptions silence;
+    VanishOptions vanish;
+    ChatterOptions chatter;
+    UploadOptions upload;
+    RunOptions run;
+};
+
+struct ParsedCommandLine {
+    Options options;
+    bool helpRequested = false;
+    std::string error;
+};
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+std::string usageText();
+
+}  // namespace emulator
