@@ -6,14 +6,23 @@
 # usage: build-windows-deps.sh WORK PREFIX
 set -eu
 
+# A locale every Debian 12 has: a LANG the machine lacks would make apt and
+# dpkg-source (perl) print locale warnings.
+LC_ALL=C.UTF-8
+export LC_ALL
+
 work=$1
 prefix=$2
 here=$(cd "$(dirname "$0")" && pwd)
 toolchain="$here/../cmake/mingw-w64-x86_64.cmake"
 
-if [ -f "$prefix/.complete" ]; then
+# The build is redone when this script or the toolchain file has changed since
+# the copies in PREFIX were made.
+stamp=$(cat "$0" "$toolchain" | cksum)
+if [ -f "$prefix/.complete" ] && [ "$(cat "$prefix/.complete")" = "$stamp" ]; then
     exit 0
 fi
+rm -rf "$prefix" "$work"/build-*
 
 apt_dir="$work/apt"
 mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$work/src"
@@ -40,8 +49,15 @@ apt_private() {
 }
 
 echo "== fetching Debian source packages of cJSON and GoogleTest"
-apt_private update >/dev/null
-(cd "$work/src" && rm -rf ./* && apt_private source --download-only cjson googletest >/dev/null)
+# An extra repository of the machine that publishes no sources makes update
+# fail though Debian's own entries worked; only a failing download below is
+# an error, shown with the update's log.
+apt_private update >"$work/apt-update.log" 2>&1 ||
+    echo "build-windows-deps.sh: apt-get update reported errors (see $work/apt-update.log)" >&2
+if ! (cd "$work/src" && rm -rf ./* && apt_private source --download-only cjson googletest >/dev/null); then
+    cat "$work/apt-update.log" >&2
+    exit 1
+fi
 (cd "$work/src" && for dsc in *.dsc; do dpkg-source --no-check -x "$dsc" >/dev/null; done)
 
 cross_build() {
@@ -67,4 +83,4 @@ cross_build cjson "$(ls -d "$work"/src/cjson-*/)" \
 cross_build googletest "$(ls -d "$work"/src/googletest-*/)" \
     -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
 
-touch "$prefix/.complete"
+echo "$stamp" > "$prefix/.complete"

@@ -24,10 +24,25 @@ done
 
 if [ "$(id -u)" -eq 0 ]; then
     as_root=""
-else
+elif command -v sudo >/dev/null 2>&1; then
     as_root="sudo"
+else
+    echo "install-deps.sh: missing packages:$missing" >&2
+    echo "install-deps.sh: run this as root, or install sudo, to install them" >&2
+    exit 1
 fi
+
+# No questions asked; C.UTF-8, which every Debian 12 has, so that a LANG the
+# machine lacks (ssh often passes one on) doesn't fill the output with perl's
+# locale warnings; and on a freshly booted machine the daily apt jobs may hold
+# the apt and dpkg locks for a while: wait for them rather than fail.
+apt_get="env DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 apt-get -q -o DPkg::Lock::Timeout=600"
+
 echo "== installing:$missing"
-$as_root apt-get update -q
+# A failing update (one unreachable extra repository, say) need not stop the
+# install: apt-get install below fails by itself if a package can't be had.
 # shellcheck disable=SC2086
-$as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+$as_root $apt_get update ||
+    echo "install-deps.sh: apt-get update reported errors; trying the install anyway" >&2
+# shellcheck disable=SC2086
+$as_root $apt_get install -y --no-install-recommends $missing

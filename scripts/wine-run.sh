@@ -2,6 +2,7 @@
 # Runs a cross-built Windows program under Wine in a private prefix.
 #
 # usage: wine-run.sh WINEPREFIX PROGRAM.exe [ARGS...]
+#        wine-run.sh WINEPREFIX --stop   (ends the prefix's wineserver and programs)
 #
 # The prefix is created once (under a lock, since CTest starts tests in
 # parallel), and one persistent wineserver is kept for it: that cuts the start
@@ -22,10 +23,23 @@ find_wine_tool() {
 wine64=$(find_wine_tool wine64)
 wineserver=$(find_wine_tool wineserver)
 
-mkdir -p "$(dirname "$WINEPREFIX")"
+if [ "${1:-}" = --stop ]; then
+    # wineserver -k fails when no server runs for the prefix: nothing to stop.
+    if [ -d "$WINEPREFIX" ]; then
+        "$wineserver" -k >/dev/null 2>&1 || true
+    fi
+    exit 0
+fi
+
+# The prefix folder must exist before its wineserver can start; an empty one
+# is filled in by wineboot. Plain wineboot, not --init: Wine starts its own
+# "wineboot --init" with the first program of a server, and a second one
+# started a second set of background services.
+mkdir -p "$WINEPREFIX"
+# shellcheck disable=SC2016 # the inner script expands its own arguments
 flock -o "$WINEPREFIX.lock" sh -c '
     if "$2" -p300 </dev/null >/dev/null 2>&1; then
-        "$1" wineboot --init </dev/null >/dev/null 2>&1
+        "$1" wineboot </dev/null >/dev/null 2>&1
     fi
 ' prepare-prefix "$wine64" "$wineserver"
 
