@@ -3,6 +3,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -10,6 +12,8 @@
 
 #include "platform/wall_clock.h"
 #include "protocol/uart_request.h"
+#include "serial/link_diagnostics.h"
+#include "serial/serial_device.h"
 
 namespace quorvane {
 
@@ -34,11 +38,28 @@ enum LinkState : int {
     Closing = 5,
 };
 
+// The link's pace and patience. The defaults are the device's; tests shrink
+// them to walk through the link states quickly.
+struct LinkTimings {
+    unsigned stepPauseMs = 200;
+    unsigned probePollMs = 50;
+    unsigned heartbeatPeriodMs = 500;
+    unsigned idleReadPauseMs = 10;
+    unsigned writeRetryPauseMs = 10;
+    std::uint32_t probeTimeoutMs = 5000;
+    std::uint32_t lossTimeoutMs = 10000;
+    SerialTimeouts serial;
+};
+
 // Keeps the serial link to the device alive on a link thread and a reader
 // thread, and turns the device's acknowledgements into listener calls.
 class UartObserver {
 public:
-    UartObserver(int port, int baudRate);
+    // Port n is opened under serialPortName(n).
+    UartObserver(int port, int baudRate, const LinkTimings& timings = LinkTimings());
+    // A device path given as it is ("/dev/ttyUSB0").
+    UartObserver(const std::string& deviceName, int baudRate, const LinkTimings& timings = LinkTimings());
+    // Stops the link and waits for both threads; call it on none of them.
     ~UartObserver();
 
     UartObserver(const UartObserver&) = delete;
@@ -46,9 +67,67 @@ public:
 
     // Takes ownership; call before start.
     void setListener(IUartObserverListener* listener);
+    // Call before start.
+    void setDiagnostics(std::unique_ptr<ILinkDiagnostics> diagnostics);
     bool start();
+    // Asks both threads to leave and returns at once; callable from any
+    // thread, also from inside a listener call.
     void stop();
     bool send(const UartRequest& request);
+
+    LinkState state() const;
+    std::size_t pendingCount() const;
+
+private:
+    enum class LinkProblem { None, PortUnavailable, DeviceSilent, LinkLost };
+
+    void linkLoop();
+    void runStep();
+    void openPort();
+    void probe();
+    void awaitProbeAnswer();
+    void keepAlive();
+    void reportLoss();
+    void closePort();
+    bool pauseWhileRunning(unsigned milliseconds);
+    bool beginProblem(LinkProblem problem, OpenFailure failure = OpenFailure::None);
+    void endProblem();
+
+    void readLoop();
+    bool awaitPending();
+    void offerChunk(const std::string& chunk);
+    void expireRequests();
+    void settle(const UartRequest& request);
+    bool hasExpired(const UartRequest& request) const;
+    void reportExpiry(const UartRequest& request);
+    void dropHeartbeats();
+    void publishPendingSize();
+    void wakeReader();
+
+    void stampHeartbeat();
+    std::uint32_t millisecondsSinceHeartbeat() const;
+    void joinThreads();
+
+    const LinkTimings timings;
+    const std::string portName;
+    const int baudRate;
+    std::atomic<bool> running{false};
+    const std::unique_ptr<SerialPort> serialPort;
+    std::atomic<int> linkState{Closed};
+    std::vector<UartRequest> pending;
+    std::atomic<std::size_t> pendingSize{0};
+    std::mutex pendingMutex;
+    std::mutex wakeMutex;
+    std::condition_variable wakeCondition;
+    std::condition_variable stopCondition;
+    std::unique_ptr<IUartObserverListener> listener;
+    std::unique_ptr<ILinkDiagnostics> diagnostics;
+    mutable std::mutex heartbeatMutex;
+    platform::FtimeStamp lastHeartbeat;
+    LinkProblem reportedProblem = LinkProblem::None;
+    OpenFailure reportedFailure = OpenFailure::None;
+    std::thread linkThread;
+    std::thread readerThread;
 };
 
 }  // namespace quorvane

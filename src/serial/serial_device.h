@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvane {
+
+// The port's time-outs in the form of the Windows COMMTIMEOUTS record, field
+// for field, in milliseconds. An inter-byte value of 0 means no inter-byte
+// limit; a multiplier and constant both 0 mean no total limit. A read ends
+// at the latest 2000 ms after it began, so a device that keeps talking cannot
+// hold its acknowledgements back until 1024 bytes have gathered.
+struct SerialTimeouts {
+    std::uint32_t readIntervalMs = 1000;
+    std::uint32_t readTotalMultiplierMs = 0;
+    std::uint32_t readTotalConstantMs = 2000;
+    std::uint32_t writeTotalMultiplierMs = 500;
+    std::uint32_t writeTotalConstantMs = 2000;
+};
+
+enum class OpenFailure { None, Missing, Busy, NoPermission, Other };
+
+// What the system said when a port could not be opened, captured at the call
+// that failed.
+struct OpenError {
+    int code = 0;
+    OpenFailure kind = OpenFailure::None;
+    std::string description;
+};
+
+// The operating system's half of SerialPort, one implementation per OS.
+namespace device {
+
+using NativeHandle = std::intptr_t;
+constexpr NativeHandle kNoHandle = -1;
+
+struct LineSettings {
+    std::uint32_t baudRate;
+    std::uint8_t parity;
+    std::uint8_t byteSize;
+    std::uint8_t stopBits;
+};
+
+NativeHandle open(const std::string& name, const LineSettings& line, const SerialTimeouts& timeouts,
+                  OpenError& error);
+void close(NativeHandle handle);
+std::int32_t write(NativeHandle handle, const void* data, std::int32_t length,
+                   const SerialTimeouts& timeouts);
+std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity,
+                  const SerialTimeouts& timeouts);
+
+}  // namespace device
+}  // namespace quorvane

@@ -1,0 +1,292 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/select.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "serial/serial_device.h"
+
+namespace quorvane {
+namespace device {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+#ifdef CMSPAR
+constexpr tcflag_t kStickParity = CMSPAR;
+#else
+constexpr tcflag_t kStickParity = 0;
+#endif
+
+struct BaudCode {
+    std::uint32_t rate;
+    speed_t code;
+};
+
+constexpr BaudCode kBaudCodes[] = {
+    {1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},
+    {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
+};
+
+OpenFailure failureKind(int code) {
+    switch (code) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR:
+            return OpenFailure::Missing;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return OpenFailure::Busy;
+        case EACCES:
+        case EPERM:
+            return OpenFailure::NoPermission;
+        default:
+            return OpenFailure::Other;
+    }
+}
+
+OpenError openErrorFor(int code) {
+    return {code, failureKind(code), std::strerror(code)};
+}
+
+bool findBaudCode(std::uint32_t rate, speed_t& code) {
+    const auto* found = std::find_if(std::begin(kBaudCodes), std::end(kBaudCodes),
+                                     [rate](const BaudCode& entry) { return entry.rate == rate; });
+    if (found == std::end(kBaudCodes)) {
+        return false;
+    }
+    code = found->code;
+    return true;
+}
+
+tcflag_t parityFlags(std::uint8_t parity) {
+    switch (parity) {
+        case 1:
+            return PARENB | PARODD;
+        case 2:
+            return PARENB;
+        case 3:
+            return PARENB | PARODD | kStickParity;
+        default:
+            return 0;
+    }
+}
+
+// Two stop bits also stand for one and a half: a UART gives 1.5 stop bits when
+// asked for two with 5-bit characters, the only size where 1.5 exists.
+tcflag_t stopBitFlags(std::uint8_t stopBits) {
+    return stopBits == 2 || stopBits == 3 ? CSTOPB : 0;
+}
+
+bool lineSupported(const LineSettings& line) {
+    const bool markParityMissing = line.parity == 3 && kStickParity == 0;
+    return line.byteSize >= 5 && line.byteSize <= 8 && !markParityMissing;
+}
+
+// Returns 0 or the errno of the step that failed.
+int configureLine(int fd, const LineSettings& line) {
+    constexpr tcflag_t kCharacterSizes[] = {CS5, CS6, CS7, CS8};
+    speed_t speed = B0;
+    if (!lineSupported(line) || !findBaudCode(line.baudRate, speed)) {
+        return EINVAL;
+    }
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) {
+        return errno;
+    }
+    cfmakeraw(&settings);
+    settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | kStickParity);
+    settings.c_cflag |= CLOCAL | CREAD | kCharacterSizes[line.byteSize - 5] |
+                        parityFlags(line.parity) | stopBitFlags(line.stopBits);
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    if (cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0 ||
+        tcsetattr(fd, TCSANOW, &settings) != 0) {
+        return errno;
+    }
+    return 0;
+}
+
+// Returns 0 or the errno of the step that failed.
+int claimAndConfigure(int fd, const LineSettings& line) {
+    if (fd >= FD_SETSIZE) {
+        return EMFILE;
+    }
+    // The advisory lock also turns away root and another copy of the tool,
+    // which TIOCEXCL lets through; together they make the port exclusive as
+    // on Windows.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        return errno;
+    }
+    return configureLine(fd, line);
+}
+
+// The device firmware was made for the Windows line state: DTR and RTS off.
+void dropModemLines(int fd) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &lines);
+}
+
+Clock::time_point deadlineAfter(Clock::time_point start, std::uint64_t milliseconds) {
+    return start + Milliseconds(milliseconds);
+}
+
+bool hasTotalLimit(std::uint32_t multiplier, std::uint32_t constant) {
+    return multiplier != 0 || constant != 0;
+}
+
+// Waits until fd can be read (or written) or the deadline passes.
+bool waitReady(int fd, bool forWriting, Clock::time_point deadline) {
+    constexpr std::int64_t kLongestSliceMs = 1000;
+    for (;;) {
+        const auto now = Clock::now();
+        if (now >= deadline) {
+            return false;
+        }
+        const std::int64_t remaining = std::min<std::int64_t>(
+            std::chrono::ceil<Milliseconds>(deadline - now).count(), kLongestSliceMs);
+        timeval timeout{static_cast<time_t>(remaining / 1000),
+                        static_cast<suseconds_t>((remaining % 1000) * 1000)};
+        fd_set descriptors;
+        FD_ZERO(&descriptors);
+        FD_SET(fd, &descriptors);
+        const int ready = select(fd + 1, forWriting ? nullptr : &descriptors,
+                                 forWriting ? &descriptors : nullptr, nullptr, &timeout);
+        if (ready > 0) {
+            return true;
+        }
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+class BurstDeadline {
+public:
+    BurstDeadline(const SerialTimeouts& timeouts, std::int32_t capacity)
+        : timeouts_(timeouts), start_(Clock::now()), lastByte_(start_) {
+        const std::uint64_t totalMs =
+            std::uint64_t{timeouts.readTotalMultiplierMs} * static_cast<std::uint64_t>(capacity) +
+            timeouts.readTotalConstantMs;
+        total_ = hasTotalLimit(timeouts.readTotalMultiplierMs, timeouts.readTotalConstantMs)
+                     ? deadlineAfter(start_, totalMs)
+                     : Clock::time_point::max();
+    }
+
+    void byteArrived() { lastByte_ = Clock::now(); }
+
+    Clock::time_point next() const {
+        if (timeouts_.readIntervalMs == 0) {
+            return total_;
+        }
+        return std::min(total_, deadlineAfter(lastByte_, timeouts_.readIntervalMs));
+    }
+
+private:
+    const SerialTimeouts& timeouts_;
+    Clock::time_point start_;
+    Clock::time_point lastByte_;
+    Clock::time_point total_;
+};
+
+Clock::time_point writeDeadline(const SerialTimeouts& timeouts, std::int32_t length) {
+    if (!hasTotalLimit(timeouts.writeTotalMultiplierMs, timeouts.writeTotalConstantMs)) {
+        return Clock::time_point::max();
+    }
+    const std::uint64_t totalMs =
+        std::uint64_t{timeouts.writeTotalMultiplierMs} * static_cast<std::uint64_t>(length) +
+        timeouts.writeTotalConstantMs;
+    return deadlineAfter(Clock::now(), totalMs);
+}
+
+bool shouldWait(ssize_t result) {
+    return result < 0 && (errno == EAGAIN || errno == EINTR);
+}
+
+}  // namespace
+
+NativeHandle open(const std::string& name, const LineSettings& line, const SerialTimeouts&,
+                  OpenError& error) {
+    const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = openErrorFor(errno);
+        return kNoHandle;
+    }
+    const int failure = claimAndConfigure(fd, line);
+    if (failure != 0) {
+        ::close(fd);
+        error = openErrorFor(failure);
+        return kNoHandle;
+    }
+    dropModemLines(fd);
+    tcflush(fd, TCIOFLUSH);
+    return fd;
+}
+
+void close(NativeHandle handle) {
+    const int fd = static_cast<int>(handle);
+    ioctl(fd, TIOCNXCL);
+    ::close(fd);
+}
+
+std::int32_t write(NativeHandle handle, const void* data, std::int32_t length,
+                   const SerialTimeouts& timeouts) {
+    const int fd = static_cast<int>(handle);
+    const auto deadline = writeDeadline(timeouts, length);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::int32_t written = 0;
+    while (written < length) {
+        const ssize_t result = ::write(fd, bytes + written, static_cast<std::size_t>(length - written));
+        if (result > 0) {
+            written += static_cast<std::int32_t>(result);
+        } else if (!shouldWait(result) || !waitReady(fd, true, deadline)) {
+            break;
+        }
+    }
+    return written;
+}
+
+std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity,
+                  const SerialTimeouts& timeouts) {
+    const int fd = static_cast<int>(handle);
+    int waiting = 0;
+    if (ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0) {
+        return 0;
+    }
+    BurstDeadline deadline(timeouts, capacity);
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::int32_t count = 0;
+    bool readableSaysSelect = false;
+    while (count < capacity) {
+        const ssize_t result = ::read(fd, bytes + count, static_cast<std::size_t>(capacity - count));
+        if (result > 0) {
+            count += static_cast<std::int32_t>(result);
+            deadline.byteArrived();
+            readableSaysSelect = false;
+            continue;
+        }
+        // With VMIN and VTIME 0 an empty line reads 0 bytes; after select said
+        // the line is readable, 0 bytes means it was hung up.
+        const bool hungUp = result == 0 && readableSaysSelect;
+        if (hungUp || (result < 0 && errno != EAGAIN && errno != EINTR)) {
+            break;
+        }
+        readableSaysSelect = waitReady(fd, false, deadline.next());
+        if (!readableSaysSelect) {
+            break;
+        }
+    }
+    return count;
+}
+
+}  // namespace device
+}  // namespace quorvane

@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "link_recorders.h"
+#include "protocol/command_table.h"
+#include "scripted_device.h"
+#include "serial/serial_port.h"
+
+namespace quorvane {
+namespace testing {
+namespace {
+
+const std::string kJoined = "{\"result\":1,\"ip\":\"192.168.4.20\"}";
+
+// The link's states in a tenth of their time or less; the serial reads end
+// 50 ms after a burst.
+LinkTimings quickTimings() {
+    LinkTimings timings;
+    timings.stepPauseMs = 20;
+    timings.probePollMs = 10;
+    timings.heartbeatPeriodMs = 100;
+    timings.idleReadPauseMs = 5;
+    timings.writeRetryPauseMs = 5;
+    timings.probeTimeoutMs = 600;
+    timings.lossTimeoutMs = 1500;
+    timings.serial.readIntervalMs = 50;
+    timings.serial.readTotalConstantMs = 300;
+    return timings;
+}
+
+long long millisecondsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration_cast<milliseconds>(to - from).count();
+}
+
+UartRequest wifiRequest(std::int32_t timeoutMs = 10000) {
+    UartRequest request = makeRequest(WIFI_CONNECT, "studio-net pass phrase");
+    request.timeoutMs = timeoutMs;
+    return request;
+}
+
+class UartObserverTest : public ::testing::Test {
+protected:
+    void startObserver(const LinkTimings& timings = quickTimings()) {
+        observer = device.transport().observer(timings);
+        attach(*observer);
+        ASSERT_TRUE(observer->start());
+    }
+
+    void attach(UartObserver& target) {
+        target.setListener(new RecordingListener(log));
+        target.setDiagnostics(std::make_unique<RecordingDiagnostics>(diagnostics));
+        log->observer = &target;
+    }
+
+    void connect(const LinkTimings& timings = quickTimings()) {
+        startObserver(timings);
+        ASSERT_TRUE(log->waitFor(LinkEvent::Connected, 1, milliseconds(5000)));
+    }
+
+    ScriptedDevice device;
+    std::shared_ptr<LinkLog> log = std::make_shared<LinkLog>();
+    std::shared_ptr<DiagnosticsLog> diagnostics = std::make_shared<DiagnosticsLog>();
+    std::unique_ptr<UartObserver> observer;
+};
+
+TEST_F(UartObserverTest, AnsweredProbeConnectsOnceAndHeartbeatsFollow) {
+    connect();
+    const std::size_t heartbeatsAtConnection = device.heartbeatCount();
+    std::this_thread::sleep_for(milliseconds(1000));
+    EXPECT_EQ(log->count(LinkEvent::Connected), 1u);
+    EXPECT_EQ(log->count(LinkEvent::Disconnected), 0u);
+    EXPECT_GE(device.heartbeatCount() - heartbeatsAtConnection, 5u);
+    EXPECT_EQ(observer->state(), Connected);
+    EXPECT_TRUE(diagnostics->said().empty());
+}
+
+// The device's real timings: the probe's acknowledgement comes with the read
+// that ends a second after it, then a heart-beat goes out every half second.
+TEST_F(UartObserverTest, RealTimingsSendAHeartbeatEveryHalfSecond) {
+    connect(LinkTimings());
+    const std::size_t first = device.heartbeatCount();
+    ASSERT_TRUE(eventually([&] { return device.heartbeatCount() >= first + 6; }, milliseconds(8000)));
+    const std::vector<Clock::time_point> times = device.heartbeatTimes();
+    std::vector<long long> gaps;
+    for (std::size_t index = first; index + 1 < times.size(); ++index) {
+        gaps.push_back(millisecondsBetween(times[index], times[index + 1]));
+    }
+    std::sort(gaps.begin(), gaps.end());
+    EXPECT_GE(gaps[gaps.size() / 2], 480);
+    EXPECT_LE(gaps[gaps.size() / 2], 800);
+    EXPECT_EQ(log->count(LinkEvent::Connected), 1u);
+}
+
+TEST_F(UartObserverTest, SilentDeviceIsReprobedAfterEachReopenAndTheListenerHearsNothing) {
+    device.answerHeartbeats(false);
+    startObserver();
+    std::size_t mostPending = 0;
+    eventually([&] {
+        mostPending = std::max(mostPending, observer->pendingCount());
+        return device.heartbeatCount() >= 4;
+    }, milliseconds(8000));
+    ASSERT_GE(device.heartbeatCount(), 4u);
+    const std::vector<Clock::time_point> probes = device.heartbeatTimes();
+    for (std::size_t index = 1; index < probes.size(); ++index) {
+        EXPECT_GE(millisecondsBetween(probes[index - 1], probes[index]), 450);
+    }
+    EXPECT_LE(mostPending, 1u);
+    EXPECT_TRUE(log->events().empty());
+    EXPECT_EQ(diagnostics->said(), std::vector<std::string>{"silent"});
+}
+
+TEST_F(UartObserverTest, DeviceThatStopsAnsweringIsLostThenReconnected) {
+    connect();
+    device.answerHeartbeats(false);
+    const auto silentFrom = Clock::now();
+    ASSERT_TRUE(log->waitFor(LinkEvent::Disconnected, 1, milliseconds(6000)));
+    const long long lostAfter = millisecondsBetween(silentFrom, log->events().back().at);
+    EXPECT_GE(lostAfter, 1000);
+    EXPECT_LE(lostAfter, 3500);
+    device.answerHeartbeats(true);
+    ASSERT_TRUE(log->waitFor(LinkEvent::Connected, 2, milliseconds(6000)));
+    const std::vector<LinkEvent> events = log->events();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[1].kind, LinkEvent::Disconnected);
+    EXPECT_EQ(diagnostics->count("lost"), 1u);
+}
+
+TEST_F(UartObserverTest, UnansweredRequestIsReportedAsFailedOnceItsTimeoutHasPassed) {
+    connect();
+    const UartRequest request = wifiRequest(800);
+    const auto built = Clock::now();
+    ASSERT_TRUE(observer->send(request));
+    ASSERT_TRUE(log->waitFor(LinkEvent::Response, 1, milliseconds(5000)));
+    std::this_thread::sleep_for(milliseconds(300));
+    const std::vector<LinkEvent> events = log->events();
+    ASSERT_EQ(log->count(LinkEvent::Response), 1u);
+    const LinkEvent& failed = events.back();
+    EXPECT_EQ(failed.command, WIFI_CONNECT);
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.body, "");
+    EXPECT_GE(millisecondsBetween(built, failed.at), 750);
+    EXPECT_LE(millisecondsBetween(built, failed.at), 2500);
+}
+
+// pending: heart-beat (the probe), heart-beat, heart-beat, wifi_connect,
+// heart-beat; one chunk then holds both frames.
+TEST_F(UartObserverTest, OneChunkCompletesEveryWaitingRequestInListOrder) {
+    LinkTimings timings = quickTimings();
+    timings.probeTimeoutMs = 20000;
+    timings.heartbeatPeriodMs = 3000;
+    device.answerHeartbeats(false);
+    startObserver(timings);
+    ASSERT_TRUE(eventually([&] { return observer->pendingCount() == 1; }, milliseconds(3000)));
+    const UartRequest heartbeat = makeRequest(HEART_BEAT, "");
+    ASSERT_TRUE(observer->send(heartbeat));
+    ASSERT_TRUE(observer->send(heartbeat));
+    ASSERT_TRUE(observer->send(wifiRequest()));
+    ASSERT_TRUE(observer->send(heartbeat));
+    ASSERT_EQ(observer->pendingCount(), 5u);
+    device.send(wifiAck(kJoined) + heartbeatAck());
+    ASSERT_TRUE(log->waitFor(LinkEvent::Response, 1, milliseconds(3000)));
+    EXPECT_TRUE(eventually([&] { return observer->pendingCount() == 0; }, milliseconds(1000)));
+    const std::vector<LinkEvent> events = log->events();
+    const LinkEvent response = *std::find_if(events.begin(), events.end(), [](const LinkEvent& event) {
+        return event.kind == LinkEvent::Response;
+    });
+    EXPECT_EQ(response.command, WIFI_CONNECT);
+    EXPECT_TRUE(response.ok);
+    EXPECT_EQ(response.body, kJoined);
+    EXPECT_EQ(response.stateSeen, Connected);
+    EXPECT_TRUE(log->waitFor(LinkEvent::Connected, 1, milliseconds(3000)));
+    EXPECT_EQ(log->count(LinkEvent::Response), 1u);
+}
+
+TEST_F(UartObserverTest, SendAfterStopFailsWithoutWriting) {
+    connect();
+    observer->stop();
+    ASSERT_TRUE(eventually([&] { return observer->state() == Closed; }, milliseconds(3000)));
+    std::this_thread::sleep_for(milliseconds(200));
+    const std::size_t heartbeats = device.heartbeatCount();
+    EXPECT_FALSE(observer->send(makeRequest(HEART_BEAT, "")));
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_EQ(device.heartbeatCount(), heartbeats);
+}
+
+TEST_F(UartObserverTest, SecondStartFailsWhileRunningAndAStoppedLinkStartsAgain) {
+    connect();
+    EXPECT_FALSE(observer->start());
+    observer->stop();
+    ASSERT_TRUE(eventually([&] { return observer->start(); }, milliseconds(5000)));
+    EXPECT_TRUE(log->waitFor(LinkEvent::Connected, 2, milliseconds(5000)));
+}
+
+TEST_F(UartObserverTest, StopInsideAResponseAndTearDownWaitForTheListener) {
+    std::atomic<bool> inside{false};
+    std::atomic<bool> finished{false};
+    log->duringResponse = [&] {
+        observer->stop();
+        inside = true;
+        std::this_thread::sleep_for(milliseconds(400));
+        finished = true;
+    };
+    device.answerWifi(kJoined);
+    connect();
+    ASSERT_TRUE(observer->send(wifiRequest()));
+    ASSERT_TRUE(eventually([&] { return inside.load(); }, milliseconds(5000)));
+    std::thread worker([&] { observer->stop(); });
+    worker.join();
+    EXPECT_FALSE(finished);
+    observer.reset();
+    EXPECT_TRUE(finished);
+}
+
+TEST_F(UartObserverTest, RequestsSentWhileTheReaderIdlesAreReadAtOnce) {
+    LinkTimings timings = quickTimings();
+    timings.heartbeatPeriodMs = 20000;
+    timings.lossTimeoutMs = 60000;
+    device.answerWifi(kJoined);
+    connect(timings);
+    for (std::size_t round = 1; round <= 20; ++round) {
+        ASSERT_TRUE(eventually([&] { return observer->pendingCount() == 0; }, milliseconds(2000)));
+        ASSERT_TRUE(observer->send(wifiRequest()));
+        ASSERT_TRUE(log->waitFor(LinkEvent::Response, round, milliseconds(2000))) << "round " << round;
+    }
+}
+
+TEST_F(UartObserverTest, PortThatCannotBeOpenedStaysClosedAndIsReportedOnce) {
+    for (const std::string& name : {std::string(), missingPortName()}) {
+        UartObserver absent(name, 115200, quickTimings());
+        attach(absent);
+        ASSERT_TRUE(absent.start());
+        const bool leftClosed = eventually([&] { return absent.state() != Closed; }, milliseconds(600));
+        EXPECT_FALSE(leftClosed) << name;
+    }
+    UartObserver portZero(0, 115200, quickTimings());
+    attach(portZero);
+    ASSERT_TRUE(portZero.start());
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_EQ(portZero.state(), Closed);
+    log->observer = nullptr;
+    EXPECT_TRUE(log->events().empty());
+    EXPECT_EQ(diagnostics->said(),
+              (std::vector<std::string>{"unavailable:missing ", "unavailable:missing " + missingPortName(),
+                                        "unavailable:missing "}));
+}
+
+TEST_F(UartObserverTest, BusyPortIsReportedOnceAndConnectsWhenFreed) {
+    if (!systemEnforcesExclusiveOpen()) {
+        GTEST_SKIP() << "Wine lets a second program open a COM port that is open (no exclusive "
+                        "sharing), which Windows refuses";
+    }
+    SerialPort holder;
+    ASSERT_TRUE(holder.open(device.transport().portName(), 115200, 0, 8, 1));
+    startObserver();
+    std::this_thread::sleep_for(milliseconds(500));
+    EXPECT_EQ(observer->state(), Closed);
+    holder.close();
+    EXPECT_TRUE(log->waitFor(LinkEvent::Connected, 1, milliseconds(5000)));
+    EXPECT_EQ(diagnostics->said(),
+              std::vector<std::string>{"unavailable:busy " + device.transport().portName()});
+}
+
+}  // namespace
+}  // namespace testing
+}  // namespace quorvane
