@@ -1,0 +1,212 @@
+#include "upload/audio_capture.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <system_error>
+#include <thread>
+
+#include "platform/terminal.h"
+#include "run/run_config.h"
+#include "upload/channel_conversion.h"
+#include "upload/channel_split.h"
+#include "upload/diagnostics.h"
+#include "upload/record_files.h"
+#include "upload/socket_layer.h"
+#include "upload/upload_control.h"
+
+namespace upload {
+
+namespace {
+
+constexpr int kReceiveChunk = 4096;
+
+std::atomic<void (*)()> g_serialLinkStop{nullptr};
+
+struct ReceiveOutcome {
+    std::uint64_t received = 0;
+    std::uint64_t stored = 0;
+    bool storeFailed = false;
+    bool interrupted = false;
+};
+
+void stopSerialLink() {
+    if (auto stop = g_serialLinkStop.load()) {
+        stop();
+    }
+}
+
+void reportStoreFailure(int error, const ReceiveOutcome& outcome, const char* consequence) {
+    diagnose("error: cannot write record.pcm: %s; it keeps %llu of the %llu bytes received%s\n",
+             fileErrorText(error).c_str(), static_cast<unsigned long long>(outcome.stored),
+             static_cast<unsigned long long>(outcome.received), consequence);
+}
+
+// record.pcm is written without a stream buffer, so that what a write
+// reports is what the file holds, even when the disk fills up.
+bool storeChunk(const char* data, int count, ReceiveOutcome& outcome, ProgressMeter& progress) {
+    errno = 0;
+    const std::streamsize written = g_recordOut.rdbuf()->sputn(data, count);
+    const int error = errno;
+    outcome.received += static_cast<std::uint64_t>(count);
+    outcome.stored += static_cast<std::uint64_t>(written);
+    progress.add(static_cast<std::size_t>(count));
+    if (written == count) {
+        return true;
+    }
+    outcome.storeFailed = true;
+    reportStoreFailure(error, outcome, ", and the upload was stopped there");
+    return false;
+}
+
+// What has arrived before the interruption still belongs to the recording,
+// just as when the device closes: it is read, and nothing after it.
+void keepArrivedBytes(SocketHandle socket, char* buffer, ReceiveOutcome& outcome, ProgressMeter& progress) {
+    outcome.interrupted = true;
+    for (long waiting = pendingBytes(socket); waiting > 0;) {
+        const int count = ::recv(socket, buffer, waiting < kReceiveChunk ? static_cast<int>(waiting) : kReceiveChunk, 0);
+        if (count <= 0 || !storeChunk(buffer, count, outcome, progress)) {
+            return;
+        }
+        waiting -= count;
+    }
+}
+
+void reportReceiveError(int error, const ReceiveOutcome& outcome) {
+    diagnose("warning: the upload connection failed after %llu bytes (%s, code %d); taken as the end of the "
+             "upload\n",
+             static_cast<unsigned long long>(outcome.received), socketErrorText(error).c_str(), error);
+}
+
+// Receives until the device closes (or the connection fails, which some
+// device stacks do instead of closing), the upload is interrupted, or
+// record.pcm cannot take more.
+void receiveInto(SocketHandle socket, ReceiveOutcome& outcome, ProgressMeter& progress) {
+    char buffer[kReceiveChunk];
+    for (;;) {
+        int error = 0;
+        const SocketEvent event = waitForSocket(socket, kNoTimeLimit, error);
+        if (event == SocketEvent::Interrupted) {
+            keepArrivedBytes(socket, buffer, outcome, progress);
+            return;
+        }
+        if (event == SocketEvent::Failed) {
+            reportReceiveError(error, outcome);
+            return;
+        }
+        const int count = ::recv(socket, buffer, kReceiveChunk, 0);
+        if (count == 0) {
+            return;
+        }
+        if (count < 0) {
+            const int recvError = lastSocketError();
+            if (isWouldBlock(recvError)) {
+                continue;
+            }
+            reportReceiveError(recvError, outcome);
+            return;
+        }
+        if (!storeChunk(buffer, count, outcome, progress)) {
+            return;
+        }
+    }
+}
+
+ReceiveOutcome receiveRecording(SocketHandle socket, ProgressMeter& progress) {
+    ReceiveOutcome outcome;
+    g_recordOut.rdbuf()->pubsetbuf(nullptr, 0);
+    errno = 0;
+    g_recordOut.open(kRecordPath, std::ios::out | std::ios::binary);
+    if (!g_recordOut.is_open()) {
+        const int error = errno;
+        outcome.storeFailed = true;
+        diagnose("error: cannot create record.pcm: %s; the upload was refused and nothing is stored\n",
+                 fileErrorText(error).c_str());
+        return outcome;
+    }
+    receiveInto(socket, outcome, progress);
+    errno = 0;
+    g_recordOut.close();
+    const int closeError = errno;
+    if (g_recordOut.fail() && !outcome.storeFailed) {
+        outcome.storeFailed = true;
+        reportStoreFailure(closeError, outcome, "");
+    }
+    progress.finish();
+    return outcome;
+}
+
+void reportInterruptedUpload(std::uint64_t received) {
+    diagnose("interrupted: record.pcm keeps the %llu bytes received (%s of audio); the split and the "
+             "conversion were skipped\n",
+             static_cast<unsigned long long>(received), audioDuration(received).c_str());
+}
+
+bool captureRecording(SocketHandle socket, const AudioSettings& settings) {
+    ProgressMeter progress(settings.clock, settings.progressOnTerminal);
+    const ReceiveOutcome outcome = receiveRecording(socket, progress);
+    closeSocket(socket);
+    if (outcome.storeFailed) {
+        return false;
+    }
+    if (outcome.interrupted || uploadInterrupted()) {
+        reportInterruptedUpload(outcome.received);
+        return false;
+    }
+    return splitRecording(settings.clock) && convertChannels(settings.clock, outcome.received);
+}
+
+void printSuccess() {
+    std::printf("---------------------------------------------\n");
+    std::printf("SUCCESS: recv audio success\n");
+    std::printf("---------------------------------------------\n\n");
+    std::fflush(stdout);
+}
+
+void runAudioThread(SocketHandle socket, const AudioSettings& settings) {
+    std::printf("socekt connected recv audio begin\n");
+    std::fflush(stdout);
+    const bool stored = captureRecording(socket, settings);
+    if (stored) {
+        printSuccess();
+    }
+    finishRun(!stored);
+    // Only bookkeeping on state that is never destroyed follows, so the
+    // process may end at any moment now; it lets waitForAudioThread promise
+    // that finishRun has returned.
+    endUploadWork();
+}
+
+}  // namespace
+
+void setSerialLinkStop(void (*stop)()) {
+    g_serialLinkStop = stop;
+}
+
+AudioSettings consoleAudioSettings() {
+    AudioSettings settings;
+    settings.clock = [] { return std::chrono::steady_clock::now(); };
+    settings.progressOnTerminal = platform::isTerminal(stderr);
+    return settings;
+}
+
+void startAudioThread(unsigned int socket, const AudioSettings& settings) {
+    const auto handle = static_cast<SocketHandle>(socket);
+    beginUploadWork();
+    try {
+        std::thread(runAudioThread, handle, settings).detach();
+    } catch (const std::system_error& error) {
+        closeSocket(handle);
+        endUploadWork();
+        diagnose("error: cannot start the audio thread (%s); the upload was not received\n", error.what());
+        finishRun(true);
+    }
+}
+
+}  // namespace upload
+
+void test::onConnect(unsigned int socket) {
+    upload::stopSerialLink();
+    upload::startAudioThread(socket, upload::consoleAudioSettings());
+}

@@ -1,0 +1,75 @@
+#include "upload/channel_conversion.h"
+
+#include <string>
+
+#include "platform/files.h"
+#include "platform/shell.h"
+#include "run/run_config.h"
+#include "upload/diagnostics.h"
+#include "upload/record_files.h"
+#include "upload/upload_control.h"
+
+namespace upload {
+
+namespace {
+
+// Every header a WAV writer may put in front of the samples is at least this
+// long (RIFF, fmt and data chunk headers).
+constexpr std::int64_t kShortestWavHeader = 44;
+
+bool channelWanted(int channel) {
+    return channel != 3 || g_convertCh3;
+}
+
+std::string converterCommand(int channel) {
+    return std::string(QUORVANE_CONVERTER_PROGRAM) + " " + channelPcmName(channel) + " " + channelWavName(channel) +
+           " 1 16000 16";
+}
+
+bool convertChannel(int channel, const ProgressClock& clock) {
+    const std::string pcm = channelPcmName(channel);
+    const std::string wav = channelWavName(channel);
+    const std::string command = converterCommand(channel);
+    const auto began = clock();
+    if (!platform::commandSucceeded(platform::runCommandLine(command))) {
+        diagnose("error: the converter failed on %s (\"%s\" reported a failure); %s is kept\n", pcm.c_str(),
+                 command.c_str(), pcm.c_str());
+        return false;
+    }
+    const std::int64_t wavSize = fileSize(wav);
+    if (wavSize < fileSize(pcm) + kShortestWavHeader) {
+        diagnose("error: the converter made no complete %s (\"%s\"); %s is kept\n", wav.c_str(), command.c_str(),
+                 pcm.c_str());
+        return false;
+    }
+    diagnose("converted %s to %s in %.2f s\n", pcm.c_str(), wav.c_str(), secondsBetween(began, clock()));
+    return true;
+}
+
+}  // namespace
+
+bool convertChannels(const ProgressClock& clock, std::uint64_t recordBytes) {
+    bool made[kChannelCount] = {};
+    bool allMade = true;
+    for (int channel = 1; channel <= kChannelCount; ++channel) {
+        if (!channelWanted(channel)) {
+            continue;
+        }
+        if (uploadInterrupted()) {
+            diagnose("interrupted: record.pcm keeps all %llu bytes received (%s of audio); the channel files "
+                     "not converted yet are kept\n",
+                     static_cast<unsigned long long>(recordBytes), audioDuration(recordBytes).c_str());
+            return false;
+        }
+        made[channel - 1] = convertChannel(channel, clock);
+        allMade = allMade && made[channel - 1];
+    }
+    for (int channel = 1; channel <= kChannelCount; ++channel) {
+        if (made[channel - 1] || !channelWanted(channel)) {
+            platform::deleteFile(channelPcmName(channel).c_str());
+        }
+    }
+    return allMade;
+}
+
+}  // namespace upload

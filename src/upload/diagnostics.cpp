@@ -1,0 +1,37 @@
+#include "upload/diagnostics.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <mutex>
+
+namespace upload {
+
+namespace {
+
+std::atomic<std::FILE*> g_diagnosticStream{nullptr};
+
+// Never destroyed: a detached audio thread may still report while the
+// process exits.
+std::mutex& diagnosticMutex() {
+    static std::mutex* mutex = new std::mutex;
+    return *mutex;
+}
+
+}  // namespace
+
+void setDiagnosticStream(std::FILE* stream) {
+    g_diagnosticStream = stream;
+}
+
+void diagnose(const char* format, ...) {
+    std::FILE* chosen = g_diagnosticStream.load();
+    std::FILE* stream = chosen != nullptr ? chosen : stderr;
+    std::lock_guard<std::mutex> lock(diagnosticMutex());
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stream, format, arguments);
+    va_end(arguments);
+    std::fflush(stream);
+}
+
+}  // namespace upload

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+// The recording's files in the working directory. Only the audio thread
+// opens, uses and closes these streams, once per upload.
+extern std::ofstream g_recordOut;
+extern std::ifstream g_recordIn;
+extern std::ofstream g_ch1Out;
+extern std::ofstream g_ch2Out;
+extern std::ofstream g_ch3Out;
+extern std::ofstream g_ch4Out;
+
+namespace upload {
+
+constexpr int kChannelCount = 4;
+constexpr const char* kRecordPath = "./record.pcm";
+
+// "record_chN.pcm" / "record_chN.wav" for channel N (1-4).
+std::string channelPcmName(int channel);
+std::string channelWavName(int channel);
+
+// The system's text for an errno value captured where a file operation
+// failed; streams do not always set errno, so 0 says just that.
+std::string fileErrorText(int error);
+
+// The file's size, or -1 when it cannot be told (missing, no access).
+std::int64_t fileSize(const std::string& path);
+
+}  // namespace upload

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "loopback_client.h"
+#include "run/run_config.h"
+#include "upload/audio_capture.h"
+#include "upload_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBeginLine = "socekt connected recv audio begin\n";
+const std::string kSuccessBlock =
+    "---------------------------------------------\n"
+    "SUCCESS: recv audio success\n"
+    "---------------------------------------------\n\n";
+
+std::string pcm(int channel) {
+    return "record_ch" + std::to_string(channel) + ".pcm";
+}
+
+std::string wav(int channel) {
+    return "record_ch" + std::to_string(channel) + ".wav";
+}
+
+class AudioCapture : public UploadTest {
+protected:
+    // One whole upload through the recording server; what it printed on
+    // standard output.
+    std::string upload(const std::string& bytes) {
+        ::testing::internal::CaptureStdout();
+        {
+            test server;
+            ListeningServer listening(server);
+            LoopbackClient device(listening.port());
+            device.send(bytes);
+            device.finish();
+            EXPECT_EQ(listening.join(), "");
+            EXPECT_TRUE(runEnded());
+        }
+        return ::testing::internal::GetCapturedStdout();
+    }
+
+    void expectStoredAndConverted(const std::string& bytes, const std::string& console) {
+        EXPECT_EQ(console, kBeginLine + kSuccessBlock);
+        EXPECT_FALSE(g_runFailed);
+        EXPECT_EQ(readFile("record.pcm"), bytes);
+        for (int channel = 1; channel <= 4; ++channel) {
+            EXPECT_FALSE(fs::exists(pcm(channel)));
+            if (channel == 3 && !g_convertCh3) {
+                continue;
+            }
+            const std::string made = readFile(wav(channel));
+            ASSERT_EQ(made.size(), 44 + bytes.size() / 8 * 2) << wav(channel);
+            EXPECT_TRUE(made.compare(44, std::string::npos, channelBytes(bytes, channel)) == 0) << wav(channel);
+        }
+    }
+
+    void expectFailedRun(const std::string& console, const std::string& message) {
+        EXPECT_EQ(console, kBeginLine);
+        EXPECT_TRUE(g_runFailed);
+        EXPECT_NE(diagnostics().find(message), std::string::npos) << diagnostics();
+    }
+};
+
+// Run after run in one folder: each shorter upload also shows that the files
+// of the run before are replaced, not appended to.
+TEST_F(AudioCapture, UploadsAreStoredSplitAndConvertedByteForByte) {
+    const struct {
+        std::size_t size;
+        bool channel3;
+    } uploads[] = {{8 * 12345, false}, {1280 * 50, true}, {0, false}, {8 * 1000 + 5, false}};
+    for (const auto& shape : uploads) {
+        SCOPED_TRACE(shape.size);
+        g_finished = false;
+        g_convertCh3 = shape.channel3;
+        writeFile(wav(3), "from an earlier run");
+        const std::string bytes = uploadBytes(shape.size, static_cast<unsigned>(shape.size));
+        expectStoredAndConverted(bytes, upload(bytes));
+        EXPECT_EQ(readFile(wav(3)) == "from an earlier run", !shape.channel3);
+    }
+    const std::string said = diagnostics();
+    EXPECT_NE(said.find("upload ended: received 98760 bytes (0:00:00.7 of audio)"), std::string::npos) << said;
+    EXPECT_NE(said.find("split 12345 frames into record_ch1.pcm .. record_ch4.pcm in "), std::string::npos);
+    EXPECT_NE(said.find("converted record_ch1.pcm to record_ch1.wav in "), std::string::npos);
+    EXPECT_EQ(occurrences(said, "converted record_ch3.pcm"), 1);
+    EXPECT_EQ(occurrences(said, "ends with 5 bytes that make no whole 8-byte frame; they stay in record.pcm"), 1);
+}
+
+TEST_F(AudioCapture, TheSerialLinkIsStoppedOnceBeforeTheUploadIsReceived) {
+    static std::vector<bool> recordExistedAtStops;
+    upload::setSerialLinkStop([] { recordExistedAtStops.push_back(fs::exists("record.pcm")); });
+    upload(uploadBytes(80, 8));
+    upload::setSerialLinkStop(nullptr);
+    EXPECT_EQ(recordExistedAtStops, std::vector<bool>{false});
+}
+
+TEST_F(AudioCapture, OnlyTheFirstOfTwoClientsIsServed) {
+    const std::string first = uploadBytes(8 * 300, 9);
+    ::testing::internal::CaptureStdout();
+    {
+        test server;
+        ListeningServer listening(server);
+        LoopbackClient device(listening.port());
+        EXPECT_TRUE(device.send(first));
+        EXPECT_EQ(listening.join(), "");
+        LoopbackClient second(listening.port());
+        EXPECT_TRUE(second.send(uploadBytes(8 * 300, 10)));
+        device.finish();
+        EXPECT_TRUE(runEnded());
+    }
+    expectStoredAndConverted(first, ::testing::internal::GetCapturedStdout());
+}
+
+TEST_F(AudioCapture, RecordPcmThatCannotBeCreatedStoresNothingAndFails) {
+    fs::create_directory("record.pcm");
+    ::testing::internal::CaptureStdout();
+    {
+        test server;
+        ListeningServer listening(server);
+        LoopbackClient device(listening.port());
+        EXPECT_TRUE(device.closedByServer());
+        EXPECT_TRUE(runEnded());
+    }
+    expectFailedRun(::testing::internal::GetCapturedStdout(), "error: cannot create record.pcm: ");
+    EXPECT_FALSE(fs::exists(pcm(1)));
+}
+
+TEST_F(AudioCapture, AChannelFileThatCannotBeCreatedKeepsRecordPcmAndFails) {
+    fs::create_directory(pcm(2));
+    const std::string bytes = uploadBytes(8 * 100, 12);
+    expectFailedRun(upload(bytes), "error: cannot create record_ch2.pcm: ");
+    EXPECT_EQ(readFile("record.pcm"), bytes);
+    EXPECT_FALSE(fs::exists(pcm(1)));
+    EXPECT_FALSE(fs::exists(wav(1)));
+}
+
+TEST_F(AudioCapture, AFailingConverterKeepsOnlyItsChannelFileAndFails) {
+    fs::create_directory(wav(2));
+    const std::string bytes = uploadBytes(8 * 100, 13);
+    expectFailedRun(upload(bytes), "error: the converter failed on record_ch2.pcm");
+    EXPECT_EQ(readFile(pcm(2)), channelBytes(bytes, 2));
+    EXPECT_FALSE(fs::exists(pcm(1)) || fs::exists(pcm(4)));
+    EXPECT_TRUE(fs::exists(wav(1)) && fs::exists(wav(4)));
+}
+
+TEST_F(AudioCapture, AConverterThatWritesNoWavKeepsEveryChannelFileAndFails) {
+    fs::copy_file(fakeConverter(), fakeConverter().filename());
+    const std::string bytes = uploadBytes(8 * 100, 14);
+    expectFailedRun(upload(bytes), "error: the converter made no complete record_ch1.wav");
+    for (int channel : {1, 2, 4}) {
+        EXPECT_EQ(readFile(pcm(channel)), channelBytes(bytes, channel));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// Faults that need POSIX means to provoke: a file size limit, a full disk
+// (/dev/full) and a connection reset (Wine does not pass an abortive close on
+// to its peer).
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include "loopback_client.h"
+#include "run/run_config.h"
+#include "upload/audio_capture.h"
+#include "upload_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Faults : public UploadTest {
+protected:
+    // One upload that ends with an orderly close, or with a reset.
+    std::string upload(const std::string& bytes, bool reset = false) {
+        ::testing::internal::CaptureStdout();
+        {
+            test server;
+            ListeningServer listening(server);
+            LoopbackClient device(listening.port());
+            EXPECT_EQ(listening.join(), "");
+            device.send(bytes);
+            reset ? device.reset() : device.finish();
+            EXPECT_TRUE(runEnded());
+        }
+        return ::testing::internal::GetCapturedStdout();
+    }
+};
+
+TEST_F(Faults, AFileSizeLimitKeepsExactlyWhatFitsSaysSoAndFails) {
+    rlimit original{};
+    getrlimit(RLIMIT_FSIZE, &original);
+    rlimit limited = original;
+    limited.rlim_cur = 10000;
+    std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const std::string bytes = uploadBytes(64 * 1024);
+    const std::string console = upload(bytes);
+    setrlimit(RLIMIT_FSIZE, &original);
+
+    EXPECT_EQ(console, "socekt connected recv audio begin\n");
+    EXPECT_TRUE(g_runFailed);
+    EXPECT_EQ(readFile("record.pcm"), bytes.substr(0, 10000));
+    EXPECT_NE(diagnostics().find("error: cannot write record.pcm: File too large; it keeps 10000 of the "),
+              std::string::npos)
+        << diagnostics();
+}
+
+TEST_F(Faults, AChannelFileOnAFullDiskKeepsRecordPcmAndFails) {
+    fs::create_symlink("/dev/full", "record_ch3.pcm");
+    const std::string bytes = uploadBytes(8 * 5000);
+    EXPECT_EQ(upload(bytes), "socekt connected recv audio begin\n");
+    EXPECT_TRUE(g_runFailed);
+    EXPECT_NE(diagnostics().find("error: cannot write record_ch3.pcm: No space left on device"), std::string::npos)
+        << diagnostics();
+    EXPECT_EQ(readFile("record.pcm"), bytes);
+    EXPECT_FALSE(fs::exists("record_ch1.pcm") || fs::exists("record_ch1.wav"));
+}
+
+TEST_F(Faults, AResetAfterDataEndsTheUploadLikeACloseAndIsSaid) {
+    const std::string bytes = uploadBytes(8 * 2000, 11);
+    EXPECT_EQ(upload(bytes, true),
+              "socekt connected recv audio begin\n"
+              "---------------------------------------------\n"
+              "SUCCESS: recv audio success\n"
+              "---------------------------------------------\n\n");
+    EXPECT_FALSE(g_runFailed);
+    EXPECT_NE(diagnostics().find("warning: the upload connection failed after"), std::string::npos) << diagnostics();
+    const std::string stored = readFile("record.pcm");
+    EXPECT_EQ(stored, bytes.substr(0, stored.size()));
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <string>
+
+#include "loopback_client.h"
+#include "run/run_config.h"
+#include "upload/audio_capture.h"
+#include "upload/upload_control.h"
+#include "upload_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+upload::AudioSettings logSettings() {
+    upload::AudioSettings settings;
+    settings.clock = steppingClock(std::chrono::seconds(10));
+    return settings;
+}
+
+class CountingServer : public KestaroSocket {
+public:
+    void onConnect(unsigned int socket) override {
+        upload::closeSocket(static_cast<upload::SocketHandle>(socket));
+        ++calls;
+    }
+    std::atomic<int> calls{0};
+};
+
+// Holds the connection in onConnect, once `expected` bytes wait in it, until
+// the test releases it to the audio thread.
+class GatedServer : public KestaroSocket {
+public:
+    void onConnect(unsigned int socket) override {
+        const auto handle = static_cast<upload::SocketHandle>(socket);
+        holding.set_value(eventually([&] { return upload::pendingBytes(handle) == expected; }));
+        released.get_future().wait();
+        upload::startAudioThread(socket, logSettings());
+    }
+    long expected = 0;
+    std::promise<bool> holding;
+    std::promise<void> released;
+};
+
+class Interruption : public UploadTest {
+protected:
+    void expectKeptAndNotSplit(const std::string& sent) {
+        EXPECT_TRUE(runEnded());
+        EXPECT_TRUE(g_runFailed);
+        EXPECT_FALSE(audioThreadRunning());
+        EXPECT_EQ(readFile("record.pcm"), sent);
+        EXPECT_NE(diagnostics().find("interrupted: record.pcm keeps the " + std::to_string(sent.size()) +
+                                     " bytes received"),
+                  std::string::npos)
+            << diagnostics();
+        for (int channel = 1; channel <= 4; ++channel) {
+            EXPECT_FALSE(fs::exists("record_ch" + std::to_string(channel) + ".pcm"));
+        }
+    }
+};
+
+TEST_F(Interruption, ListenReturnsQuietlyAndSoDoesAnyListenAfterwards) {
+    CountingServer waiting;
+    ListeningServer listening(waiting);
+    ASSERT_NE(listening.port(), 0);
+    ::testing::internal::CaptureStdout();
+    interruptUpload();
+    EXPECT_EQ(listening.join(), "");
+    CountingServer later;
+    EXPECT_EQ(ListeningServer(later).join(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(diagnostics(), "");
+    EXPECT_EQ(waiting.calls + later.calls, 0);
+}
+
+TEST_F(Interruption, ARunningUploadKeepsEveryByteReceivedAndSkipsTheSplit) {
+    const std::string sent = uploadBytes(10000, 21);
+    ::testing::internal::CaptureStdout();
+    InstrumentedServer server(logSettings());
+    ListeningServer listening(server);
+    LoopbackClient device(listening.port());
+    EXPECT_TRUE(device.send(sent));
+    EXPECT_TRUE(waitForDiagnostic("received 10000 bytes (0:00:00.0 of audio) at 0.00 MB/s\n"));
+    EXPECT_TRUE(audioThreadRunning());
+
+    interruptUpload();
+    expectKeptAndNotSplit(sent);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "socekt connected recv audio begin\n");
+    EXPECT_TRUE(device.closedByServer());
+}
+
+TEST_F(Interruption, BytesThatArrivedBeforeTheInterruptionAreKeptThoughNotYetRead) {
+    const std::string sent = uploadBytes(5000, 22);
+    GatedServer server;
+    server.expected = static_cast<long>(sent.size());
+    std::future<bool> holding = server.holding.get_future();
+    ListeningServer listening(server);
+    LoopbackClient device(listening.port());
+    EXPECT_TRUE(device.send(sent));
+    device.finish();
+    EXPECT_TRUE(holding.get());
+    EXPECT_TRUE(audioThreadRunning());
+    EXPECT_FALSE(waitForAudioThread(std::chrono::milliseconds(20)));
+
+    interruptUpload();
+    server.released.set_value();
+    EXPECT_EQ(listening.join(), "");
+    expectKeptAndNotSplit(sent);
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "loopback_client.h"
+#include "upload/kestaro_socket.h"
+#include "upload/socket_layer.h"
+#include "upload_fixture.h"
+
+namespace {
+
+// Notes what Listen hands over, takes a while, and closes the connection.
+class RecordingServer : public KestaroSocket {
+public:
+    void onConnect(unsigned int socket) override {
+        sockaddr_in peer{};
+        upload::SocketLength length = sizeof peer;
+        getpeername(static_cast<upload::SocketHandle>(socket), reinterpret_cast<sockaddr*>(&peer), &length);
+        char text[INET_ADDRSTRLEN] = {};
+        peerAddress = inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+        workerThread = std::this_thread::get_id();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        upload::closeSocket(static_cast<upload::SocketHandle>(socket));
+        ++calls;
+    }
+
+    std::atomic<int> calls{0};
+    std::string peerAddress;
+    std::thread::id workerThread;
+};
+
+using TcpListener = UploadTest;
+
+TEST_F(TcpListener, AClientThatClosesAtOnceIsHandedToAWorkerAndListenWaitsForIt) {
+    RecordingServer server;
+    ListeningServer listening(server);
+    LoopbackClient(listening.port()).finish();
+    EXPECT_EQ(listening.join(), "");
+    EXPECT_EQ(server.calls, 1);
+    EXPECT_EQ(server.peerAddress, "127.0.0.1");
+    EXPECT_NE(server.workerThread, std::this_thread::get_id());
+    EXPECT_NE(server.workerThread, std::thread::id());
+}
+
+TEST_F(TcpListener, NothingElseCanBindTheListeningPort) {
+    RecordingServer holder;
+    ListeningServer holding(holder);
+    const unsigned short port = holding.port();
+
+    RecordingServer second;
+    const std::string message = ListeningServer(second, port).join();
+    EXPECT_TRUE(std::regex_match(message, std::regex("Failed to bind socket[1-9][0-9]*"))) << message;
+
+    const upload::SocketHandle intruder = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;
+    setsockopt(intruder, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    EXPECT_NE(::bind(intruder, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    upload::closeSocket(intruder);
+
+    LoopbackClient ending(port);
+}
+
+TEST_F(TcpListener, AStrangerIsRefusedAndTheDeviceIsServed) {
+    RecordingServer server;
+    ASSERT_TRUE(server.expectPeer("127.0.0.1"));
+    ListeningServer listening(server);
+    LoopbackClient stranger(listening.port(), "127.0.0.2");
+    EXPECT_TRUE(stranger.closedByServer());
+    EXPECT_TRUE(waitForDiagnostic(
+        "refused an upload connection from 127.0.0.2: only the device at 127.0.0.1 may upload\n"));
+    EXPECT_EQ(server.calls, 0);
+
+    LoopbackClient device(listening.port());
+    EXPECT_EQ(listening.join(), "");
+    EXPECT_EQ(server.calls, 1);
+    EXPECT_EQ(server.peerAddress, "127.0.0.1");
+}
+
+// The second server's device connects long before its hint is due, so the
+// hint stays said once in all.
+TEST_F(TcpListener, TheNoConnectionHintIsSaidOnceWhenDueAndListenGoesOnWaiting) {
+    for (const auto delay : {std::chrono::milliseconds(50), std::chrono::milliseconds(600000)}) {
+        RecordingServer server;
+        server.setNoConnectionHint(delay, "no device yet");
+        ListeningServer listening(server);
+        const bool due = delay.count() < 1000;
+        if (due) {
+            ASSERT_TRUE(waitForDiagnostic("no device yet\n"));
+            std::this_thread::sleep_for(delay * 4);
+        }
+        LoopbackClient device(listening.port());
+        EXPECT_EQ(listening.join(), "");
+        EXPECT_EQ(server.calls, 1);
+        EXPECT_EQ(occurrences(diagnostics(), "no device yet"), 1);
+    }
+}
+
+}  // namespace

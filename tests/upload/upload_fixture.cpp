@@ -1,0 +1,109 @@
+#include "upload_fixture.h"
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+
+#include "platform/shell.h"
+#include "run/run_config.h"
+#include "upload/diagnostics.h"
+#include "upload/upload_control.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path besideTestProgram(const char* relative) {
+    return (fs::path(platform::executableDirectory()) / relative).lexically_normal();
+}
+
+}  // namespace
+
+void UploadTest::SetUp() {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    workFolder = besideTestProgram("work") / (std::string(test->test_suite_name()) + "." + test->name());
+    fs::remove_all(workFolder);
+    fs::create_directories(workFolder);
+    previousFolder = fs::current_path();
+    fs::current_path(workFolder);
+    platform::prependToSearchPath(platform::currentDirectory(), besideTestProgram(QUORVANE_CONVERTER_FOLDER).string());
+
+    g_finished = false;
+    g_runFailed = false;
+    g_convertCh3 = false;
+    g_uploadInterrupted = false;
+    diagnosticFile = std::fopen("diagnostics.txt", "w+b");
+    upload::setDiagnosticStream(diagnosticFile);
+}
+
+void UploadTest::TearDown() {
+    upload::setDiagnosticStream(nullptr);
+    std::fclose(diagnosticFile);
+    fs::current_path(previousFolder);
+}
+
+std::string UploadTest::diagnostics() const {
+    return readFile(workFolder / "diagnostics.txt");
+}
+
+bool UploadTest::waitForDiagnostic(const std::string& text) const {
+    return eventually([&] { return diagnostics().find(text) != std::string::npos; });
+}
+
+bool UploadTest::runEnded() {
+    return eventually([] { return g_finished.load(); }, 60) && waitForAudioThread(std::chrono::seconds(10));
+}
+
+ListeningServer::ListeningServer(KestaroSocket& server, int port)
+    : server(server), listener([this, port] {
+          try {
+              this->server.Listen(port);
+          } catch (const std::runtime_error& error) {
+              thrown = error.what();
+          }
+          ended = true;
+      }) {}
+
+ListeningServer::~ListeningServer() {
+    join();
+}
+
+unsigned short ListeningServer::port() const {
+    unsigned short bound = 0;
+    eventually([&] { return (bound = server.localPort()) != 0 || ended; });
+    return bound;
+}
+
+std::string ListeningServer::join() {
+    if (listener.joinable()) {
+        listener.join();
+    }
+    return thrown;
+}
+
+upload::ProgressClock steppingClock(std::chrono::milliseconds step) {
+    auto readings = std::make_shared<std::atomic<int>>(0);
+    return [readings, step] { return std::chrono::steady_clock::time_point(step * (*readings)++); };
+}
+
+fs::path fakeConverter() {
+    return besideTestProgram(QUORVANE_FAKE_CONVERTER);
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+int occurrences(const std::string& within, const std::string& text) {
+    int count = 0;
+    for (auto at = within.find(text); at != std::string::npos; at = within.find(text, at + text.size())) {
+        ++count;
+    }
+    return count;
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "upload/audio_capture.h"
+#include "upload/kestaro_socket.h"
+
+// Every upload test works in a folder of its own below the test program
+// (CTest runs tests in parallel), finds the converter the build made (the
+// working folder first, as the run arranges it), and reads what the upload
+// says on standard error from a file while the server still runs.
+class UploadTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Everything said on the diagnostic stream so far.
+    std::string diagnostics() const;
+    // Waits (at most 30 s) until `text` has been said.
+    bool waitForDiagnostic(const std::string& text) const;
+
+    // Waits (at most 60 s) until the audio thread has ended the run and has
+    // left finishRun.
+    static bool runEnded();
+
+    std::filesystem::path workFolder;
+
+private:
+    std::FILE* diagnosticFile = nullptr;
+    std::filesystem::path previousFolder;
+};
+
+// Runs a server's Listen on a thread of its own and joins it on destruction.
+class ListeningServer {
+public:
+    explicit ListeningServer(KestaroSocket& server, int port = 0);
+    ~ListeningServer();
+
+    // The port, once Listen listens on it (0 when Listen ended first, or
+    // after 30 s).
+    unsigned short port() const;
+
+    // Waits for Listen to return; the text of what it threw, if anything.
+    std::string join();
+
+private:
+    KestaroSocket& server;
+    std::string thrown;
+    std::atomic<bool> ended{false};
+    std::thread listener;
+};
+
+// Runs the audio thread as the recording server does, with a clock and a
+// terminal decision of the test's choosing, and without the serial link.
+class InstrumentedServer : public KestaroSocket {
+public:
+    explicit InstrumentedServer(upload::AudioSettings settings) : settings(std::move(settings)) {}
+    void onConnect(unsigned int socket) override { upload::startAudioThread(socket, settings); }
+
+private:
+    upload::AudioSettings settings;
+};
+
+// A clock that moves on by `step` every time it is read, from 0.
+upload::ProgressClock steppingClock(std::chrono::milliseconds step);
+
+// A converter that exits with success but writes nothing.
+std::filesystem::path fakeConverter();
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+// How often `text` occurs in `within`.
+int occurrences(const std::string& within, const std::string& text);
+
+// Calls `ready` every millisecond until it is true, at most `seconds`.
+template <class Condition>
+bool eventually(Condition ready, int seconds = 30) {
+    for (int waited = 0; waited < seconds * 1000; ++waited) {
+        if (ready()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return ready();
+}
