@@ -6,6 +6,7 @@
 
 #include "platform/shell.h"
 #include "run/command_line.h"
+#include "run/information.h"
 #include "run/network_report.h"
 #include "run/run_sequence.h"
 
@@ -27,6 +28,9 @@ int runEntryPoint(int argc, char** argv) {
     // Unbuffered, so every console line reaches a pipe or a log at once and in
     // order with the diagnostics on standard error.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (answerInformationRequest(argc, argv)) {
+        return 0;
+    }
     requireNetworkReport();
     if (argc < 5) {
         std::printf("Please input serial number.\n");

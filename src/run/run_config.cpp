@@ -29,13 +29,14 @@ std::condition_variable& finishCondition() {
 }  // namespace
 
 void finishRun(bool failed) {
-    {
-        std::lock_guard<std::mutex> lock(finishMutex());
-        if (failed) {
-            g_runFailed = true;
-        }
-        g_finished = true;
+    // Notified under the lock: the entry point may return, and the process
+    // end, as soon as the lock is free, while the caller (a detached thread)
+    // must be done with the condition variable by then.
+    std::lock_guard<std::mutex> lock(finishMutex());
+    if (failed) {
+        g_runFailed = true;
     }
+    g_finished = true;
     finishCondition().notify_all();
 }
 

@@ -1,8 +1,87 @@
 #include "run/run_sequence.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/interrupt.h"
+#include "provisioning/recording_server.h"
+#include "provisioning/uart_observer_impl.h"
+#include "run/command_line.h"
+#include "run/run_config.h"
+#include "serial/link_diagnostics.h"
+#include "serial/uart_observer.h"
+#include "upload/audio_capture.h"
+#include "upload/upload_control.h"
+
+namespace {
+
+constexpr int kBaudRate = 115200;
+constexpr unsigned kCompletionPollMs = 5000;
+constexpr int kInterruptedStatus = 130;
+// Long enough for the audio thread to flush and close record.pcm.
+constexpr std::chrono::seconds kAudioSettleLimit{10};
+
+std::atomic<bool> interrupted{false};
+
+std::unique_ptr<quorvane::UartObserver> makeObserver() {
+    if (portArgumentIsDevicePath(g_comPort)) {
+        return std::make_unique<quorvane::UartObserver>(g_comPort, kBaudRate);
+    }
+    return std::make_unique<quorvane::UartObserver>(std::atoi(g_comPort.c_str()), kBaudRate);
+}
+
+void stopSerialLink() {
+    if (g_uartObserver != nullptr) {
+        g_uartObserver->stop();
+    }
+}
+
+void onInterrupt() {
+    interrupted = true;
+    interruptUpload();
+    finishRun(true);
+}
+
+void settleInterruptedUpload() {
+    if (!audioThreadRunning()) {
+        std::fprintf(stderr, "quorvane-capture: interrupted before the upload began; nothing was stored\n");
+        return;
+    }
+    if (!waitForAudioThread(kAudioSettleLimit)) {
+        std::fprintf(stderr, "quorvane-capture: interrupted; record.pcm may be incomplete\n");
+    }
+}
+
+int exitStatus() {
+    if (interrupted) {
+        return kInterruptedStatus;
+    }
+    return g_runFailed ? 1 : 0;
+}
+
+}  // namespace
 
 int runSequence() {
-    std::fprintf(stderr, "quorvane-capture: this build cannot open the serial link yet\n");
-    return 1;
+    auto observer = makeObserver();
+    g_uartObserver = observer.get();
+    upload::setSerialLinkStop(stopSerialLink);
+    observer->setListener(new UartObserverImpl());
+    observer->setDiagnostics(std::make_unique<quorvane::StderrLinkDiagnostics>());
+    platform::installInterruptHandler(onInterrupt);
+    observer->start();
+    std::printf("connecting to %s\n", portLabel(g_comPort).c_str());
+
+    waitUntilFinished(kCompletionPollMs);
+
+    observer->stop();
+    if (interrupted) {
+        settleInterruptedUpload();
+    }
+    provisioning::stopRecordingServer();
+    observer.reset();
+    g_uartObserver = nullptr;
+    return exitStatus();
 }

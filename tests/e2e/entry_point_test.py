@@ -30,6 +30,36 @@ class TooFewArguments(WorkFolderTest):
         self.assertEqual(out, b"failed to open file!")
 
 
+class InformationRequests(WorkFolderTest):
+    def assert_answered_without_a_report(self, option):
+        status, out, err = run_tool([option], cwd=self.work)
+        self.assertEqual(status, 0, err)
+        self.assertFalse(os.path.exists(self.path("ipconfig.txt")))
+        return out.decode()
+
+    def test_help_explains_arguments_files_and_exit_statuses(self):
+        for option in ("--help", "-h"):
+            text = self.assert_answered_without_a_report(option)
+            self.assertIn("usage: quorvane-capture SSID PASSPHRASE PORT RECORD_TIME [1]", text)
+            for mentioned in ("Windows:", "Linux:", "record.pcm", "record_ch1.wav", "ipconfig.txt",
+                              "8888", "130"):
+                self.assertIn(mentioned, text)
+
+    def test_version_is_one_line(self):
+        text = self.assert_answered_without_a_report("--version")
+        self.assertRegex(text, r"^quorvane-capture \d+\.\d+\.\d+\n$")
+
+    def test_port_list_names_one_port_a_line(self):
+        text = self.assert_answered_without_a_report("--list-ports")
+        for line in text.splitlines():
+            self.assertRegex(line, r"^(COM\d+|/dev/\S+)( +\S.*)?$")
+
+    def test_an_option_among_other_arguments_is_no_request(self):
+        status, out, _ = run_tool(["--help", "pass"], cwd=self.work)
+        self.assertEqual(status, STATUS_MINUS_ONE)
+        self.assertEqual(out, b"Please input serial number.\n")
+
+
 class RefusedArguments(WorkFolderTest):
     def assert_refused(self, arguments, expected_in_error):
         status, out, err = run_tool(arguments, cwd=self.work)

@@ -1,0 +1,84 @@
+#include "provisioning/local_address.h"
+
+#include <mutex>
+
+#include "upload/socket_layer.h"
+
+namespace provisioning {
+
+namespace {
+
+// Any port will do: connecting a UDP socket only picks the route.
+constexpr unsigned short kProbePort = 8888;
+
+// The socket library is started around each lookup; on Windows the start-up
+// is counted, so this nests with the upload server's own.
+class SocketSession {
+public:
+    SocketSession() : started_(upload::startSockets() == 0) {}
+    ~SocketSession() {
+        if (started_) {
+            upload::stopSockets();
+        }
+    }
+    SocketSession(const SocketSession&) = delete;
+    SocketSession& operator=(const SocketSession&) = delete;
+
+    bool started() const { return started_; }
+
+private:
+    bool started_;
+};
+
+}  // namespace
+
+std::vector<std::string> hostNameAddresses() {
+    // gethostbyname answers in a buffer that POSIX systems share between threads.
+    static std::mutex resolverMutex;
+    std::lock_guard<std::mutex> lock(resolverMutex);
+    std::vector<std::string> addresses;
+    SocketSession session;
+    if (!session.started()) {
+        return addresses;
+    }
+    char name[256] = {};
+    gethostname(name, 255);
+    const hostent* entry = gethostbyname(name);
+    if (entry == nullptr || entry->h_addrtype != AF_INET) {
+        return addresses;
+    }
+    for (char** address = entry->h_addr_list; *address != nullptr; ++address) {
+        addresses.emplace_back(inet_ntoa(*reinterpret_cast<const in_addr*>(*address)));
+    }
+    return addresses;
+}
+
+bool isIpv4Address(const std::string& text) {
+    in_addr parsed{};
+    return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
+}
+
+std::string addressRoutingTo(const std::string& remoteAddress) {
+    SocketSession session;
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(kProbePort);
+    if (!session.started() || inet_pton(AF_INET, remoteAddress.c_str(), &remote.sin_addr) != 1) {
+        return {};
+    }
+    const upload::SocketHandle probe = socket(AF_INET, SOCK_DGRAM, 0);
+    if (probe == upload::kInvalidSocket) {
+        return {};
+    }
+    sockaddr_in local{};
+    upload::SocketLength length = sizeof local;
+    std::string result;
+    if (connect(probe, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0 &&
+        getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+        result = inet_ntoa(local.sin_addr);
+    }
+    upload::closeSocket(probe);
+    return result;
+}
+
+}  // namespace provisioning

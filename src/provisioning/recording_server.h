@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace provisioning {
+
+// The IPv4 address the device is told to upload to. With the device's own
+// address (from its Wi-Fi reply) it is the address of the interface that
+// routes to the device; otherwise, or when that fails, the first address of
+// this host's name, skipping loopback addresses when another exists. Empty
+// when nothing resolves.
+std::string _getLocalIp(const std::string& deviceIp = "");
+
+// Starts the recording-server thread: it sends the upload request with this
+// PC's address and the record time, then serves TCP port 8888 until the
+// device has connected. When `deviceIp` is a valid address only that address
+// may upload. Does nothing once stopRecordingServer has begun.
+void _startRecord(const std::string& deviceIp);
+
+// Ends a recording server still waiting for the device and waits for its
+// thread; afterwards no new one starts.
+void stopRecordingServer();
+
+// How long after the upload request the firewall hint waits: the record time
+// (whole seconds, as the device reads it) plus a minute.
+std::chrono::milliseconds noConnectionHintDelay(const std::string& recordTime);
+
+// The hint itself, naming the address the device was told to upload to.
+std::string noConnectionHint(const std::string& localAddress);
+
+}  // namespace provisioning

@@ -1,0 +1,90 @@
+#include "provisioning/uart_observer_impl.h"
+
+#include <cjson/cJSON.h>
+
+#include <cstdio>
+#include <memory>
+#include <utility>
+
+#include "protocol/command_table.h"
+#include "provisioning/recording_server.h"
+#include "run/command_line.h"
+#include "run/run_config.h"
+
+namespace {
+
+using JsonTree = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
+
+bool joinSucceeded(const cJSON* root) {
+    const cJSON* result = cJSON_GetObjectItemCaseSensitive(root, "result");
+    return cJSON_IsNumber(result) && result->valueint == 1;
+}
+
+std::string deviceAddress(const cJSON* root) {
+    const cJSON* ip = cJSON_GetObjectItemCaseSensitive(root, "ip");
+    return cJSON_IsString(ip) && ip->valuestring != nullptr ? ip->valuestring : "";
+}
+
+// The reply as the user may see it: a device that echoes the request must not
+// put the pass phrase on the console.
+std::string withoutPassPhrase(std::string text) {
+    if (g_wifiPassword.empty()) {
+        return text;
+    }
+    for (auto at = text.find(g_wifiPassword); at != std::string::npos;
+         at = text.find(g_wifiPassword, at + 3)) {
+        text.replace(at, g_wifiPassword.size(), "***");
+    }
+    return text;
+}
+
+}  // namespace
+
+UartObserverImpl::UartObserverImpl() : UartObserverImpl(provisioning::_startRecord) {}
+
+UartObserverImpl::UartObserverImpl(RecordingStart startRecording)
+    : startRecording(std::move(startRecording)) {}
+
+void UartObserverImpl::onConnected() {
+    std::printf("connect to %s success!\n", portLabel(g_comPort).c_str());
+    std::printf("wifi connecting\n");
+    g_uartObserver->send(makeRequest(WIFI_CONNECT, g_wifiSsid + " " + g_wifiPassword));
+}
+
+void UartObserverImpl::onResponse(int command, bool ok, const std::string& body) {
+    if (command != WIFI_CONNECT) {
+        return;
+    }
+    if (!ok) {
+        std::printf("wifi connect failed, timeout!\n");
+        std::fprintf(stderr,
+                     "quorvane-capture: the device did not answer the Wi-Fi request within 10 s\n");
+        finishRun(true);
+        return;
+    }
+    const JsonTree root(cJSON_Parse(body.c_str()), cJSON_Delete);
+    if (joinSucceeded(root.get())) {
+        onWifiJoined(deviceAddress(root.get()));
+    } else {
+        onWifiRefused(body);
+    }
+}
+
+void UartObserverImpl::onDisconnected() {}
+
+void UartObserverImpl::onWifiJoined(const std::string& deviceIp) {
+    const std::string localIp = provisioning::_getLocalIp(deviceIp);
+    std::printf("wifi connect success, ip is %s, local ip is %s\n", deviceIp.c_str(), localIp.c_str());
+    if (!g_recordStarted) {
+        std::printf("wait for socket connect....\n");
+        startRecording(deviceIp);
+        g_recordStarted = true;
+    }
+}
+
+void UartObserverImpl::onWifiRefused(const std::string& body) {
+    std::printf("wifi connect failed!\n");
+    std::fprintf(stderr, "quorvane-capture: the device did not join \"%s\"; its reply was: %s\n",
+                 g_wifiSsid.c_str(), withoutPassPhrase(body).c_str());
+    finishRun(true);
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "serial/uart_observer.h"
+
+// Turns the serial link's events into the provisioning of a run: once the
+// link is up the device is asked to join the Wi-Fi network; a successful
+// join starts the recording server, a failed or unanswered one ends the run.
+class UartObserverImpl : public quorvane::IUartObserverListener {
+public:
+    // Starts the recording server for a device that reported `deviceIp`.
+    using RecordingStart = std::function<void(const std::string& deviceIp)>;
+
+    UartObserverImpl();
+    explicit UartObserverImpl(RecordingStart startRecording);
+
+    void onConnected() override;
+    void onResponse(int command, bool ok, const std::string& body) override;
+    void onDisconnected() override;
+
+private:
+    void onWifiJoined(const std::string& deviceIp);
+    void onWifiRefused(const std::string& body);
+
+    RecordingStart startRecording;
+};

@@ -1,0 +1,6 @@
+#pragma once
+
+// Answers --help / -h, --version and --list-ports when given as the only
+// argument: prints the answer on standard output and returns true. The
+// network report is not run for them.
+bool answerInformationRequest(int argc, char** argv);

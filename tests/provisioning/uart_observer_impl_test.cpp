@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "protocol/command_table.h"
+#include "provisioning/uart_observer_impl.h"
+#include "run/run_config.h"
+
+namespace {
+
+// One Wi-Fi reply through the listener, with the console captured and the
+// recording server replaced by a record of its starts.
+class WifiReply : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_finished = false;
+        g_runFailed = false;
+        g_recordStarted = false;
+        g_wifiSsid = "net";
+        g_wifiPassword = "hunter2";
+    }
+
+    std::string respond(int command, bool ok, const std::string& body) {
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        listener.onResponse(command, ok, body);
+        errors = ::testing::internal::GetCapturedStderr();
+        return ::testing::internal::GetCapturedStdout();
+    }
+
+    void expectSuccess(const std::string& body, const std::string& deviceIp) {
+        const std::string out = respond(WIFI_CONNECT, true, body);
+        EXPECT_EQ(out.rfind("wifi connect success, ip is " + deviceIp + ", local ip is ", 0), 0u) << out;
+        EXPECT_FALSE(g_finished) << body;
+        ASSERT_FALSE(starts.empty()) << body;
+        EXPECT_EQ(starts.back(), deviceIp);
+    }
+
+    void expectRefusal(const std::string& body) {
+        EXPECT_EQ(respond(WIFI_CONNECT, true, body), "wifi connect failed!\n") << body;
+        EXPECT_TRUE(g_finished) << body;
+        EXPECT_TRUE(g_runFailed) << body;
+        EXPECT_TRUE(starts.empty()) << body;
+        g_finished = false;
+        g_runFailed = false;
+    }
+
+    std::vector<std::string> starts;
+    std::string errors;
+    UartObserverImpl listener{[this](const std::string& deviceIp) { starts.push_back(deviceIp); }};
+};
+
+TEST_F(WifiReply, ResultOneStartsOneServerAndSaysToWait) {
+    const std::string out = respond(WIFI_CONNECT, true, R"({"result":1,"ip":"127.0.0.1"})");
+    EXPECT_EQ(out,
+              "wifi connect success, ip is 127.0.0.1, local ip is 127.0.0.1\n"
+              "wait for socket connect....\n");
+    EXPECT_EQ(starts, std::vector<std::string>{"127.0.0.1"});
+    EXPECT_TRUE(g_recordStarted);
+    EXPECT_FALSE(g_finished);
+}
+
+TEST_F(WifiReply, SecondSuccessPrintsAgainButStartsNoSecondServer) {
+    respond(WIFI_CONNECT, true, R"({"result":1,"ip":"127.0.0.1"})");
+    const std::string out = respond(WIFI_CONNECT, true, R"({"result":1,"ip":"127.0.0.1"})");
+    EXPECT_EQ(out, "wifi connect success, ip is 127.0.0.1, local ip is 127.0.0.1\n");
+    EXPECT_EQ(starts.size(), 1u);
+}
+
+TEST_F(WifiReply, ResultIsTheIntegerValueOfANumber) {
+    expectSuccess(R"({"result":1.5,"ip":"127.0.0.1"})", "127.0.0.1");
+    expectSuccess(R"({"ip":"127.0.0.1","result":1e0,"other":[1,2]})", "127.0.0.1");
+}
+
+TEST_F(WifiReply, MissingOrNonStringIpStillSucceedsWithAnEmptyAddress) {
+    expectSuccess(R"({"result":1})", "");
+    g_recordStarted = false;
+    expectSuccess(R"({"result":1,"ip":7})", "");
+}
+
+TEST_F(WifiReply, AnythingButANumberOneIsARefusal) {
+    for (const char* body : {R"({"result":0})", R"({"result":"1"})", R"({"result":true})", R"({})",
+                             R"({"Result":1})", R"({"result":2})", R"({"result":0.99})",
+                             R"({"result":-1})", R"([1])", "not json", "", R"({"result":1)"}) {
+        expectRefusal(body);
+    }
+}
+
+TEST_F(WifiReply, RefusalShowsTheReplyButNeverThePassPhrase) {
+    expectRefusal(R"({"result":0,"echo":"net hunter2 hunter2"})");
+    EXPECT_NE(errors.find(R"("result":0)"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("hunter2"), std::string::npos) << errors;
+}
+
+TEST_F(WifiReply, TimeoutEndsTheRunWithoutLookingAtTheBody) {
+    EXPECT_EQ(respond(WIFI_CONNECT, false, R"({"result":1})"), "wifi connect failed, timeout!\n");
+    EXPECT_TRUE(g_finished);
+    EXPECT_TRUE(g_runFailed);
+    EXPECT_TRUE(starts.empty());
+}
+
+TEST_F(WifiReply, UploadRecordRepliesAndTimeoutsAreIgnored) {
+    EXPECT_EQ(respond(UPLOAD_RECORD, true, R"({"result":0})"), "");
+    EXPECT_EQ(respond(UPLOAD_RECORD, false, ""), "");
+    EXPECT_EQ(respond(HEART_BEAT, true, ""), "");
+    EXPECT_FALSE(g_finished);
+    EXPECT_TRUE(starts.empty());
+}
+
+TEST_F(WifiReply, DeeplyNestedReplyIsARefusalNotACrash) {
+    expectRefusal(std::string(100000, '[') + std::string(100000, ']'));
+}
+
+}  // namespace
