@@ -1,13 +1,46 @@
 #!/bin/sh
-# Builds quorvane-capture and runs it once against the bundled device
-# emulator. Installs what is missing first.
+# Builds quorvane-capture, its converter and the device emulator, then runs
+# one whole recording against the emulator in a fresh output folder and shows
+# what was produced. Installs what is missing first.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/demo"
+record_seconds=5
 
 "$root/scripts/install-deps.sh" demo
 
+echo "== building"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" >/dev/null
-echo "Built in $build. The whole run against the device emulator is not available yet."
+cmake --build "$build" -j"$(nproc)" --target quorvane-capture Pcm2Wav quorvane-device-emulator >/dev/null
+
+output="$root/build/demo-runs/$(date +%Y%m%d-%H%M%S)"
+mkdir -p "$output"
+cd "$output"
+
+echo "== starting the device emulator"
+"$build/bin/quorvane-device-emulator" --time-limit $((record_seconds + 60)) \
+    >emulator.out 2>emulator.log &
+emulator=$!
+trap 'kill $emulator 2>/dev/null || true' EXIT
+while [ ! -s emulator.out ] && kill -0 $emulator 2>/dev/null; do
+    sleep 0.1
+done
+device=$(head -n 1 emulator.out)
+if [ -z "$device" ]; then
+    cat emulator.log >&2
+    exit 1
+fi
+
+echo "== quorvane-capture DemoNet \"demo pass\" $device $record_seconds 1   (in $output)"
+status=0
+"$build/bin/quorvane-capture" DemoNet "demo pass" "$device" "$record_seconds" 1 || status=$?
+echo "== quorvane-capture exited with status $status; the output folder holds:"
+for file in *; do
+    size=$(wc -c <"$file")
+    case "$file" in
+        *.wav) echo "$file $size" | awk '{ printf "  %-16s %9d bytes  %.2f s of 16 kHz mono audio\n", $1, $2, ($2 - 44) / 32000 }' ;;
+        *) printf '  %-16s %9d bytes\n' "$file" "$size" ;;
+    esac
+done
+exit $status

@@ -1,4 +1,5 @@
 #include "platform/shell.h"
+#include "platform/shell_os.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,15 +33,14 @@ std::string currentDirectory() {
     return getcwd(path, sizeof path) != nullptr ? std::string(path) : std::string();
 }
 
-void prependToSearchPath(const std::string& firstFolder, const std::string& secondFolder) {
-    std::string path;
-    for (const std::string* folder : {&firstFolder, &secondFolder}) {
-        if (!folder->empty()) {
-            path += *folder + ":";
-        }
-    }
+const char kSearchPathSeparator = ':';
+
+std::string inheritedSearchPath() {
     const char* inherited = std::getenv("PATH");
-    path += inherited != nullptr ? inherited : "/usr/local/bin:/usr/bin:/bin";
+    return inherited != nullptr ? inherited : "/usr/local/bin:/usr/bin:/bin";
+}
+
+void replaceSearchPath(const std::string& path) {
     setenv("PATH", path.c_str(), 1);
 }
 

@@ -1,4 +1,5 @@
 #include "platform/shell.h"
+#include "platform/shell_os.h"
 
 #include <windows.h>
 
@@ -35,15 +36,14 @@ std::string currentDirectory() {
     return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
 }
 
-void prependToSearchPath(const std::string& firstFolder, const std::string& secondFolder) {
-    std::string path;
-    for (const std::string* folder : {&firstFolder, &secondFolder}) {
-        if (!folder->empty()) {
-            path += *folder + ";";
-        }
-    }
+const char kSearchPathSeparator = ';';
+
+std::string inheritedSearchPath() {
     const char* inherited = std::getenv("PATH");
-    path += inherited != nullptr ? inherited : "";
+    return inherited != nullptr ? inherited : "";
+}
+
+void replaceSearchPath(const std::string& path) {
     _putenv_s("PATH", path.c_str());
 }
 

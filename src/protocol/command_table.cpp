@@ -37,16 +37,16 @@ void buildAckPatterns(CommandType type, std::string& ackPattern, std::string& ac
 }
 
 UartRequest makeRequest(CommandType type, const std::string& payload) {
-    const CommandSpec& spec = kCommandTable[type];
+    const CommandSpec& row = kCommandTable[type];
     std::string ackPattern;
     std::string ackEndPattern;
     buildAckPatterns(type, ackPattern, ackEndPattern);
-    std::string line = spec.text;
+    std::string line = row.text;
     if (!payload.empty()) {
         line += ' ';
         line += payload;
     }
     line += "\r\n";
-    return UartRequest(type, spec.timeoutMs, std::move(line), std::move(ackPattern),
+    return UartRequest(type, row.timeoutMs, std::move(line), std::move(ackPattern),
                        std::move(ackEndPattern));
 }

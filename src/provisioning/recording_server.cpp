@@ -96,7 +96,7 @@ std::chrono::milliseconds noConnectionHintDelay(const std::string& recordTime) {
 }
 
 std::string noConnectionHint(const std::string& localAddress) {
-    return "quorvane-capture: no upload has arrived yet. If the device has finished recording, a "
+    return "no upload has arrived yet. If the device has finished recording, a "
            "firewall on this computer may be blocking incoming TCP port 8888 on " +
            localAddress + ": allow quorvane-capture (or that port) for this network";
 }

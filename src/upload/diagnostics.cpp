@@ -23,15 +23,31 @@ void setDiagnosticStream(std::FILE* stream) {
     g_diagnosticStream = stream;
 }
 
-void diagnose(const char* format, ...) {
+namespace {
+
+void write(const char* prefix, const char* format, va_list arguments) {
     std::FILE* chosen = g_diagnosticStream.load();
     std::FILE* stream = chosen != nullptr ? chosen : stderr;
     std::lock_guard<std::mutex> lock(diagnosticMutex());
+    std::fputs(prefix, stream);
+    std::vfprintf(stream, format, arguments);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+void diagnose(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::vfprintf(stream, format, arguments);
+    write("quorvane-capture: ", format, arguments);
     va_end(arguments);
-    std::fflush(stream);
+}
+
+void showProgressText(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    write("", format, arguments);
+    va_end(arguments);
 }
 
 }  // namespace upload
