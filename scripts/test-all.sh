@@ -67,6 +67,13 @@ else
     failed="$failed windows(dependencies)"
 fi
 
+# The packages users download, made from the native and Windows builds and
+# tested as unpacked; they need both builds.
+case "$failed" in
+    *"native("* | *"windows("*) echo "== packages: skipped, a build they are made from failed" ;;
+    *) "$root/scripts/check-packages.sh" "$build/native" "$build/windows" || failed="$failed packages" ;;
+esac
+
 if [ -n "$failed" ]; then
     echo "== FAILED:$failed"
     exit 1
