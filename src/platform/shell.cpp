@@ -1,14 +1,8 @@
 #include "platform/shell.h"
 
-#include <cstdlib>
-
 #include "platform/shell_os.h"
 
 namespace platform {
-
-int runCommandLine(const std::string& commandLine) {
-    return std::system(commandLine.c_str());
-}
 
 bool commandSucceeded(int systemResult) {
     return systemResult != -1 && exitStatusOf(systemResult) == 0;

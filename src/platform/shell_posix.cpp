@@ -1,14 +1,36 @@
 #include "platform/shell.h"
 #include "platform/shell_os.h"
 
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <string>
 
+extern char** environ;
+
 namespace platform {
+
+// The shell is started directly rather than through std::system, which
+// ignores SIGINT in the whole program while the command runs: a Ctrl-C during
+// a conversion would be lost. The result is encoded as system()'s.
+int runCommandLine(const std::string& commandLine) {
+    const char* const arguments[] = {"sh", "-c", commandLine.c_str(), nullptr};
+    pid_t child = 0;
+    if (posix_spawn(&child, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(arguments), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) == -1) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return status;
+}
 
 int exitStatusOf(int systemResult) {
     if (WIFSIGNALED(systemResult)) {

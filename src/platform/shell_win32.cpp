@@ -17,6 +17,10 @@ std::string folderOf(const std::string& file) {
 
 }  // namespace
 
+int runCommandLine(const std::string& commandLine) {
+    return std::system(commandLine.c_str());
+}
+
 int exitStatusOf(int systemResult) {
     return systemResult;
 }

@@ -37,9 +37,17 @@ void stopSerialLink() {
     }
 }
 
+// A failed write may still have put part of its bytes in the file (some C
+// runtimes report a short write as a failure), so the file's own size is what
+// it keeps; the count of reported writes when the size cannot be told.
+std::uint64_t keptBytes(const ReceiveOutcome& outcome) {
+    const std::int64_t size = fileSize(kRecordPath);
+    return size >= 0 ? static_cast<std::uint64_t>(size) : outcome.stored;
+}
+
 void reportStoreFailure(int error, const ReceiveOutcome& outcome, const char* consequence) {
     diagnose("error: cannot write record.pcm: %s; it keeps %llu of the %llu bytes received%s\n",
-             fileErrorText(error).c_str(), static_cast<unsigned long long>(outcome.stored),
+             fileErrorText(error).c_str(), static_cast<unsigned long long>(keptBytes(outcome)),
              static_cast<unsigned long long>(outcome.received), consequence);
 }
 

@@ -33,9 +33,16 @@ void abandonSplit() {
     }
 }
 
+// A working folder removed during the upload takes record.pcm with it, though
+// every byte was written to it.
+const char* recordState() {
+    return fileSize(kRecordPath) >= 0 ? "record.pcm keeps the whole upload"
+                                      : "record.pcm is gone (was the working folder removed?) and the upload with it";
+}
+
 bool failSplit(const char* action, const std::string& file, int error) {
-    diagnose("error: cannot %s %s: %s; record.pcm keeps the whole upload, no channel or WAV files were made\n",
-             action, file.c_str(), fileErrorText(error).c_str());
+    diagnose("error: cannot %s %s: %s; %s, no channel or WAV files were made\n", action, file.c_str(),
+             fileErrorText(error).c_str(), recordState());
     abandonSplit();
     return false;
 }

@@ -1,20 +1,28 @@
 """Shared helpers for the process-level tests of quorvane-capture.
 
 Each test script takes the same options before the unittest ones:
-  --tool PATH          the quorvane-capture executable under test
-  --wine-prefix DIR    run it (a Windows .exe) under Wine in this prefix
-  --bin-dir DIR        folder of the native helper programs (emulator, converter)
+  --tool PATH            the quorvane-capture executable under test
+  --wine-prefix DIR      run it (a Windows .exe) under Wine in this prefix
+  --bin-dir DIR          folder of the native helper programs (emulator, converter)
+  --slow-converter PATH  a converter that takes its time, built for the tool's platform
 """
 import argparse
+import fcntl
+import functools
 import os
+import re
+import select
+import signal
 import subprocess
 import sys
 import tempfile
+import termios
+import time
 import unittest
 
 SCRIPTS_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
 
-options = argparse.Namespace(tool=None, wine_prefix=None, bin_dir=None)
+options = argparse.Namespace(tool=None, wine_prefix=None, bin_dir=None, slow_converter=None)
 
 
 def main():
@@ -22,6 +30,7 @@ def main():
     parser.add_argument("--tool", required=True)
     parser.add_argument("--wine-prefix")
     parser.add_argument("--bin-dir", required=True)
+    parser.add_argument("--slow-converter")
     parsed, rest = parser.parse_known_args()
     vars(options).update(vars(parsed))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
@@ -42,10 +51,126 @@ def console_bytes(raw):
     return raw.replace(b"\r\n", b"\n") if under_wine() else raw
 
 
+def skip_under_wine(reason):
+    """Skips a test method under Wine. Decided when the test runs, since the
+    options are read only after the test classes are defined."""
+    def decorate(test):
+        @functools.wraps(test)
+        def run_unless_under_wine(self, *arguments):
+            if under_wine():
+                self.skipTest(reason)
+            return test(self, *arguments)
+        return run_unless_under_wine
+    return decorate
+
+
+def wait_until(condition, timeout, interval=0.05):
+    """Polls `condition` until it is true or `timeout` seconds have passed;
+    returns its last value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(interval)
+
+
 def run_tool(arguments, cwd, timeout=60):
     """Runs the tool to completion; returns (status, stdout bytes, stderr text)."""
     completed = subprocess.run(tool_command(*arguments), cwd=cwd, capture_output=True, timeout=timeout)
     return completed.returncode, console_bytes(completed.stdout), completed.stderr.decode(errors="replace")
+
+
+class BackgroundTool:
+    """The tool running while a test acts on it: interrupts it, watches its
+    output, changes its surroundings. Its output goes to files in a folder of
+    its own, so a test may even remove the tool's working folder."""
+
+    def __init__(self, arguments, cwd, preexec_fn=None, own_process_group=False):
+        self._folder = tempfile.TemporaryDirectory(prefix="quorvane-e2e-output-")
+        self._out_path = os.path.join(self._folder.name, "stdout")
+        self._err_path = os.path.join(self._folder.name, "stderr")
+        with open(self._out_path, "wb") as out, open(self._err_path, "wb") as err:
+            self.process = subprocess.Popen(tool_command(*arguments), cwd=cwd, stdin=subprocess.DEVNULL,
+                                            stdout=out, stderr=err, preexec_fn=preexec_fn,
+                                            start_new_session=own_process_group)
+        self.own_process_group = own_process_group
+        self.started = time.monotonic()
+
+    def stdout(self):
+        with open(self._out_path, "rb") as out:
+            return console_bytes(out.read())
+
+    def stdout_lines(self):
+        return self.stdout().splitlines(keepends=True)
+
+    def stderr(self):
+        with open(self._err_path, "rb") as err:
+            return err.read().decode(errors="replace")
+
+    def running(self):
+        return self.process.poll() is None
+
+    def wait_for_stdout(self, line, timeout):
+        """True once `line` (bytes, with its line end) is a whole line of
+        standard output; False after `timeout` or when the tool has ended."""
+        return self._wait(lambda: line in self.stdout_lines(), timeout)
+
+    def wait_for_stderr(self, text, timeout):
+        return self._wait(lambda: text in self.stderr(), timeout)
+
+    def _wait(self, condition, timeout):
+        wait_until(lambda: condition() or not self.running(), timeout)
+        return condition()
+
+    def interrupt(self, whole_group=False):
+        """Ctrl-C: SIGINT to the tool, or, as a terminal does, to its whole
+        process group (needs own_process_group). Under Wine the signal goes to
+        the Wine process of the program, which turns it into the console's
+        Ctrl-C event."""
+        if whole_group:
+            os.killpg(self.process.pid, signal.SIGINT)
+        else:
+            self.process.send_signal(signal.SIGINT)
+
+    def finish(self, timeout):
+        """The exit status once the tool has ended; kills it and fails the
+        test when it is still running after `timeout` seconds."""
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise AssertionError("the tool was still running %.0f s after it was started; stderr:\n%s"
+                                 % (time.monotonic() - self.started, self.stderr()))
+
+    def seconds_running(self):
+        return time.monotonic() - self.started
+
+    def kill(self):
+        if self.running():
+            self.process.kill()
+            self.process.wait()
+
+    def close(self):
+        """Kills the tool, and with its own process group whatever it left
+        running there (a converter it started)."""
+        self.kill()
+        if self.own_process_group:
+            try:
+                os.killpg(self.process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        self._folder.cleanup()
+
+
+def hold_port(device_path):
+    """Opens a serial device and claims it the way the tool does (TIOCEXCL and
+    an exclusive flock), as a serial terminal or another copy of the tool
+    would. Close the returned descriptor to free it."""
+    descriptor = os.open(device_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    fcntl.flock(descriptor, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    fcntl.ioctl(descriptor, termios.TIOCEXCL)
+    return descriptor
 
 
 class WorkFolderTest(unittest.TestCase):
@@ -62,6 +187,17 @@ class WorkFolderTest(unittest.TestCase):
         return os.path.join(self.work, name)
 
 
+INTERRUPTED_STATUS = 130
+# Ctrl-C ends the link and the server within a second or two; the bound is
+# for slow sanitizer and Wine runs.
+INTERRUPT_LIMIT = 20
+INTERRUPTED_BEFORE_THE_UPLOAD = "interrupted before the upload began; nothing was stored"
+
+ONE_SECOND_OF_AUDIO = 128000
+
+SUCCESS_LINE = b"wifi connect success, ip is 127.0.0.1, local ip is 127.0.0.1\n"
+WAIT_LINE = b"wait for socket connect....\n"
+
 SPECIFIED_SUCCESS_TAIL = [
     b"socekt connected recv audio begin\n",
     b"---------------------------------------------\n",
@@ -69,6 +205,16 @@ SPECIFIED_SUCCESS_TAIL = [
     b"---------------------------------------------\n",
     b"\n",
 ]
+
+
+def serial_port_name(port_argument):
+    """The name under which the tool opens a port argument, as its
+    diagnostics say it: a device path as given; under Wine COM1 to COM8, and
+    the prefixed form from COM9."""
+    if not under_wine():
+        return port_argument
+    number = int(port_argument)
+    return ("COM%d" if number < 9 else "\\\\.\\COM%d") % number
 
 
 def emulator_path():
@@ -81,7 +227,11 @@ class Emulator:
 
     _next_com = 40 + os.getpid() % 400
 
-    def __init__(self, work, *emulator_options, time_limit=120):
+    def __init__(self, work, *emulator_options, time_limit=120, linked=False):
+        """`linked`: the tool is given a symbolic link that the emulator keeps
+        pointing at its current pty, so the port keeps its name when the pty
+        vanishes and comes back (under Wine the COM port is such a link
+        anyway)."""
         self.work = work
         self.request_log = os.path.join(work, "device-requests.log")
         self.upload_copy = os.path.join(work, "device-upload.bin")
@@ -89,17 +239,22 @@ class Emulator:
                    "--time-limit", str(time_limit)] + list(emulator_options)
         self.com_number = None
         if under_wine():
-            self.com_number = self._free_com_number()
+            self.com_number = self.free_com_number()
             command += ["--link", os.path.join(options.wine_prefix, "dosdevices", "com%d" % self.com_number)]
+        elif linked:
+            command += ["--link", os.path.join(work, "ttyDEVICE")]
         self.log_path = os.path.join(work, "device.log")
         self._log = open(self.log_path, "wb")
-        self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=self._log)
+        # Unbuffered, so that announcements after the first line can be
+        # waited for with select.
+        self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=self._log, bufsize=0)
         self.device_path = self.process.stdout.readline().decode().strip()
         if not self.device_path:
             raise RuntimeError("the emulator did not start: " + self.log())
 
     @classmethod
-    def _free_com_number(cls):
+    def free_com_number(cls):
+        """A COM number of the Wine prefix that no port is linked to yet."""
         while True:
             cls._next_com += 1
             candidate = os.path.join(options.wine_prefix, "dosdevices", "com%d" % cls._next_com)
@@ -108,6 +263,20 @@ class Emulator:
 
     def port_argument(self):
         return str(self.com_number) if under_wine() else self.device_path
+
+    def wait_for_announcement(self, prefix, timeout):
+        """The next line the emulator prints on standard output that starts
+        with `prefix` (such as "sent 40000 bytes"), or None after `timeout`."""
+        deadline = time.monotonic() + timeout
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.process.stdout], [], [], left)[0]:
+                return None
+            line = self.process.stdout.readline().decode()
+            if not line:
+                return None
+            if line.startswith(prefix):
+                return line.strip()
 
     def port_label(self):
         return "COM" + self.port_argument() if under_wine() else self.device_path
@@ -127,6 +296,15 @@ class Emulator:
         with open(self.log_path, "rb") as log:
             return log.read().decode(errors="replace")
 
+    def noise_queued(self):
+        """Bytes of line noise the emulator put out before its frames."""
+        return sum(int(n) for n in re.findall(r"sending (\d+) bytes of noise", self.log()))
+
+    def output_dropped(self):
+        """Bytes the emulator had still to put out when the host closed the
+        port, and dropped."""
+        return sum(int(n) for n in re.findall(r"dropping the (\d+) bytes of output", self.log()))
+
     def stop(self):
         if self.process.poll() is None:
             self.process.terminate()
@@ -142,8 +320,8 @@ class Emulator:
 class RunTest(WorkFolderTest):
     """A whole run of the tool against the emulator."""
 
-    def start_device(self, *emulator_options, time_limit=120):
-        self.device = Emulator(self.work, *emulator_options, time_limit=time_limit)
+    def start_device(self, *emulator_options, time_limit=120, linked=False):
+        self.device = Emulator(self.work, *emulator_options, time_limit=time_limit, linked=linked)
         self.addCleanup(self.device.stop)
         return self.device
 
@@ -154,11 +332,57 @@ class RunTest(WorkFolderTest):
         self.stderr_text = err
         return status
 
+    def start_capture(self, record_time="1", port=None, cwd=None, preexec_fn=None, own_process_group=False):
+        """Starts the tool in the background against the emulator (or on
+        `port`); the test then acts on it and ends it with end_capture."""
+        arguments = ["net", "pass", port or self.device.port_argument(), record_time]
+        tool = BackgroundTool(arguments, cwd or self.work, preexec_fn=preexec_fn,
+                              own_process_group=own_process_group)
+        self.addCleanup(tool.close)
+        return tool
+
+    def end_capture(self, tool, timeout):
+        """Waits for the tool to end (at most `timeout` s), keeps its output
+        for the assertions and returns its exit status."""
+        status = tool.finish(timeout)
+        self.stdout_lines = tool.stdout_lines()
+        self.stderr_text = tool.stderr()
+        return status
+
+    def device_log(self):
+        return self.device.log() if hasattr(self, "device") else "(no device)"
+
+    def assert_reaches_stderr(self, tool, text, timeout):
+        self.assertTrue(tool.wait_for_stderr(text, timeout),
+                        "%r not on stderr within %d s; stderr:\n%s\ndevice log:\n%s"
+                        % (text, timeout, tool.stderr(), self.device_log()))
+
+    def assert_reaches_stdout(self, tool, line, timeout):
+        self.assertTrue(tool.wait_for_stdout(line, timeout),
+                        "%r not on stdout within %d s; stdout:\n%s\nstderr:\n%s\ndevice log:\n%s"
+                        % (line, timeout, tool.stdout(), tool.stderr(), self.device_log()))
+
+    def assert_said_once(self, text):
+        """A diagnostic comes once when its situation begins, not on every
+        retry of the link."""
+        self.assertEqual(self.stderr_text.count(text), 1,
+                         "%r on stderr %d times:\n%s" % (text, self.stderr_text.count(text), self.stderr_text))
+
     def expected_opening(self, ssid="net"):
         label = self.device.port_label().encode()
         return [b"connecting to " + label + b"\n",
                 b"connect to " + label + b" success!\n",
                 b"wifi connecting\n"]
+
+    def assert_stored_run(self, status, recording_size):
+        """A run that ended as specified: every console line, status 0, and
+        record.pcm holding exactly what the device sent, converted."""
+        self.assert_output(self.expected_opening() + [SUCCESS_LINE, WAIT_LINE] + SPECIFIED_SUCCESS_TAIL)
+        self.assertEqual(status, 0, self.stderr_text)
+        recording = self.read_file("record.pcm")
+        self.assertEqual(len(recording), recording_size)
+        self.assertEqual(recording, self.device.sent())
+        self.assertEqual(wav_contents(self.path("record_ch1.wav")), (1, 16000, 2, channel_samples(recording, 1)))
 
     def assert_output(self, expected):
         self.assertEqual(self.stdout_lines, expected,

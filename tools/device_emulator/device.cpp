@@ -191,7 +191,11 @@ void Device::hostClosed(Clock::time_point now) {
     if (hungUpSince_) {
         return;
     }
-    log("the host closed the port", output_.empty() ? "" : "; dropping the output it did not read");
+    if (output_.empty()) {
+        log("the host closed the port");
+    } else {
+        log("the host closed the port; dropping the ", output_.pendingBytes(), " bytes of output it did not read");
+    }
     hungUpSince_ = now;
     output_.clear();
     lines_.reset();

@@ -14,6 +14,14 @@ void SerialOutput::clear() {
     frontWritten_ = 0;
 }
 
+std::size_t SerialOutput::pendingBytes() const {
+    std::size_t total = 0;
+    for (const OutgoingPiece& piece : pieces_) {
+        total += piece.bytes.size();
+    }
+    return total - frontWritten_;
+}
+
 Clock::time_point SerialOutput::nextDue() const {
     return pieces_.empty() ? Clock::time_point::max() : frontDue_;
 }

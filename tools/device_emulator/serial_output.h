@@ -22,6 +22,8 @@ public:
     void push(OutgoingPiece piece, Clock::time_point now);
     void clear();
     bool empty() const { return pieces_.empty(); }
+    // Bytes pushed and not yet written.
+    std::size_t pendingBytes() const;
 
     // When the first piece may be written; far in the future when empty.
     Clock::time_point nextDue() const;

@@ -1,0 +1,29 @@
+"""Ten megabytes of random line noise, NUL bytes included, before and between
+the device's frames: the link, the join and the upload still work, and the
+tool neither crashes nor falls behind so far that the link is lost.
+
+The tool matches every chunk it reads against every waiting request, which a
+build without optimisation (the sanitizer builds) does too slowly for a
+megabyte of noise before a reply with a 10-second time-out; run this with
+optimised builds."""
+import harness
+from harness import RunTest
+
+
+class LineNoise(RunTest):
+    def test_ten_megabytes_of_noise_with_nul_bytes_around_the_frames_leave_the_run_intact(self):
+        # One megabyte of random bytes before each of the first ten frames,
+        # with a gap longer than one burst read between the noise and its
+        # frame (a NUL byte cuts the rest of its read away). The upload waits
+        # until the noise has been read.
+        self.start_device("--noise", "1000000", "--noise-for", "all", "--noise-total", "10000000",
+                          "--noise-gap", "1500", "--upload-wait", "30")
+        status = self.run_capture(timeout=150)
+        self.assert_stored_run(status, harness.ONE_SECOND_OF_AUDIO)
+        self.assertEqual(self.device.noise_queued(), 10000000, self.device.log())
+        # What the emulator dropped when the link stopped held no noise.
+        self.assertLess(self.device.output_dropped(), 1000, self.device.log())
+
+
+if __name__ == "__main__":
+    harness.main()

@@ -1,0 +1,44 @@
+"""Only the provisioned device may upload: a stranger on the network (here
+127.0.0.2) that connects to the upload port first is refused when the device
+reported its address in its Wi-Fi reply. Without that address the first
+connection is served, whoever made it."""
+import harness
+from harness import RunTest, SPECIFIED_SUCCESS_TAIL, SUCCESS_LINE, WAIT_LINE
+
+STRANGER_BYTES = 4096
+
+
+def stranger_upload(size):
+    """What the emulator's stranger sends."""
+    return (b"not the device! " * (size // 16 + 1))[:size]
+
+
+class StrangerOnTheNetwork(RunTest):
+    def test_stranger_is_refused_and_the_device_upload_is_stored(self):
+        self.start_device("--stranger-from", "127.0.0.2", "--stranger-bytes", str(STRANGER_BYTES))
+        status = self.run_capture()
+        self.assert_output(self.expected_opening() + [SUCCESS_LINE, WAIT_LINE] + SPECIFIED_SUCCESS_TAIL)
+        self.assertEqual(status, 0, self.stderr_text)
+        self.assertIn("stranger: connected from 127.0.0.2", self.device.log())
+        self.assert_said_once("refused an upload connection from 127.0.0.2: only the device at 127.0.0.1 may upload")
+        self.assertEqual(len(self.device.sent()), 128000)
+        self.assertEqual(self.read_file("record.pcm"), self.device.sent())
+
+    def test_without_the_device_address_the_first_connection_is_served(self):
+        # The reply reports a join but no address, so nothing tells the
+        # stranger from the device: the stranger's bytes are stored and the
+        # device, which comes second, finds the upload port closed.
+        self.start_device("--wifi-reply", '{"result":1}', "--stranger-from", "127.0.0.2",
+                          "--stranger-bytes", str(STRANGER_BYTES), "--connect-retry", "2")
+        status = self.run_capture()
+        self.assertEqual(status, 0, self.stderr_text)
+        self.assertEqual(self.stdout_lines[:3], self.expected_opening())
+        self.assertRegex(self.stdout_lines[3].decode(), r"^wifi connect success, ip is , local ip is [\d.]+\n$")
+        self.assertEqual(self.stdout_lines[4:], [WAIT_LINE] + SPECIFIED_SUCCESS_TAIL)
+        self.assertNotIn("refused an upload connection", self.stderr_text)
+        self.assertEqual(self.read_file("record.pcm"), stranger_upload(STRANGER_BYTES))
+        self.assertIn("upload: nothing listens on 127.0.0.1:8888", self.device.log())
+
+
+if __name__ == "__main__":
+    harness.main()
