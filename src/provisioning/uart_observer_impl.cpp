@@ -43,7 +43,10 @@ std::string withoutPassPhrase(std::string text) {
 UartObserverImpl::UartObserverImpl() : UartObserverImpl(provisioning::_startRecord) {}
 
 UartObserverImpl::UartObserverImpl(RecordingStart startRecording)
-    : startRecording(std::move(startRecording)) {}
+    : UartObserverImpl(std::move(startRecording), provisioning::_getLocalIp) {}
+
+UartObserverImpl::UartObserverImpl(RecordingStart startRecording, LocalAddressLookup localAddress)
+    : startRecording(std::move(startRecording)), localAddress(std::move(localAddress)) {}
 
 void UartObserverImpl::onConnected() {
     std::printf("connect to %s success!\n", portLabel(g_comPort).c_str());
@@ -73,7 +76,7 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
 void UartObserverImpl::onDisconnected() {}
 
 void UartObserverImpl::onWifiJoined(const std::string& deviceIp) {
-    const std::string localIp = provisioning::_getLocalIp(deviceIp);
+    const std::string localIp = localAddress(deviceIp);
     std::printf("wifi connect success, ip is %s, local ip is %s\n", deviceIp.c_str(), localIp.c_str());
     if (!g_recordStarted) {
         std::printf("wait for socket connect....\n");

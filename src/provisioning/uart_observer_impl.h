@@ -12,9 +12,12 @@ class UartObserverImpl : public quorvane::IUartObserverListener {
 public:
     // Starts the recording server for a device that reported `deviceIp`.
     using RecordingStart = std::function<void(const std::string& deviceIp)>;
+    // This computer's address as told to the user, given the device's.
+    using LocalAddressLookup = std::function<std::string(const std::string& deviceIp)>;
 
     UartObserverImpl();
     explicit UartObserverImpl(RecordingStart startRecording);
+    UartObserverImpl(RecordingStart startRecording, LocalAddressLookup localAddress);
 
     void onConnected() override;
     void onResponse(int command, bool ok, const std::string& body) override;
@@ -25,4 +28,5 @@ private:
     void onWifiRefused(const std::string& body);
 
     RecordingStart startRecording;
+    LocalAddressLookup localAddress;
 };
