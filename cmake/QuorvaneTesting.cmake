@@ -1,13 +1,16 @@
 # quorvane_add_gtest(<name> SOURCES <files...> LIBS <targets...>
-#                    [RESOURCE_LOCK <lock>] [LABELS <labels...>] [TIMEOUT <seconds>])
+#                    [RESOURCE_LOCK <lock>] [LABELS <labels...>] [TIMEOUT <seconds>]
+#                    [COST <seconds>])
 #
 # One GoogleTest executable whose cases are registered with CTest when the
 # tests run (so cross-built executables are listed through the emulator).
-# Tests that bind the fixed upload port share RESOURCE_LOCK tcp8888.
+# Tests that bind the fixed upload port share RESOURCE_LOCK tcp8888. COST, the
+# rough run time of a case, makes CTest start the long ones first even in a
+# build folder that has no record of earlier runs.
 include(GoogleTest)
 
 function(quorvane_add_gtest name)
-  cmake_parse_arguments(ARG "" "RESOURCE_LOCK;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK;TIMEOUT;COST" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   quorvane_target_defaults(${name})
@@ -20,6 +23,9 @@ function(quorvane_add_gtest name)
   endif()
   if(ARG_LABELS)
     list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
+  if(ARG_COST)
+    list(APPEND properties COST ${ARG_COST})
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

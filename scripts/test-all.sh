@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds and runs every test suite: native, AddressSanitizer with
-# UndefinedBehaviorSanitizer, ThreadSanitizer, and the Windows build under
-# Wine. Installs what is missing first. Every suite runs even when an earlier
-# one fails; the exit status says whether all passed.
+# UndefinedBehaviorSanitizer, ThreadSanitizer, the fuzzers, and the Windows
+# build under Wine, then the packages. Installs what is missing first. Every
+# suite runs even when an earlier one fails; the exit status says whether all
+# passed.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -47,11 +48,40 @@ suite() {
 
 mkdir -p "$build"
 
-suite native "" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_BUILD_BENCH=ON
+# The link soak runs apart from the native suite, below.
+suite native "-LE soak" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_BUILD_BENCH=ON
 
-suite asan "" -- -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=address,undefined
+# A day's worth of link cycles (7200 on the device's timings) on shortened
+# timings takes a quarter of an hour but hardly any processor time, so it
+# runs in the background while the other suites build and run.
+soak_binary="$build/native/tests/serial/uart_observer_soak_tests"
+soak_pid=""
+if [ -x "$soak_binary" ]; then
+    echo "== soak: a day of link cycles, in the background"
+    QUORVANE_SOAK_CYCLES=7200 "$soak_binary" >"$build/soak.test.log" 2>&1 &
+    soak_pid=$!
+fi
 
-suite tsan "" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_SANITIZE=thread
+# The sanitizer builds run the soak for fewer cycles and leave out the test
+# that needs an optimised build (label slow).
+export QUORVANE_SOAK_CYCLES=200
+suite asan "-LE slow" -- -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=address,undefined
+
+suite tsan "-LE slow" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_SANITIZE=thread
+unset QUORVANE_SOAK_CYCLES
+
+# libFuzzer harnesses under AddressSanitizer and UndefinedBehaviorSanitizer,
+# about 30 s each; only they are built in this folder.
+echo "== fuzz: build"
+if CC=clang CXX=clang++ cmake -S "$root" -B "$build/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DQUORVANE_BUILD_FUZZERS=ON -DQUORVANE_SANITIZE=fuzzer-no-link,address,undefined \
+        >"$build/fuzz.configure.log" 2>&1 &&
+    cmake --build "$build/fuzz" -j"$jobs" --target fuzzers >"$build/fuzz.build.log" 2>&1; then
+    "$root/scripts/run-fuzzers.sh" "$build/fuzz" 30 || failed="$failed fuzz"
+else
+    tail -n 40 "$build/fuzz.configure.log" "$build/fuzz.build.log" 2>/dev/null
+    failed="$failed fuzz(build)"
+fi
 
 echo "== windows: dependencies from Debian's source packages"
 if "$root/scripts/build-windows-deps.sh" "$build/windows-deps" "$build/windows-deps/prefix"; then
@@ -73,6 +103,16 @@ case "$failed" in
     *"native("* | *"windows("*) echo "== packages: skipped, a build they are made from failed" ;;
     *) "$root/scripts/check-packages.sh" "$build/native" "$build/windows" || failed="$failed packages" ;;
 esac
+
+if [ -n "$soak_pid" ]; then
+    echo "== soak: waiting for the day of link cycles"
+    if wait "$soak_pid"; then
+        grep "^soak:" "$build/soak.test.log"
+    else
+        cat "$build/soak.test.log"
+        failed="$failed soak"
+    fi
+fi
 
 if [ -n "$failed" ]; then
     echo "== FAILED:$failed"

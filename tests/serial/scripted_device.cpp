@@ -44,9 +44,15 @@ void ScriptedDevice::send(const std::string& bytes) {
     transport_->write(bytes);
 }
 
+void ScriptedDevice::forgetHeartbeatTimes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keepHeartbeatTimes_ = false;
+    heartbeats_ = {};
+}
+
 std::size_t ScriptedDevice::heartbeatCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return heartbeats_.size();
+    return heartbeatCount_;
 }
 
 std::vector<Clock::time_point> ScriptedDevice::heartbeatTimes() const {
@@ -76,7 +82,10 @@ void ScriptedDevice::handleLine(const std::string& line) {
     if (line == "listen heart_beat\r") {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            heartbeats_.push_back(Clock::now());
+            ++heartbeatCount_;
+            if (keepHeartbeatTimes_) {
+                heartbeats_.push_back(Clock::now());
+            }
         }
         if (answerHeartbeats_) {
             send(heartbeatAck());

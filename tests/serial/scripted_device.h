@@ -35,6 +35,9 @@ public:
     DeviceTransport& transport() { return *transport_; }
 
     void answerHeartbeats(bool answer) { answerHeartbeats_ = answer; }
+    // Count heart-beats without keeping their times, so that a long run's
+    // memory is the link's alone.
+    void forgetHeartbeatTimes();
     // Answer each wifi_connect request with this payload in its frame.
     void answerWifi(const std::string& payload);
     // Log one line every `period`; zero stops the logging.
@@ -57,6 +60,8 @@ private:
     std::string wifiPayload_;
     bool answerWifi_ = false;
     std::vector<Clock::time_point> heartbeats_;
+    std::size_t heartbeatCount_ = 0;
+    bool keepHeartbeatTimes_ = true;
     std::size_t wifiRequests_ = 0;
     std::mutex writeMutex_;
     std::atomic<bool> running_{true};
