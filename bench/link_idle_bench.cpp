@@ -35,8 +35,7 @@ namespace {
             received.append(buffer, static_cast<std::size_t>(count));
         }
         for (auto end = received.find('\n'); end != std::string::npos; end = received.find('\n')) {
-            if (received.compare(0, end, "listen heart_beat\r") == 0 &&
-                write(master, ack.data(), ack.size()) < 0) {
+            if (received.compare(0, end, "listen heart_beat\r") == 0 && write(master, ack.data(), ack.size()) < 0) {
                 _exit(1);
             }
             received.erase(0, end + 1);
@@ -83,8 +82,8 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const double cpu = cpuSeconds() - cpuBefore;
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
-    std::printf("link idle cost: %.1f ms CPU in %.1f s connected = %.3f%% of one core (%s)\n", cpu * 1000.0,
-                wall, 100.0 * cpu / wall, connections.load() == 1 ? "stayed connected" : "LINK DROPPED");
+    std::printf("link idle cost: %.1f ms CPU in %.1f s connected = %.3f%% of one core (%s)\n", cpu * 1000.0, wall,
+                100.0 * cpu / wall, connections.load() == 1 ? "stayed connected" : "LINK DROPPED");
     kill(device, SIGTERM);
     waitpid(device, nullptr, 0);
     return connections.load() == 1 ? 0 : 1;

@@ -187,8 +187,8 @@ bool sameSamples(const fs::path& first, const fs::path& second) {
 // The peak is that of the job's largest process: the server's own or a
 // converter run for the recording server, ffmpeg's for ffmpeg.
 void report(const char* who, const Measurement& measured, std::uint64_t total) {
-    const long peak = measured.peakKilobytes > measured.childPeakKilobytes ? measured.peakKilobytes
-                                                                             : measured.childPeakKilobytes;
+    const long peak =
+        measured.peakKilobytes > measured.childPeakKilobytes ? measured.peakKilobytes : measured.childPeakKilobytes;
     std::printf("%-28s %8.2f s %9.1f MB/s %9.1f MiB\n", who, measured.seconds, total / measured.seconds / 1e6,
                 peak / 1024.0);
 }
@@ -215,9 +215,10 @@ int main(int argc, char** argv) {
     std::printf("%-28s %10s %14s %13s\n", "", "wall time", "throughput", "peak RSS");
     report("recording server + Pcm2Wav", server, total);
     report("ffmpeg", ffmpeg, total);
-    std::printf("peak RSS of the recording server's process %.1f MiB (test client thread included), of a "
-                "Pcm2Wav run %.1f MiB\n",
-                server.peakKilobytes / 1024.0, server.childPeakKilobytes / 1024.0);
+    std::printf(
+        "peak RSS of the recording server's process %.1f MiB (test client thread included), of a "
+        "Pcm2Wav run %.1f MiB\n",
+        server.peakKilobytes / 1024.0, server.childPeakKilobytes / 1024.0);
     bool same = true;
     for (int channel = 1; channel <= 4; ++channel) {
         const std::string number = std::to_string(channel);

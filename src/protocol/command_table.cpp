@@ -47,6 +47,5 @@ UartRequest makeRequest(CommandType type, const std::string& payload) {
         line += payload;
     }
     line += "\r\n";
-    return UartRequest(type, row.timeoutMs, std::move(line), std::move(ackPattern),
-                       std::move(ackEndPattern));
+    return UartRequest(type, row.timeoutMs, std::move(line), std::move(ackPattern), std::move(ackEndPattern));
 }

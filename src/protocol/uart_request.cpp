@@ -20,8 +20,8 @@ std::string closingTag(const std::string& name) {
 
 }  // namespace
 
-UartRequest::UartRequest(std::int32_t type, std::int32_t timeoutMs, std::string line,
-                         std::string ackPattern, std::string ackEndPattern)
+UartRequest::UartRequest(std::int32_t type, std::int32_t timeoutMs, std::string line, std::string ackPattern,
+                         std::string ackEndPattern)
     : type(type),
       timeoutMs(timeoutMs),
       line(std::move(line)),

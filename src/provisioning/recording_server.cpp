@@ -48,12 +48,13 @@ void runRecordingServer(const std::string& deviceIp) {
     const std::string localIp = _getLocalIp(deviceIp);
     g_uartObserver->send(makeRequest(UPLOAD_RECORD, "-h " + localIp + " -c 5 -t " + g_recordTime));
     if (localIp.empty()) {
-        std::fprintf(stderr, "quorvane-capture: warning: this computer's IPv4 address is unknown (the device "
-                             "reported none and the host name resolves to none), so the device was told no "
-                             "address to upload to\n");
+        std::fprintf(stderr,
+                     "quorvane-capture: warning: this computer's IPv4 address is unknown (the device "
+                     "reported none and the host name resolves to none), so the device was told no "
+                     "address to upload to\n");
     } else {
-        std::fprintf(stderr, "quorvane-capture: the device was told to upload to %s, TCP port %d\n",
-                     localIp.c_str(), kUploadPort);
+        std::fprintf(stderr, "quorvane-capture: the device was told to upload to %s, TCP port %d\n", localIp.c_str(),
+                     kUploadPort);
     }
     try {
         serveUpload(deviceIp, localIp);

@@ -31,8 +31,7 @@ std::string withoutPassPhrase(std::string text) {
     if (g_wifiPassword.empty()) {
         return text;
     }
-    for (auto at = text.find(g_wifiPassword); at != std::string::npos;
-         at = text.find(g_wifiPassword, at + 3)) {
+    for (auto at = text.find(g_wifiPassword); at != std::string::npos; at = text.find(g_wifiPassword, at + 3)) {
         text.replace(at, g_wifiPassword.size(), "***");
     }
     return text;
@@ -60,8 +59,7 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
     }
     if (!ok) {
         std::printf("wifi connect failed, timeout!\n");
-        std::fprintf(stderr,
-                     "quorvane-capture: the device did not answer the Wi-Fi request within 10 s\n");
+        std::fprintf(stderr, "quorvane-capture: the device did not answer the Wi-Fi request within 10 s\n");
         finishRun(true);
         return;
     }
@@ -87,7 +85,7 @@ void UartObserverImpl::onWifiJoined(const std::string& deviceIp) {
 
 void UartObserverImpl::onWifiRefused(const std::string& body) {
     std::printf("wifi connect failed!\n");
-    std::fprintf(stderr, "quorvane-capture: the device did not join \"%s\"; its reply was: %s\n",
-                 g_wifiSsid.c_str(), withoutPassPhrase(body).c_str());
+    std::fprintf(stderr, "quorvane-capture: the device did not join \"%s\"; its reply was: %s\n", g_wifiSsid.c_str(),
+                 withoutPassPhrase(body).c_str());
     finishRun(true);
 }

@@ -86,8 +86,7 @@ std::vector<SerialPortInfo> listSerialPorts(const PortListFolders& folders) {
     std::vector<SerialPortInfo> ports = links.ports;
     for (const std::string& name : sortedEntries(folders.devices)) {
         const std::string path = folders.devices + "/" + name;
-        if (!isPortName(name) || !isCharacterDevice(path) ||
-            (startsWith(name, "ttyS") && !hasUart(folders, name))) {
+        if (!isPortName(name) || !isCharacterDevice(path) || (startsWith(name, "ttyS") && !hasUart(folders, name))) {
             continue;
         }
         const auto link = links.nameByTarget.find(resolvedPath(path));

@@ -1,6 +1,8 @@
 #include <windows.h>
+
 // initguid.h makes devguid.h define the GUIDs it names in this file.
 #include <initguid.h>
+
 #include <devguid.h>
 #include <setupapi.h>
 
@@ -20,8 +22,7 @@ using NamedPorts = std::map<std::string, std::string>;
 // Every COM port that a driver has started, with its kernel device name.
 void addRegisteredPorts(NamedPorts& ports) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return;
     }
     for (DWORD index = 0;; ++index) {
@@ -50,8 +51,8 @@ std::string devicePortName(HDEVINFO devices, SP_DEVINFO_DATA& device) {
     char portName[64] = {};
     DWORD length = sizeof portName - 1;
     DWORD type = 0;
-    const bool found = RegQueryValueExA(key, "PortName", nullptr, &type,
-                                        reinterpret_cast<BYTE*>(portName), &length) == ERROR_SUCCESS &&
+    const bool found = RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName), &length) ==
+                           ERROR_SUCCESS &&
                        type == REG_SZ;
     RegCloseKey(key);
     return found ? portName : "";
@@ -60,8 +61,7 @@ std::string devicePortName(HDEVINFO devices, SP_DEVINFO_DATA& device) {
 std::string friendlyName(HDEVINFO devices, SP_DEVINFO_DATA& device) {
     char name[256] = {};
     const bool found = SetupDiGetDeviceRegistryPropertyA(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
-                                                         reinterpret_cast<BYTE*>(name),
-                                                         sizeof name - 1, nullptr);
+                                                         reinterpret_cast<BYTE*>(name), sizeof name - 1, nullptr);
     return found ? name : "";
 }
 

@@ -41,13 +41,10 @@ struct LineSettings {
     std::uint8_t stopBits;
 };
 
-NativeHandle open(const std::string& name, const LineSettings& line, const SerialTimeouts& timeouts,
-                  OpenError& error);
+NativeHandle open(const std::string& name, const LineSettings& line, const SerialTimeouts& timeouts, OpenError& error);
 void close(NativeHandle handle);
-std::int32_t write(NativeHandle handle, const void* data, std::int32_t length,
-                   const SerialTimeouts& timeouts);
-std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity,
-                  const SerialTimeouts& timeouts);
+std::int32_t write(NativeHandle handle, const void* data, std::int32_t length, const SerialTimeouts& timeouts);
+std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, const SerialTimeouts& timeouts);
 
 }  // namespace device
 }  // namespace quorvane

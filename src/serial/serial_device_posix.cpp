@@ -105,8 +105,8 @@ int configureLine(int fd, const LineSettings& line) {
     cfmakeraw(&settings);
     settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
     settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | kStickParity);
-    settings.c_cflag |= CLOCAL | CREAD | kCharacterSizes[line.byteSize - 5] |
-                        parityFlags(line.parity) | stopBitFlags(line.stopBits);
+    settings.c_cflag |=
+        CLOCAL | CREAD | kCharacterSizes[line.byteSize - 5] | parityFlags(line.parity) | stopBitFlags(line.stopBits);
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;
     if (cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0 ||
@@ -152,15 +152,14 @@ bool waitReady(int fd, bool forWriting, Clock::time_point deadline) {
         if (now >= deadline) {
             return false;
         }
-        const std::int64_t remaining = std::min<std::int64_t>(
-            std::chrono::ceil<Milliseconds>(deadline - now).count(), kLongestSliceMs);
-        timeval timeout{static_cast<time_t>(remaining / 1000),
-                        static_cast<suseconds_t>((remaining % 1000) * 1000)};
+        const std::int64_t remaining =
+            std::min<std::int64_t>(std::chrono::ceil<Milliseconds>(deadline - now).count(), kLongestSliceMs);
+        timeval timeout{static_cast<time_t>(remaining / 1000), static_cast<suseconds_t>((remaining % 1000) * 1000)};
         fd_set descriptors;
         FD_ZERO(&descriptors);
         FD_SET(fd, &descriptors);
-        const int ready = select(fd + 1, forWriting ? nullptr : &descriptors,
-                                 forWriting ? &descriptors : nullptr, nullptr, &timeout);
+        const int ready =
+            select(fd + 1, forWriting ? nullptr : &descriptors, forWriting ? &descriptors : nullptr, nullptr, &timeout);
         if (ready > 0) {
             return true;
         }
@@ -202,9 +201,8 @@ Clock::time_point writeDeadline(const SerialTimeouts& timeouts, std::int32_t len
     if (!hasTotalLimit(timeouts.writeTotalMultiplierMs, timeouts.writeTotalConstantMs)) {
         return Clock::time_point::max();
     }
-    const std::uint64_t totalMs =
-        std::uint64_t{timeouts.writeTotalMultiplierMs} * static_cast<std::uint64_t>(length) +
-        timeouts.writeTotalConstantMs;
+    const std::uint64_t totalMs = std::uint64_t{timeouts.writeTotalMultiplierMs} * static_cast<std::uint64_t>(length) +
+                                  timeouts.writeTotalConstantMs;
     return deadlineAfter(Clock::now(), totalMs);
 }
 
@@ -214,8 +212,7 @@ bool shouldWait(ssize_t result) {
 
 }  // namespace
 
-NativeHandle open(const std::string& name, const LineSettings& line, const SerialTimeouts&,
-                  OpenError& error) {
+NativeHandle open(const std::string& name, const LineSettings& line, const SerialTimeouts&, OpenError& error) {
     const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = openErrorFor(errno);
@@ -238,8 +235,7 @@ void close(NativeHandle handle) {
     ::close(fd);
 }
 
-std::int32_t write(NativeHandle handle, const void* data, std::int32_t length,
-                   const SerialTimeouts& timeouts) {
+std::int32_t write(NativeHandle handle, const void* data, std::int32_t length, const SerialTimeouts& timeouts) {
     const int fd = static_cast<int>(handle);
     const auto deadline = writeDeadline(timeouts, length);
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -255,8 +251,7 @@ std::int32_t write(NativeHandle handle, const void* data, std::int32_t length,
     return written;
 }
 
-std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity,
-                  const SerialTimeouts& timeouts) {
+std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, const SerialTimeouts& timeouts) {
     const int fd = static_cast<int>(handle);
     int waiting = 0;
     if (ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0) {

@@ -8,11 +8,10 @@ SerialPort::~SerialPort() {
     close();
 }
 
-bool SerialPort::open(const std::string& name, std::uint32_t baudRate, std::uint8_t parity,
-                      std::uint8_t byteSize, std::uint8_t stopBits) {
+bool SerialPort::open(const std::string& name, std::uint32_t baudRate, std::uint8_t parity, std::uint8_t byteSize,
+                      std::uint8_t stopBits) {
     OpenError error;
-    const device::NativeHandle handle =
-        device::open(name, {baudRate, parity, byteSize, stopBits}, timeouts_, error);
+    const device::NativeHandle handle = device::open(name, {baudRate, parity, byteSize, stopBits}, timeouts_, error);
     openError_ = error;
     if (handle == device::kNoHandle) {
         return false;

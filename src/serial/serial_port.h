@@ -24,8 +24,8 @@ public:
     // parity: 1 odd, 2 even, 3 mark, other none. stopBits: 2 two, 3 one and a
     // half, other one. On failure the port stays closed and lastOpenError()
     // says why.
-    bool open(const std::string& name, std::uint32_t baudRate, std::uint8_t parity,
-              std::uint8_t byteSize, std::uint8_t stopBits);
+    bool open(const std::string& name, std::uint32_t baudRate, std::uint8_t parity, std::uint8_t byteSize,
+              std::uint8_t stopBits);
     int close();
 
     // Bytes written (fewer than length when the write time-out ran out), 0 on

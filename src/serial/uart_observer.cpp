@@ -115,8 +115,7 @@ void UartObserver::runStep() {
 }
 
 void UartObserver::openPort() {
-    if (serialPort->open(portName, static_cast<std::uint32_t>(baudRate), kNoParity, kEightDataBits,
-                         kOneStopBit)) {
+    if (serialPort->open(portName, static_cast<std::uint32_t>(baudRate), kNoParity, kEightDataBits, kOneStopBit)) {
         if (reportedProblem == LinkProblem::PortUnavailable) {
             endProblem();
         }
@@ -149,8 +148,7 @@ void UartObserver::awaitProbeAnswer() {
     while (running && linkState == Probing) {
         if (millisecondsSinceHeartbeat() > timings.probeTimeoutMs) {
             int probing = Probing;
-            if (linkState.compare_exchange_strong(probing, Closing) &&
-                beginProblem(LinkProblem::DeviceSilent)) {
+            if (linkState.compare_exchange_strong(probing, Closing) && beginProblem(LinkProblem::DeviceSilent)) {
                 diagnostics->deviceSilent(portName);
             }
             return;

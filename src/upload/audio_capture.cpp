@@ -73,7 +73,8 @@ bool storeChunk(const char* data, int count, ReceiveOutcome& outcome, ProgressMe
 void keepArrivedBytes(SocketHandle socket, char* buffer, ReceiveOutcome& outcome, ProgressMeter& progress) {
     outcome.interrupted = true;
     for (long waiting = pendingBytes(socket); waiting > 0;) {
-        const int count = ::recv(socket, buffer, waiting < kReceiveChunk ? static_cast<int>(waiting) : kReceiveChunk, 0);
+        const int count =
+            ::recv(socket, buffer, waiting < kReceiveChunk ? static_cast<int>(waiting) : kReceiveChunk, 0);
         if (count <= 0 || !storeChunk(buffer, count, outcome, progress)) {
             return;
         }
@@ -82,9 +83,10 @@ void keepArrivedBytes(SocketHandle socket, char* buffer, ReceiveOutcome& outcome
 }
 
 void reportReceiveError(int error, const ReceiveOutcome& outcome) {
-    diagnose("warning: the upload connection failed after %llu bytes (%s, code %d); taken as the end of the "
-             "upload\n",
-             static_cast<unsigned long long>(outcome.received), socketErrorText(error).c_str(), error);
+    diagnose(
+        "warning: the upload connection failed after %llu bytes (%s, code %d); taken as the end of the "
+        "upload\n",
+        static_cast<unsigned long long>(outcome.received), socketErrorText(error).c_str(), error);
 }
 
 // Receives until the device closes (or the connection fails, which some
@@ -146,9 +148,10 @@ ReceiveOutcome receiveRecording(SocketHandle socket, ProgressMeter& progress) {
 }
 
 void reportInterruptedUpload(std::uint64_t received) {
-    diagnose("interrupted: record.pcm keeps the %llu bytes received (%s of audio); the split and the "
-             "conversion were skipped\n",
-             static_cast<unsigned long long>(received), audioDuration(received).c_str());
+    diagnose(
+        "interrupted: record.pcm keeps the %llu bytes received (%s of audio); the split and the "
+        "conversion were skipped\n",
+        static_cast<unsigned long long>(received), audioDuration(received).c_str());
 }
 
 bool captureRecording(SocketHandle socket, const AudioSettings& settings) {

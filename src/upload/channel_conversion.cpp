@@ -56,9 +56,10 @@ bool convertChannels(const ProgressClock& clock, std::uint64_t recordBytes) {
             continue;
         }
         if (uploadInterrupted()) {
-            diagnose("interrupted: record.pcm keeps all %llu bytes received (%s of audio); the channel files "
-                     "not converted yet are kept\n",
-                     static_cast<unsigned long long>(recordBytes), audioDuration(recordBytes).c_str());
+            diagnose(
+                "interrupted: record.pcm keeps all %llu bytes received (%s of audio); the channel files "
+                "not converted yet are kept\n",
+                static_cast<unsigned long long>(recordBytes), audioDuration(recordBytes).c_str());
             return false;
         }
         made[channel - 1] = convertChannel(channel, clock);

@@ -68,8 +68,7 @@ void deinterleave(const char* block, std::size_t frames, char (*samples)[kFrames
     for (std::size_t frame = 0; frame < frames; ++frame) {
         for (int channel = 0; channel < kChannelCount; ++channel) {
             std::memcpy(samples[channel] + frame * kSampleBytes,
-                        block + frame * kFrameBytes + static_cast<std::size_t>(channel) * kSampleBytes,
-                        kSampleBytes);
+                        block + frame * kFrameBytes + static_cast<std::size_t>(channel) * kSampleBytes, kSampleBytes);
         }
     }
 }
@@ -77,8 +76,7 @@ void deinterleave(const char* block, std::size_t frames, char (*samples)[kFrames
 bool writeSamples(char (*samples)[kFramesPerBlock * kSampleBytes], std::size_t frames) {
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         errno = 0;
-        kChannelOut[channel - 1]->write(samples[channel - 1],
-                                         static_cast<std::streamsize>(frames * kSampleBytes));
+        kChannelOut[channel - 1]->write(samples[channel - 1], static_cast<std::streamsize>(frames * kSampleBytes));
         if (!*kChannelOut[channel - 1]) {
             return failSplit("write", channelPcmName(channel), errno);
         }
@@ -132,9 +130,10 @@ bool splitRecording(const ProgressClock& clock) {
         return false;
     }
     if (tally.trailingBytes != 0) {
-        diagnose("record.pcm ends with %u bytes that make no whole 8-byte frame; they stay in record.pcm "
-                 "and go to no channel file\n",
-                 static_cast<unsigned>(tally.trailingBytes));
+        diagnose(
+            "record.pcm ends with %u bytes that make no whole 8-byte frame; they stay in record.pcm "
+            "and go to no channel file\n",
+            static_cast<unsigned>(tally.trailingBytes));
     }
     diagnose("split %llu frames into record_ch1.pcm .. record_ch4.pcm in %.2f s\n",
              static_cast<unsigned long long>(tally.frames), secondsBetween(began, clock()));

@@ -83,10 +83,10 @@ void KestaroSocket::Listen(int port) {
 // false when the upload was interrupted instead.
 bool KestaroSocket::waitForConnection(std::chrono::steady_clock::time_point waitBegan, bool& hintPending) {
     for (;;) {
-        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - waitBegan);
-        const auto limit = hintPending ? std::max(hintDelay - waited, std::chrono::milliseconds(0))
-                                       : upload::kNoTimeLimit;
+        const auto waited =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - waitBegan);
+        const auto limit =
+            hintPending ? std::max(hintDelay - waited, std::chrono::milliseconds(0)) : upload::kNoTimeLimit;
         int error = 0;
         switch (upload::waitForSocket(listenSocket, limit, error)) {
             case upload::SocketEvent::Interrupted:
@@ -136,9 +136,10 @@ bool KestaroSocket::servesPeer() const {
 bool KestaroSocket::expectPeer(const std::string& ipv4Address) {
     peerExpected = inet_pton(AF_INET, ipv4Address.c_str(), &expectedPeer) == 1;
     if (!peerExpected) {
-        upload::diagnose("warning: the device's address \"%s\" is no IPv4 address; the first connection "
-                         "on the upload port will be taken as the device's\n",
-                         ipv4Address.c_str());
+        upload::diagnose(
+            "warning: the device's address \"%s\" is no IPv4 address; the first connection "
+            "on the upload port will be taken as the device's\n",
+            ipv4Address.c_str());
     }
     return peerExpected;
 }

@@ -33,8 +33,7 @@ std::string audioDuration(std::uint64_t bytes) {
     return text;
 }
 
-ProgressMeter::ProgressMeter(ProgressClock clock, bool onTerminal)
-    : clock(std::move(clock)), onTerminal(onTerminal) {
+ProgressMeter::ProgressMeter(ProgressClock clock, bool onTerminal) : clock(std::move(clock)), onTerminal(onTerminal) {
     began = this->clock();
     nextShow = began + showInterval(onTerminal);
 }
@@ -59,8 +58,8 @@ void ProgressMeter::finish() {
 std::string ProgressMeter::describe(std::chrono::steady_clock::time_point now) const {
     const double seconds = std::max(secondsBetween(began, now), 1e-3);
     char text[128];
-    std::snprintf(text, sizeof text, "%llu bytes (%s of audio) at %.2f MB/s",
-                  static_cast<unsigned long long>(total), audioDuration(total).c_str(), total / seconds / 1e6);
+    std::snprintf(text, sizeof text, "%llu bytes (%s of audio) at %.2f MB/s", static_cast<unsigned long long>(total),
+                  audioDuration(total).c_str(), total / seconds / 1e6);
     return text;
 }
 

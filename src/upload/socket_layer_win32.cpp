@@ -19,9 +19,8 @@ int lastSocketError() {
 
 std::string socketErrorText(int code) {
     char text[256] = {};
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                        static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
     std::string message(text, length);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
         message.pop_back();
@@ -39,8 +38,8 @@ void closeSocket(SocketHandle socket) {
 
 int reserveListeningAddress(SocketHandle socket) {
     const BOOL on = TRUE;
-    const int result = setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
-                                  reinterpret_cast<const char*>(&on), sizeof on);
+    const int result =
+        setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
     return result == 0 ? 0 : WSAGetLastError();
 }
 

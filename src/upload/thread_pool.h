@@ -20,9 +20,8 @@ public:
     using WorkerStarter = std::function<std::thread(std::function<void()> workerLoop)>;
 
     explicit ThreadPool(unsigned int threadCount)
-        : ThreadPool(threadCount, [](std::function<void()> workerLoop) {
-              return std::thread(std::move(workerLoop));
-          }) {}
+        : ThreadPool(threadCount, [](std::function<void()> workerLoop) { return std::thread(std::move(workerLoop)); }) {
+    }
 
     // When a worker cannot be started, the ones already running are stopped
     // and joined before the starter's exception leaves the constructor:
@@ -48,8 +47,7 @@ public:
     ThreadPool& operator=(ThreadPool&&) = delete;
 
     template <class Callable, class... Args>
-    auto enqueue(Callable&& callable, Args&&... args)
-        -> std::future<std::invoke_result_t<Callable, Args...>> {
+    auto enqueue(Callable&& callable, Args&&... args) -> std::future<std::invoke_result_t<Callable, Args...>> {
         using Result = std::invoke_result_t<Callable, Args...>;
         auto task = std::make_shared<std::packaged_task<Result()>>(
             std::bind(std::forward<Callable>(callable), std::forward<Args>(args)...));

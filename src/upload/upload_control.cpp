@@ -28,8 +28,8 @@ int nextSlice(std::chrono::milliseconds limit, std::chrono::steady_clock::time_p
     if (limit == upload::kNoTimeLimit) {
         return kSliceMilliseconds;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return static_cast<int>(std::clamp<long long>(left.count(), 0, kSliceMilliseconds));
 }
 

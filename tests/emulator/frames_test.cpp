@@ -37,9 +37,9 @@ TEST(EmulatorFrames, ZeroPieceSizeKeepsTheFrameWhole) {
 }
 
 TEST(EmulatorFrames, ConsoleTextNeverLooksLikeATag) {
-    for (const std::string& line : {emulator::consoleLineBefore(CommandKind::WifiConnect, 12),
-                                    emulator::consoleLineAfter(CommandKind::HeartBeat, 12),
-                                    emulator::chatterLine(12)}) {
+    for (const std::string& line :
+         {emulator::consoleLineBefore(CommandKind::WifiConnect, 12),
+          emulator::consoleLineAfter(CommandKind::HeartBeat, 12), emulator::chatterLine(12)}) {
         EXPECT_EQ(line.find("QRVN_ACK"), std::string::npos) << line;
         EXPECT_EQ(line.find('\0'), std::string::npos);
     }

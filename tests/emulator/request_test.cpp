@@ -11,8 +11,7 @@ using emulator::parseRequest;
 TEST(EmulatorRequest, RecognisesTheThreeCommands) {
     EXPECT_EQ(parseRequest("listen heart_beat\r\n").kind, CommandKind::HeartBeat);
     EXPECT_EQ(parseRequest("listen wifi_connect net pass\r\n").kind, CommandKind::WifiConnect);
-    EXPECT_EQ(parseRequest("listen upload_record start -h 127.0.0.1 -c 5 -t 3\r\n").kind,
-              CommandKind::UploadRecord);
+    EXPECT_EQ(parseRequest("listen upload_record start -h 127.0.0.1 -c 5 -t 3\r\n").kind, CommandKind::UploadRecord);
     EXPECT_EQ(parseRequest("listen upload_record stop\r\n").kind, CommandKind::Unknown);
     EXPECT_EQ(parseRequest("Listen heart_beat\r\n").kind, CommandKind::Unknown);
     EXPECT_EQ(parseRequest("\r\n").kind, CommandKind::Unknown);

@@ -104,10 +104,8 @@ void checkPayload(const UartRequest& request, const Tags& tags) {
     require(payload == expectedPayload(request.response, tags),
             "ackPayload is the trimmed text between the first opening tag and the closing tag "
             "after it");
-    require(!contains(payload, tags.closing),
-            "a payload never holds its own command's closing tag");
-    require(!contains(payload, tags.opening) ||
-                openingRepeatedBeforeClosing(request.response, tags),
+    require(!contains(payload, tags.closing), "a payload never holds its own command's closing tag");
+    require(!contains(payload, tags.opening) || openingRepeatedBeforeClosing(request.response, tags),
             "a payload holds its own command's opening tag only when the device repeated it");
 }
 

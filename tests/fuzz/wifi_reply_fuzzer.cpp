@@ -33,9 +33,8 @@ struct Outcome {
 std::vector<std::string> startsRequested;
 
 UartObserverImpl& listener() {
-    static UartObserverImpl instance(
-        [](const std::string& deviceIp) { startsRequested.push_back(deviceIp); },
-        [](const std::string&) { return std::string("192.0.2.1"); });
+    static UartObserverImpl instance([](const std::string& deviceIp) { startsRequested.push_back(deviceIp); },
+                                     [](const std::string&) { return std::string("192.0.2.1"); });
     return instance;
 }
 
@@ -77,8 +76,7 @@ void checkFirstReply(const Reply& reply) {
     const Outcome expected = expectedOutcome(reply);
     require(startsRequested.size() <= 1, "one reply asks for the recording server at most once");
     const bool started = startsRequested.size() == 1;
-    require(started != g_finished,
-            "a reply either starts the recording or ends the run, never both or neither");
+    require(started != g_finished, "a reply either starts the recording or ends the run, never both or neither");
     require(g_finished == g_runFailed, "a run ended by the reply ends as failed");
     require(g_recordStarted == started, "the run remembers that the recording was started");
     require(started == expected.joined,
@@ -97,8 +95,7 @@ void checkOtherCommandsIgnored(const Reply& reply) {
     startRun();
     listener().onResponse(HEART_BEAT, reply.ok, reply.body);
     listener().onResponse(UPLOAD_RECORD, reply.ok, reply.body);
-    require(startsRequested.empty() && !g_finished && !g_recordStarted,
-            "replies to other commands change nothing");
+    require(startsRequested.empty() && !g_finished && !g_recordStarted, "replies to other commands change nothing");
 }
 
 }  // namespace

@@ -12,8 +12,7 @@ UartRequest wifiRequest() {
 
 TEST(AckFrame, WholeFrameInOneChunkCompletesAndYieldsTrimmedPayload) {
     UartRequest request = wifiRequest();
-    const std::string chunk =
-        "boot ok\r\n<QRVN_ACK_WIFI_CON>\r\n\t {\"result\":1} \r\n<QRVN_ACK_WIFI_CON_END>\r\n";
+    const std::string chunk = "boot ok\r\n<QRVN_ACK_WIFI_CON>\r\n\t {\"result\":1} \r\n<QRVN_ACK_WIFI_CON_END>\r\n";
     EXPECT_TRUE(request.feed(chunk));
     EXPECT_TRUE(request.completed);
     EXPECT_TRUE(request.recentChunks.empty());
@@ -113,8 +112,7 @@ TEST(AckPayload, FirstOfSeveralFramesWins) {
 
 TEST(AckPayload, PayloadEndsAtTheFirstClosingTag) {
     UartRequest request = wifiRequest();
-    EXPECT_TRUE(request.feed(
-        "<QRVN_ACK_WIFI_CON>a<QRVN_ACK_WIFI_CON_END>b<QRVN_ACK_WIFI_CON_END>"));
+    EXPECT_TRUE(request.feed("<QRVN_ACK_WIFI_CON>a<QRVN_ACK_WIFI_CON_END>b<QRVN_ACK_WIFI_CON_END>"));
     EXPECT_EQ(request.ackPayload(), "a");
 }
 

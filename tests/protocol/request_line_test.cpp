@@ -11,8 +11,7 @@ TEST(RequestLine, HeartBeatIsExactlyNineteenBytesWithNoTrailingBlank) {
 }
 
 TEST(RequestLine, WifiConnectCarriesThePayloadVerbatim) {
-    EXPECT_EQ(makeRequest(WIFI_CONNECT, "My Net pass word").line,
-              "listen wifi_connect My Net pass word\r\n");
+    EXPECT_EQ(makeRequest(WIFI_CONNECT, "My Net pass word").line, "listen wifi_connect My Net pass word\r\n");
 }
 
 TEST(RequestLine, UploadRecordStartsWithItsThreeWordCommand) {

@@ -80,9 +80,9 @@ TEST_F(WifiReply, MissingOrNonStringIpStillSucceedsWithAnEmptyAddress) {
 }
 
 TEST_F(WifiReply, AnythingButANumberOneIsARefusal) {
-    for (const char* body : {R"({"result":0})", R"({"result":"1"})", R"({"result":true})", R"({})",
-                             R"({"Result":1})", R"({"result":2})", R"({"result":0.99})",
-                             R"({"result":-1})", R"([1])", "not json", "", R"({"result":1)"}) {
+    for (const char* body :
+         {R"({"result":0})", R"({"result":"1"})", R"({"result":true})", R"({})", R"({"Result":1})", R"({"result":2})",
+          R"({"result":0.99})", R"({"result":-1})", R"([1])", "not json", "", R"({"result":1)"}) {
         expectRefusal(body);
     }
 }

@@ -1,6 +1,6 @@
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -17,8 +17,7 @@ namespace {
 int bridgeSetting(const char* name) {
     const char* value = std::getenv(name);
     if (value == nullptr) {
-        throw std::runtime_error(std::string(name) +
-                                 " is not set: run this test through pty_bridge (ctest does)");
+        throw std::runtime_error(std::string(name) + " is not set: run this test through pty_bridge (ctest does)");
     }
     return std::atoi(value);
 }
@@ -33,13 +32,11 @@ public:
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<u_short>(bridgeSetting("QUORVANE_BRIDGE_TCP")));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (socket_ == INVALID_SOCKET ||
-            connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (socket_ == INVALID_SOCKET || connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
             throw std::runtime_error("cannot reach pty_bridge");
         }
         BOOL noDelay = TRUE;
-        setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
-                   sizeof noDelay);
+        setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
     }
 
     ~BridgeTransport() override {

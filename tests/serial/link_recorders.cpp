@@ -17,8 +17,8 @@ std::vector<LinkEvent> LinkLog::events() const {
 
 std::size_t LinkLog::count(LinkEvent::Kind kind) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(events_.begin(), events_.end(),
-                                                  [kind](const LinkEvent& event) { return event.kind == kind; }));
+    return static_cast<std::size_t>(
+        std::count_if(events_.begin(), events_.end(), [kind](const LinkEvent& event) { return event.kind == kind; }));
 }
 
 bool LinkLog::waitFor(LinkEvent::Kind kind, std::size_t wanted, milliseconds timeout) const {

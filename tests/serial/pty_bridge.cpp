@@ -57,9 +57,8 @@ std::string dosDevicesFolder(const char* wineRun, const char* winePrefix) {
     const std::string folder = std::string(winePrefix) + "/dosdevices";
     struct stat status {};
     if (stat(folder.c_str(), &status) != 0) {
-        char* const prepare[] = {const_cast<char*>(wineRun), const_cast<char*>(winePrefix),
-                                 const_cast<char*>("cmd"), const_cast<char*>("/c"),
-                                 const_cast<char*>("exit"), nullptr};
+        char* const prepare[] = {const_cast<char*>(wineRun), const_cast<char*>(winePrefix), const_cast<char*>("cmd"),
+                                 const_cast<char*>("/c"),    const_cast<char*>("exit"),     nullptr};
         const pid_t child = spawn(prepare);
         while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
         }
@@ -100,8 +99,7 @@ int listenOnLoopback(int& port) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 4) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        listen(listener, 4) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         fail("listen on loopback");
     }
     port = ntohs(address.sin_port);

@@ -51,10 +51,12 @@ protected:
 
     std::string receivedByDevice(std::size_t expected) {
         std::string received;
-        eventually([&] {
-            received += device->read(milliseconds(20));
-            return received.size() >= expected;
-        }, milliseconds(5000));
+        eventually(
+            [&] {
+                received += device->read(milliseconds(20));
+                return received.size() >= expected;
+            },
+            milliseconds(5000));
         return received;
     }
 

@@ -73,14 +73,13 @@ TEST(SerialPortWin32, ListingHoldsTheComDevicesOfTheSystemInNumberOrder) {
     }
     const std::vector<SerialPortInfo> ports = listSerialPorts();
     for (const std::string& name : system) {
-        EXPECT_TRUE(std::any_of(ports.begin(), ports.end(),
-                                [&name](const SerialPortInfo& port) { return port.name == name; }))
-            << name;
+        EXPECT_TRUE(std::any_of(ports.begin(), ports.end(), [&name](const SerialPortInfo& port) {
+            return port.name == name;
+        })) << name;
     }
-    EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(),
-                               [](const SerialPortInfo& left, const SerialPortInfo& right) {
-                                   return portNumber(left.name) < portNumber(right.name);
-                               }));
+    EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(), [](const SerialPortInfo& left, const SerialPortInfo& right) {
+        return portNumber(left.name) < portNumber(right.name);
+    }));
 }
 
 }  // namespace

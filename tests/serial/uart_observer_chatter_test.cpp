@@ -34,10 +34,8 @@ protected:
         ASSERT_TRUE(observer->send(makeRequest(WIFI_CONNECT, "studio-net pass")));
         const auto asked = Clock::now();
         ASSERT_TRUE(log->waitFor(LinkEvent::Response, 1, std::chrono::milliseconds(10000)));
-        const auto answerDelay =
-            std::chrono::duration_cast<std::chrono::milliseconds>(log->events().back().at - asked);
-        std::cout << "wifi_connect acknowledgement reported " << answerDelay.count()
-                  << " ms after the request\n";
+        const auto answerDelay = std::chrono::duration_cast<std::chrono::milliseconds>(log->events().back().at - asked);
+        std::cout << "wifi_connect acknowledgement reported " << answerDelay.count() << " ms after the request\n";
         EXPECT_LE(answerDelay.count(), 4500);
         EXPECT_TRUE(log->events().back().ok);
         EXPECT_EQ(log->events().back().body, kJoined);

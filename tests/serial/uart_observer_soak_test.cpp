@@ -168,8 +168,7 @@ private:
 // largest size seen.
 class PendingWatch {
 public:
-    explicit PendingWatch(const UartObserver& observer)
-        : observer_(observer), thread_(&PendingWatch::run, this) {}
+    explicit PendingWatch(const UartObserver& observer) : observer_(observer), thread_(&PendingWatch::run, this) {}
     ~PendingWatch() {
         running_ = false;
         thread_.join();
@@ -203,8 +202,7 @@ bool linkIsUp(const CycleLog& log) {
 // reader on a busy machine). Returns what did not happen in time, or nothing.
 std::string runCycle(ScriptedDevice& device, const CycleLog& log) {
     const std::size_t heard = device.heartbeatCount();
-    if (!eventually([&] { return linkIsUp(log) && device.heartbeatCount() >= heard + 2; },
-                    kPatience)) {
+    if (!eventually([&] { return linkIsUp(log) && device.heartbeatCount() >= heard + 2; }, kPatience)) {
         return "the link did not come up and carry heart-beats";
     }
     device.answerHeartbeats(false);
@@ -220,8 +218,8 @@ std::string runCycle(ScriptedDevice& device, const CycleLog& log) {
 }
 
 void report(const char* when, const MemoryReading& memory) {
-    std::printf("soak: %-13s peak RSS %6ld kB, RSS %6ld kB, heap in use %6ld kB\n", when,
-                memory.peakRssKb, memory.rssKb, memory.heapKb);
+    std::printf("soak: %-13s peak RSS %6ld kB, RSS %6ld kB, heap in use %6ld kB\n", when, memory.peakRssKb,
+                memory.rssKb, memory.heapKb);
 }
 
 TEST(UartObserverSoak, EveryRecoveryIsReportedAndNothingGrowsOverADayOfLinkCycles) {
@@ -241,8 +239,8 @@ TEST(UartObserverSoak, EveryRecoveryIsReportedAndNothingGrowsOverADayOfLinkCycle
     MemoryReading afterWarmUp;
     for (std::size_t cycle = 1; cycle <= cycles; ++cycle) {
         ASSERT_EQ(runCycle(device, *log), "")
-            << "cycle " << cycle << " of " << cycles << ": link state " << observer->state() << ", "
-            << log->connections << " connections, " << log->losses << " losses";
+            << "cycle " << cycle << " of " << cycles << ": link state " << observer->state() << ", " << log->connections
+            << " connections, " << log->losses << " losses";
         if (cycle == kWarmUpCycles) {
             afterWarmUp = readMemory();
         }
@@ -252,8 +250,8 @@ TEST(UartObserverSoak, EveryRecoveryIsReportedAndNothingGrowsOverADayOfLinkCycle
     report("at start", atStart);
     report("after warm-up", afterWarmUp);
     report("at end", atEnd);
-    std::printf("soak: %zu cycles, %zu losses, %zu recoveries, at most %zu pending\n", cycles,
-                log->losses.load(), log->connections.load() - 1, pending.largest());
+    std::printf("soak: %zu cycles, %zu losses, %zu recoveries, at most %zu pending\n", cycles, log->losses.load(),
+                log->connections.load() - 1, pending.largest());
 
     EXPECT_FALSE(log->outOfOrder) << "a loss without a recovery before it, or the reverse";
     EXPECT_FALSE(log->wrongState) << "onConnected while the link was not up";

@@ -97,10 +97,12 @@ TEST_F(UartObserverTest, SilentDeviceIsReprobedAfterEachReopenAndTheListenerHear
     device.answerHeartbeats(false);
     startObserver();
     std::size_t mostPending = 0;
-    eventually([&] {
-        mostPending = std::max(mostPending, observer->pendingCount());
-        return device.heartbeatCount() >= 4;
-    }, milliseconds(8000));
+    eventually(
+        [&] {
+            mostPending = std::max(mostPending, observer->pendingCount());
+            return device.heartbeatCount() >= 4;
+        },
+        milliseconds(8000));
     ASSERT_GE(device.heartbeatCount(), 4u);
     const std::vector<Clock::time_point> probes = device.heartbeatTimes();
     for (std::size_t index = 1; index < probes.size(); ++index) {
@@ -163,9 +165,8 @@ TEST_F(UartObserverTest, OneChunkCompletesEveryWaitingRequestInListOrder) {
     ASSERT_TRUE(log->waitFor(LinkEvent::Response, 1, milliseconds(3000)));
     EXPECT_TRUE(eventually([&] { return observer->pendingCount() == 0; }, milliseconds(1000)));
     const std::vector<LinkEvent> events = log->events();
-    const LinkEvent response = *std::find_if(events.begin(), events.end(), [](const LinkEvent& event) {
-        return event.kind == LinkEvent::Response;
-    });
+    const LinkEvent response = *std::find_if(events.begin(), events.end(),
+                                             [](const LinkEvent& event) { return event.kind == LinkEvent::Response; });
     EXPECT_EQ(response.command, WIFI_CONNECT);
     EXPECT_TRUE(response.ok);
     EXPECT_EQ(response.body, kJoined);
@@ -258,8 +259,7 @@ TEST_F(UartObserverTest, BusyPortIsReportedOnceAndConnectsWhenFreed) {
     EXPECT_EQ(observer->state(), Closed);
     holder.close();
     EXPECT_TRUE(log->waitFor(LinkEvent::Connected, 1, milliseconds(5000)));
-    EXPECT_EQ(diagnostics->said(),
-              std::vector<std::string>{"unavailable:busy " + device.transport().portName()});
+    EXPECT_EQ(diagnostics->said(), std::vector<std::string>{"unavailable:busy " + device.transport().portName()});
 }
 
 }  // namespace

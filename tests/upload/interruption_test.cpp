@@ -53,9 +53,9 @@ protected:
         EXPECT_TRUE(g_runFailed);
         EXPECT_FALSE(audioThreadRunning());
         EXPECT_EQ(readFile("record.pcm"), sent);
-        EXPECT_NE(diagnostics().find("interrupted: record.pcm keeps the " + std::to_string(sent.size()) +
-                                     " bytes received"),
-                  std::string::npos)
+        EXPECT_NE(
+            diagnostics().find("interrupted: record.pcm keeps the " + std::to_string(sent.size()) + " bytes received"),
+            std::string::npos)
             << diagnostics();
         for (int channel = 1; channel <= 4; ++channel) {
             EXPECT_FALSE(fs::exists("record_ch" + std::to_string(channel) + ".pcm"));

@@ -74,8 +74,8 @@ TEST_F(TcpListener, AStrangerIsRefusedAndTheDeviceIsServed) {
     ListeningServer listening(server);
     LoopbackClient stranger(listening.port(), "127.0.0.2");
     EXPECT_TRUE(stranger.closedByServer());
-    EXPECT_TRUE(waitForDiagnostic(
-        "refused an upload connection from 127.0.0.2: only the device at 127.0.0.1 may upload\n"));
+    EXPECT_TRUE(
+        waitForDiagnostic("refused an upload connection from 127.0.0.2: only the device at 127.0.0.1 may upload\n"));
     EXPECT_EQ(server.calls, 0);
 
     LoopbackClient device(listening.port());

@@ -50,8 +50,8 @@ LoopbackClient::~LoopbackClient() {
 
 bool LoopbackClient::send(const std::string& bytes) {
     for (std::size_t sent = 0; sent < bytes.size();) {
-        const int count = static_cast<int>(::send(handle, bytes.data() + sent,
-                                                  static_cast<int>(bytes.size() - sent), kSendFlags));
+        const int count =
+            static_cast<int>(::send(handle, bytes.data() + sent, static_cast<int>(bytes.size() - sent), kSendFlags));
         if (count <= 0) {
             return false;
         }

@@ -31,8 +31,8 @@ TEST(Pcm2WavFormat, OnlyNumbersThatMakeAPcmWavFileAreAccepted) {
     ASSERT_TRUE(pcm2wav::parseFormat("1", "16000", "16", read, problem)) << problem;
     EXPECT_EQ(header(read, 0), header(format(1, 16000, 16), 0));
     const char* const refused[][3] = {
-        {"0", "16000", "16"}, {"1", "0", "16"},      {"1", "16000", "12"},         {"1", "16000", "40"},
-        {"x", "16000", "16"}, {"1", "-5", "16"},     {"1", "16000", ""},           {"65536", "16000", "16"},
+        {"0", "16000", "16"}, {"1", "0", "16"},        {"1", "16000", "12"},      {"1", "16000", "40"},
+        {"x", "16000", "16"}, {"1", "-5", "16"},       {"1", "16000", ""},        {"65536", "16000", "16"},
         {"1", "16k", "16"},   {"65535", "8000", "32"}, {"2", "4294967295", "16"},
     };
     for (const auto& arguments : refused) {
@@ -46,7 +46,8 @@ TEST(Pcm2WavFormat, OnlyNumbersThatMakeAPcmWavFileAreAccepted) {
 TEST(Pcm2WavHeader, IsTheCanonical44BytePcmHeaderWithRiffPadding) {
     EXPECT_EQ(header(format(1, 16000, 16), 200), std::string("RIFF\xEC\x00\x00\x00WAVEfmt \x10\x00\x00\x00"
                                                              "\x01\x00\x01\x00\x80\x3E\x00\x00\x00\x7D\x00\x00"
-                                                             "\x02\x00\x10\x00" "data\xC8\x00\x00\x00",
+                                                             "\x02\x00\x10\x00"
+                                                             "data\xC8\x00\x00\x00",
                                                              44));
     const std::string odd = header(format(1, 8000, 8), 3);
     EXPECT_EQ(odd.substr(4, 4), std::string("\x28\x00\x00\x00", 4));
@@ -60,14 +61,15 @@ TEST_F(Pcm2Wav, SamplesFollowTheHeaderUnchangedAndAPartialFrameIsDropped) {
         pcm2wav::WavFormat of;
         std::size_t size;
         std::size_t kept;
-    } cases[] = {{format(1, 16000, 16), 201, 200}, {format(2, 16000, 16), 7, 4}, {format(1, 16000, 16), 1000000, 1000000}};
+    } cases[] = {
+        {format(1, 16000, 16), 201, 200}, {format(2, 16000, 16), 7, 4}, {format(1, 16000, 16), 1000000, 1000000}};
     for (const auto& shape : cases) {
         const std::string samples = uploadBytes(shape.size);
         writeFile("in.pcm", samples);
         std::string problem;
         ASSERT_EQ(pcm2wav::convert("in.pcm", "out.wav", shape.of, problem), pcm2wav::kConverted) << problem;
-        EXPECT_EQ(readFile("out.wav"), header(shape.of, static_cast<std::uint32_t>(shape.kept)) +
-                                           samples.substr(0, shape.kept));
+        EXPECT_EQ(readFile("out.wav"),
+                  header(shape.of, static_cast<std::uint32_t>(shape.kept)) + samples.substr(0, shape.kept));
     }
 }
 

@@ -212,16 +212,24 @@ Milliseconds Device::pollTimeout(Clock::time_point now) const {
 void Device::handleLine(const std::string& line, Clock::time_point now) {
     const Request request = parseRequest(line);
     if (request.kind == CommandKind::WifiConnect) {
-        log("host: listen wifi_connect for \"", request.ssid, "\" with a pass phrase of ",
-            request.passphrase.size(), " bytes");
+        log("host: listen wifi_connect for \"", request.ssid, "\" with a pass phrase of ", request.passphrase.size(),
+            " bytes");
     } else {
         log("host: ", printable(line));
     }
     switch (request.kind) {
-        case CommandKind::HeartBeat: onHeartBeat(now); break;
-        case CommandKind::WifiConnect: onWifiConnect(now); break;
-        case CommandKind::UploadRecord: onUploadRecord(request, now); break;
-        case CommandKind::Unknown: log("not a command this device knows; ignored"); break;
+        case CommandKind::HeartBeat:
+            onHeartBeat(now);
+            break;
+        case CommandKind::WifiConnect:
+            onWifiConnect(now);
+            break;
+        case CommandKind::UploadRecord:
+            onUploadRecord(request, now);
+            break;
+        case CommandKind::Unknown:
+            log("not a command this device knows; ignored");
+            break;
     }
 }
 
@@ -286,10 +294,14 @@ void Device::onUploadRecord(const Request& request, Clock::time_point now) {
 
 std::string Device::wifiReply() const {
     switch (options_.serial.wifiReplyMode) {
-        case WifiReplyMode::Success: return "{\"result\":1,\"ip\":\"" + options_.serial.wifiIp + "\"}";
-        case WifiReplyMode::Failure: return "{\"result\":0}";
-        case WifiReplyMode::Custom: return options_.serial.wifiCustomReply;
-        case WifiReplyMode::None: break;
+        case WifiReplyMode::Success:
+            return "{\"result\":1,\"ip\":\"" + options_.serial.wifiIp + "\"}";
+        case WifiReplyMode::Failure:
+            return "{\"result\":0}";
+        case WifiReplyMode::Custom:
+            return options_.serial.wifiCustomReply;
+        case WifiReplyMode::None:
+            break;
     }
     return {};
 }

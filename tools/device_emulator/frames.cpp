@@ -6,10 +6,14 @@ namespace {
 
 const char* ackTagName(CommandKind kind) {
     switch (kind) {
-        case CommandKind::HeartBeat: return "HEART";
-        case CommandKind::WifiConnect: return "WIFI_CON";
-        case CommandKind::UploadRecord: return "TCP_AUDIO";
-        case CommandKind::Unknown: break;
+        case CommandKind::HeartBeat:
+            return "HEART";
+        case CommandKind::WifiConnect:
+            return "WIFI_CON";
+        case CommandKind::UploadRecord:
+            return "TCP_AUDIO";
+        case CommandKind::Unknown:
+            break;
     }
     return nullptr;
 }

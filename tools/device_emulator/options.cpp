@@ -165,11 +165,20 @@ std::vector<OptionGroup> serialGroups() {
         {"Serial line",
          {
              {"tty", "PATH", "serve this tty instead of opening a pseudo-terminal (prints no path)",
-              [](Options& o, const std::string& v) { o.serial.ttyPath = v; return std::string(); }},
+              [](Options& o, const std::string& v) {
+                  o.serial.ttyPath = v;
+                  return std::string();
+              }},
              {"link", "PATH", "keep a symlink at PATH to the current pty; it is printed instead of the pty",
-              [](Options& o, const std::string& v) { o.serial.linkPath = v; return std::string(); }},
+              [](Options& o, const std::string& v) {
+                  o.serial.linkPath = v;
+                  return std::string();
+              }},
              {"request-log", "FILE", "write every byte received from the host to FILE, as received",
-              [](Options& o, const std::string& v) { o.serial.requestLogPath = v; return std::string(); }},
+              [](Options& o, const std::string& v) {
+                  o.serial.requestLogPath = v;
+                  return std::string();
+              }},
              {"answer-every", "N", "answer one heart-beat in N, the first one included (default 1)",
               [](Options& o, const std::string& v) { return setCount(o.serial.answerEvery, v); }},
          }},
@@ -200,13 +209,22 @@ std::vector<OptionGroup> faultGroups() {
              {"silent-after-heartbeats", "N", "answer N heart-beats, then nothing (0: never answer)",
               [](Options& o, const std::string& v) { return setCount(o.silence.afterHeartbeats, v); }},
              {"silent-after-wifi", nullptr, "answer nothing after the wifi_connect reply, and upload nothing",
-              [](Options& o, const std::string&) { o.silence.afterWifi = true; return std::string(); }},
+              [](Options& o, const std::string&) {
+                  o.silence.afterWifi = true;
+                  return std::string();
+              }},
              {"silent-after-upload-request", nullptr, "start the upload, then answer nothing on the serial line",
-              [](Options& o, const std::string&) { o.silence.afterUploadRequest = true; return std::string(); }},
+              [](Options& o, const std::string&) {
+                  o.silence.afterUploadRequest = true;
+                  return std::string();
+              }},
              {"silence-resume", "SEC", "answer again after SEC seconds of silence",
               [](Options& o, const std::string& v) { return setSeconds(o.silence.resumeAfter, v); }},
              {"silence-repeat", nullptr, "after resuming, fall silent again after N more heart-beats, for ever",
-              [](Options& o, const std::string&) { o.silence.repeat = true; return std::string(); }},
+              [](Options& o, const std::string&) {
+                  o.silence.repeat = true;
+                  return std::string();
+              }},
          }},
         {"Vanishing pty (the device is unplugged and comes back)",
          {
@@ -220,7 +238,10 @@ std::vector<OptionGroup> faultGroups() {
         {"Console text and line noise",
          {
              {"console-text", nullptr, "print console log lines before and after each frame",
-              [](Options& o, const std::string&) { o.chatter.consoleText = true; return std::string(); }},
+              [](Options& o, const std::string&) {
+                  o.chatter.consoleText = true;
+                  return std::string();
+              }},
              {"log-every", "MS", "print a console status line every MS milliseconds",
               [](Options& o, const std::string& v) { return setMilliseconds(o.chatter.logEvery, v); }},
              {"noise", "BYTES", "send BYTES random bytes (NUL included) before each frame",
@@ -254,9 +275,15 @@ std::vector<OptionGroup> uploadGroups() {
              {"upload-bytes", "N", "upload N bytes (default: the record time's audio, or the source's size)",
               [](Options& o, const std::string& v) { return setCount(o.upload.bytes, v); }},
              {"upload-source", "FILE", "upload this raw 4-channel s16le file (repeated if too short)",
-              [](Options& o, const std::string& v) { o.upload.sourcePath = v; return std::string(); }},
+              [](Options& o, const std::string& v) {
+                  o.upload.sourcePath = v;
+                  return std::string();
+              }},
              {"upload-copy", "FILE", "write every byte sent to FILE",
-              [](Options& o, const std::string& v) { o.upload.copyPath = v; return std::string(); }},
+              [](Options& o, const std::string& v) {
+                  o.upload.copyPath = v;
+                  return std::string();
+              }},
              {"upload-rate", "BYTES", "send at most BYTES bytes per second",
               [](Options& o, const std::string& v) { return setCount(o.upload.rate, v); }},
              {"pause-at", "N", "after N bytes, print \"sent N bytes\" on stdout and pause",
@@ -277,7 +304,10 @@ std::vector<OptionGroup> uploadGroups() {
         {"Run",
          {
              {"keep-serving", nullptr, "go on serving the serial line after the upload",
-              [](Options& o, const std::string&) { o.run.keepServing = true; return std::string(); }},
+              [](Options& o, const std::string&) {
+                  o.run.keepServing = true;
+                  return std::string();
+              }},
              {"time-limit", "SEC", "exit with status 124 after SEC seconds (default 0: no limit)",
               [](Options& o, const std::string& v) { return setSeconds(o.run.timeLimit, v); }},
              {"host-gone", "SEC", "exit once the host has closed the pty for SEC seconds (default 10, 0: never)",
@@ -339,10 +369,14 @@ std::optional<std::string> takeValue(const std::vector<std::string>& arguments, 
 
 bool CommandSet::contains(CommandKind kind) const {
     switch (kind) {
-        case CommandKind::HeartBeat: return heartBeat;
-        case CommandKind::WifiConnect: return wifiConnect;
-        case CommandKind::UploadRecord: return uploadRecord;
-        case CommandKind::Unknown: break;
+        case CommandKind::HeartBeat:
+            return heartBeat;
+        case CommandKind::WifiConnect:
+            return wifiConnect;
+        case CommandKind::UploadRecord:
+            return uploadRecord;
+        case CommandKind::Unknown:
+            break;
     }
     return false;
 }
@@ -372,8 +406,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             result.error = hasInlineValue ? "--" + name + " takes no value" : option->apply(result.options, {});
             continue;
         }
-        const auto value = takeValue(arguments, index, hasInlineValue ? argument.substr(equals + 1) : "",
-                                     hasInlineValue);
+        const auto value =
+            takeValue(arguments, index, hasInlineValue ? argument.substr(equals + 1) : "", hasInlineValue);
         if (!value) {
             result.error = "--" + name + " needs a value (" + option->valueName + ")";
             break;

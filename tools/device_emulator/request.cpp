@@ -83,10 +83,14 @@ Request parseRequest(const std::string& line) {
 
 const char* commandName(CommandKind kind) {
     switch (kind) {
-        case CommandKind::HeartBeat: return "heart_beat";
-        case CommandKind::WifiConnect: return "wifi_connect";
-        case CommandKind::UploadRecord: return "upload_record";
-        case CommandKind::Unknown: break;
+        case CommandKind::HeartBeat:
+            return "heart_beat";
+        case CommandKind::WifiConnect:
+            return "wifi_connect";
+        case CommandKind::UploadRecord:
+            return "upload_record";
+        case CommandKind::Unknown:
+            break;
     }
     return "unknown";
 }

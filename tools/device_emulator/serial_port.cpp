@@ -46,9 +46,12 @@ void makeNonBlocking(int fd) {
 IoStatus statusOfError(int error) {
     switch (error) {
         case EAGAIN:
-        case EINTR: return IoStatus::WouldBlock;
-        case EIO: return IoStatus::HungUp;
-        default: return IoStatus::Failed;
+        case EINTR:
+            return IoStatus::WouldBlock;
+        case EIO:
+            return IoStatus::HungUp;
+        default:
+            return IoStatus::Failed;
     }
 }
 
@@ -121,7 +124,7 @@ PortLink::~PortLink() {
 }
 
 void PortLink::pointAt(const std::string& target) {
-    struct stat existing{};
+    struct stat existing {};
     if (lstat(path_.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
         throw std::runtime_error(path_ + " exists and is not a symlink; not replacing it");
     }
@@ -139,7 +142,7 @@ void PortLink::pointAt(const std::string& target) {
 }
 
 void PortLink::remove() {
-    struct stat existing{};
+    struct stat existing {};
     if (ours_ && lstat(path_.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode)) {
         unlink(path_.c_str());
     }

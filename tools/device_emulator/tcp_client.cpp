@@ -48,8 +48,8 @@ int pendingConnectError(int fd) {
 
 }  // namespace
 
-ConnectAttempt TcpConnection::connect(const std::string& address, std::uint16_t port,
-                                      const std::string& fromAddress, Milliseconds timeout) {
+ConnectAttempt TcpConnection::connect(const std::string& address, std::uint16_t port, const std::string& fromAddress,
+                                      Milliseconds timeout) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) {
         return failure(fd, "cannot create a socket", errno);

@@ -23,8 +23,8 @@ struct ConnectAttempt;
 class TcpConnection {
 public:
     // Connects to address:port, from fromAddress when it is not empty.
-    static ConnectAttempt connect(const std::string& address, std::uint16_t port,
-                                  const std::string& fromAddress, Milliseconds timeout);
+    static ConnectAttempt connect(const std::string& address, std::uint16_t port, const std::string& fromAddress,
+                                  Milliseconds timeout);
 
     ~TcpConnection();
     TcpConnection(const TcpConnection&) = delete;

@@ -78,8 +78,8 @@ std::string strangerBytes(std::uint64_t size) {
 // a test asked for, and keeps a copy of what went out.
 class UploadStream {
 public:
-    UploadStream(const UploadOptions& options, TcpConnection& connection, ContentSource& source,
-                 std::ofstream& copy, const std::atomic<bool>& stop)
+    UploadStream(const UploadOptions& options, TcpConnection& connection, ContentSource& source, std::ofstream& copy,
+                 const std::atomic<bool>& stop)
         : options_(options), connection_(connection), source_(source), copy_(copy), stop_(stop) {}
 
     UploadOutcome sendAll(std::uint64_t total) {
@@ -200,12 +200,18 @@ private:
 
 const char* describe(UploadOutcome outcome) {
     switch (outcome) {
-        case UploadOutcome::Sent: return "every byte sent";
-        case UploadOutcome::ResetAsAsked: return "connection reset as asked";
-        case UploadOutcome::Stopped: return "stopped before the end";
-        case UploadOutcome::ConnectFailed: return "could not connect";
-        case UploadOutcome::PeerClosed: return "the host closed the connection early";
-        case UploadOutcome::SetupFailed: return "could not prepare the upload";
+        case UploadOutcome::Sent:
+            return "every byte sent";
+        case UploadOutcome::ResetAsAsked:
+            return "connection reset as asked";
+        case UploadOutcome::Stopped:
+            return "stopped before the end";
+        case UploadOutcome::ConnectFailed:
+            return "could not connect";
+        case UploadOutcome::PeerClosed:
+            return "the host closed the connection early";
+        case UploadOutcome::SetupFailed:
+            return "could not prepare the upload";
     }
     return "?";
 }
@@ -229,8 +235,7 @@ UploadPlan planUpload(const UploadOptions& options, const std::string& requested
     return plan;
 }
 
-Uploader::Uploader(UploadOptions options, const std::atomic<bool>& stop)
-    : options_(std::move(options)), stop_(stop) {}
+Uploader::Uploader(UploadOptions options, const std::atomic<bool>& stop) : options_(std::move(options)), stop_(stop) {}
 
 Uploader::~Uploader() {
     if (worker_.joinable()) {

@@ -23,8 +23,7 @@ struct UploadPlan {
     std::uint64_t bytes = 0;
 };
 
-UploadPlan planUpload(const UploadOptions& options, const std::string& requestedAddress,
-                      const std::string& recordTime);
+UploadPlan planUpload(const UploadOptions& options, const std::string& requestedAddress, const std::string& recordTime);
 
 // Runs one upload at a time on a thread of its own, so that the serial line
 // keeps being served while the device waits, records and sends.

@@ -10,8 +10,9 @@
 
 int main(int argc, char** argv) {
     if (argc != 6) {
-        std::fprintf(stderr, "usage: Pcm2Wav INPUT OUTPUT CHANNELS RATE BITS\n"
-                             "  e.g. Pcm2Wav record_ch1.pcm record_ch1.wav 1 16000 16\n");
+        std::fprintf(stderr,
+                     "usage: Pcm2Wav INPUT OUTPUT CHANNELS RATE BITS\n"
+                     "  e.g. Pcm2Wav record_ch1.pcm record_ch1.wav 1 16000 16\n");
         return pcm2wav::kBadArguments;
     }
     pcm2wav::WavFormat format;

@@ -124,8 +124,7 @@ std::uint16_t WavFormat::blockAlign() const {
     return static_cast<std::uint16_t>(channels * (bitsPerSample / 8u));
 }
 
-bool parseFormat(const char* channels, const char* rate, const char* bits, WavFormat& format,
-                 std::string& problem) {
+bool parseFormat(const char* channels, const char* rate, const char* bits, WavFormat& format, std::string& problem) {
     std::uint64_t channelCount = 0;
     std::uint64_t sampleRate = 0;
     std::uint64_t bitsPerSample = 0;

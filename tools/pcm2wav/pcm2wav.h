@@ -23,8 +23,7 @@ constexpr int kBadArguments = 2;
 
 // Reads "channels rate bits" as decimal numbers. False, with `problem` set,
 // when one is no number or the combination makes no PCM WAV file.
-bool parseFormat(const char* channels, const char* rate, const char* bits, WavFormat& format,
-                 std::string& problem);
+bool parseFormat(const char* channels, const char* rate, const char* bits, WavFormat& format, std::string& problem);
 
 // The canonical 44-byte RIFF/WAVE header of a PCM file with `dataBytes` of
 // samples (a pad byte follows odd-sized data, as RIFF wants).
