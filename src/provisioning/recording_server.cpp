@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/diagnostics.h"
 #include "protocol/command_table.h"
 #include "provisioning/local_address.h"
 #include "run/run_config.h"
@@ -48,19 +49,17 @@ void runRecordingServer(const std::string& deviceIp) {
     const std::string localIp = _getLocalIp(deviceIp);
     g_uartObserver->send(makeRequest(UPLOAD_RECORD, "-h " + localIp + " -c 5 -t " + g_recordTime));
     if (localIp.empty()) {
-        std::fprintf(stderr,
-                     "quorvane-capture: warning: this computer's IPv4 address is unknown (the device "
-                     "reported none and the host name resolves to none), so the device was told no "
-                     "address to upload to\n");
+        platform::diagnose(
+            "warning: this computer's IPv4 address is unknown (the device reported none and the host name "
+            "resolves to none), so the device was told no address to upload to\n");
     } else {
-        std::fprintf(stderr, "quorvane-capture: the device was told to upload to %s, TCP port %d\n", localIp.c_str(),
-                     kUploadPort);
+        platform::diagnose("the device was told to upload to %s, TCP port %d\n", localIp.c_str(), kUploadPort);
     }
     try {
         serveUpload(deviceIp, localIp);
     } catch (const std::runtime_error& e) {
         std::cout << e.what() << std::endl;
-        std::fprintf(stderr, "quorvane-capture: the upload server could not run; ending the run\n");
+        platform::diagnose("the upload server could not run; ending the run\n");
         finishRun(true);
     }
     serverDone = true;

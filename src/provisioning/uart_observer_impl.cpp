@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/diagnostics.h"
 #include "protocol/command_table.h"
 #include "provisioning/recording_server.h"
 #include "run/command_line.h"
@@ -59,7 +60,7 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
     }
     if (!ok) {
         std::printf("wifi connect failed, timeout!\n");
-        std::fprintf(stderr, "quorvane-capture: the device did not answer the Wi-Fi request within 10 s\n");
+        platform::diagnose("the device did not answer the Wi-Fi request within 10 s\n");
         finishRun(true);
         return;
     }
@@ -85,7 +86,7 @@ void UartObserverImpl::onWifiJoined(const std::string& deviceIp) {
 
 void UartObserverImpl::onWifiRefused(const std::string& body) {
     std::printf("wifi connect failed!\n");
-    std::fprintf(stderr, "quorvane-capture: the device did not join \"%s\"; its reply was: %s\n", g_wifiSsid.c_str(),
-                 withoutPassPhrase(body).c_str());
+    platform::diagnose("the device did not join \"%s\"; its reply was: %s\n", g_wifiSsid.c_str(),
+                       withoutPassPhrase(body).c_str());
     finishRun(true);
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/diagnostics.h"
 #include "platform/shell.h"
 #include "run/command_line.h"
 #include "run/information.h"
@@ -34,13 +35,13 @@ int runEntryPoint(int argc, char** argv) {
     requireNetworkReport();
     if (argc < 5) {
         std::printf("Please input serial number.\n");
-        std::fprintf(stderr, "usage: quorvane-capture SSID PASSPHRASE PORT RECORD_TIME [1]\n");
+        showUsage();
         return -1;
     }
     storeRunArguments(argc, argv);
     const std::string problem = runArgumentsProblem();
     if (!problem.empty()) {
-        std::fprintf(stderr, "quorvane-capture: %s\n", problem.c_str());
+        platform::diagnose("%s\n", problem.c_str());
         return -1;
     }
     // The converter is looked for in the working folder, then beside this

@@ -3,16 +3,21 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/diagnostics.h"
 #include "run/port_list_printer.h"
 
 namespace {
 
-const char* const kHelp =
+const char* const kUsage =
+    "usage: quorvane-capture SSID PASSPHRASE PORT RECORD_TIME [1]\n"
+    "       quorvane-capture --list-ports | --help | --version\n";
+
+const char* const kHelpIntroduction =
     "Provisions a four-channel audio device on a serial port, then receives its\n"
     "recording over TCP and stores it as WAV files.\n"
-    "\n"
-    "usage: quorvane-capture SSID PASSPHRASE PORT RECORD_TIME [1]\n"
-    "       quorvane-capture --list-ports | --help | --version\n"
+    "\n";
+
+const char* const kHelp =
     "\n"
     "  SSID         Wi-Fi network the device joins (quote it when it has blanks)\n"
     "  PASSPHRASE   Wi-Fi pass phrase, sent to the device as typed\n"
@@ -50,9 +55,14 @@ bool isOnlyArgument(int argc, char** argv, const char* option) {
 
 }  // namespace
 
+void showUsage() {
+    platform::showText("%s", kUsage);
+}
+
 bool answerInformationRequest(int argc, char** argv) {
     if (isOnlyArgument(argc, argv, "--help") || isOnlyArgument(argc, argv, "-h")) {
-        std::printf("quorvane-capture %s\n%s", QUORVANE_VERSION, kHelp);
+        std::printf("quorvane-capture %s\n", QUORVANE_VERSION);
+        std::printf("%s%s%s", kHelpIntroduction, kUsage, kHelp);
         return true;
     }
     if (isOnlyArgument(argc, argv, "--version")) {

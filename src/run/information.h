@@ -4,3 +4,6 @@
 // argument: prints the answer on standard output and returns true. The
 // network report is not run for them.
 bool answerInformationRequest(int argc, char** argv);
+
+// Writes the usage lines on standard error, for a command line that cannot run.
+void showUsage();

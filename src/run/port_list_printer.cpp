@@ -2,12 +2,13 @@
 
 #include <cstdio>
 
+#include "platform/diagnostics.h"
 #include "serial/port_list.h"
 
 void printSerialPorts() {
     const auto ports = quorvane::listSerialPorts();
     if (ports.empty()) {
-        std::fprintf(stderr, "quorvane-capture: no serial ports found\n");
+        platform::diagnose("no serial ports found\n");
         return;
     }
     for (const auto& port : ports) {

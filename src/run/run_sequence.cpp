@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/diagnostics.h"
 #include "platform/interrupt.h"
 #include "provisioning/recording_server.h"
 #include "provisioning/uart_observer_impl.h"
@@ -47,11 +48,11 @@ void onInterrupt() {
 
 void settleInterruptedUpload() {
     if (!audioThreadRunning()) {
-        std::fprintf(stderr, "quorvane-capture: interrupted before the upload began; nothing was stored\n");
+        platform::diagnose("interrupted before the upload began; nothing was stored\n");
         return;
     }
     if (!waitForAudioThread(kAudioSettleLimit)) {
-        std::fprintf(stderr, "quorvane-capture: interrupted; record.pcm may be incomplete\n");
+        platform::diagnose("interrupted; record.pcm may be incomplete\n");
     }
 }
 

@@ -1,5 +1,7 @@
 #include "serial/link_diagnostics.h"
 
+#include "platform/diagnostics.h"
+
 namespace quorvane {
 namespace {
 
@@ -23,8 +25,6 @@ std::string unavailableMessage(const std::string& portName, const OpenError& err
 
 }  // namespace
 
-StderrLinkDiagnostics::StderrLinkDiagnostics(std::FILE* stream) : stream_(stream) {}
-
 void StderrLinkDiagnostics::portUnavailable(const std::string& portName, const OpenError& error) {
     if (portName.empty()) {
         say("no serial port to open: port numbers start at 1");
@@ -44,8 +44,7 @@ void StderrLinkDiagnostics::linkLost(const std::string& portName) {
 }
 
 void StderrLinkDiagnostics::say(const std::string& message) {
-    std::fprintf(stream_, "quorvane-capture: %s\n", message.c_str());
-    std::fflush(stream_);
+    platform::diagnose("%s\n", message.c_str());
 }
 
 }  // namespace quorvane

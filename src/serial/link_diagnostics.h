@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "serial/serial_device.h"
@@ -18,20 +17,16 @@ public:
     virtual ~ILinkDiagnostics() = default;
 };
 
-// Writes each diagnostic as one line to `stream` (standard error by default),
-// so standard output keeps only the run's own console lines.
+// Writes each diagnostic as one line through the program's diagnostics
+// writer, so standard output keeps only the run's own console lines.
 class StderrLinkDiagnostics : public ILinkDiagnostics {
 public:
-    explicit StderrLinkDiagnostics(std::FILE* stream = stderr);
-
     void portUnavailable(const std::string& portName, const OpenError& error) override;
     void deviceSilent(const std::string& portName) override;
     void linkLost(const std::string& portName) override;
 
 private:
     void say(const std::string& message);
-
-    std::FILE* stream_;
 };
 
 }  // namespace quorvane

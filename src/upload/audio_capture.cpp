@@ -11,7 +11,7 @@
 #include "run/run_config.h"
 #include "upload/channel_conversion.h"
 #include "upload/channel_split.h"
-#include "upload/diagnostics.h"
+#include "platform/diagnostics.h"
 #include "upload/record_files.h"
 #include "upload/socket_layer.h"
 #include "upload/upload_control.h"
@@ -46,7 +46,7 @@ std::uint64_t keptBytes(const ReceiveOutcome& outcome) {
 }
 
 void reportStoreFailure(int error, const ReceiveOutcome& outcome, const char* consequence) {
-    diagnose("error: cannot write record.pcm: %s; it keeps %llu of the %llu bytes received%s\n",
+    platform::diagnose("error: cannot write record.pcm: %s; it keeps %llu of the %llu bytes received%s\n",
              fileErrorText(error).c_str(), static_cast<unsigned long long>(keptBytes(outcome)),
              static_cast<unsigned long long>(outcome.received), consequence);
 }
@@ -83,7 +83,7 @@ void keepArrivedBytes(SocketHandle socket, char* buffer, ReceiveOutcome& outcome
 }
 
 void reportReceiveError(int error, const ReceiveOutcome& outcome) {
-    diagnose(
+    platform::diagnose(
         "warning: the upload connection failed after %llu bytes (%s, code %d); taken as the end of the "
         "upload\n",
         static_cast<unsigned long long>(outcome.received), socketErrorText(error).c_str(), error);
@@ -131,7 +131,7 @@ ReceiveOutcome receiveRecording(SocketHandle socket, ProgressMeter& progress) {
     if (!g_recordOut.is_open()) {
         const int error = errno;
         outcome.storeFailed = true;
-        diagnose("error: cannot create record.pcm: %s; the upload was refused and nothing is stored\n",
+        platform::diagnose("error: cannot create record.pcm: %s; the upload was refused and nothing is stored\n",
                  fileErrorText(error).c_str());
         return outcome;
     }
@@ -148,7 +148,7 @@ ReceiveOutcome receiveRecording(SocketHandle socket, ProgressMeter& progress) {
 }
 
 void reportInterruptedUpload(std::uint64_t received) {
-    diagnose(
+    platform::diagnose(
         "interrupted: record.pcm keeps the %llu bytes received (%s of audio); the split and the "
         "conversion were skipped\n",
         static_cast<unsigned long long>(received), audioDuration(received).c_str());
@@ -210,7 +210,7 @@ void startAudioThread(unsigned int socket, const AudioSettings& settings) {
     } catch (const std::system_error& error) {
         closeSocket(handle);
         endUploadWork();
-        diagnose("error: cannot start the audio thread (%s); the upload was not received\n", error.what());
+        platform::diagnose("error: cannot start the audio thread (%s); the upload was not received\n", error.what());
         finishRun(true);
     }
 }

@@ -5,7 +5,7 @@
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "run/run_config.h"
-#include "upload/diagnostics.h"
+#include "platform/diagnostics.h"
 #include "upload/record_files.h"
 #include "upload/upload_control.h"
 
@@ -32,17 +32,17 @@ bool convertChannel(int channel, const ProgressClock& clock) {
     const std::string command = converterCommand(channel);
     const auto began = clock();
     if (!platform::commandSucceeded(platform::runCommandLine(command))) {
-        diagnose("error: the converter failed on %s (\"%s\" reported a failure); %s is kept\n", pcm.c_str(),
+        platform::diagnose("error: the converter failed on %s (\"%s\" reported a failure); %s is kept\n", pcm.c_str(),
                  command.c_str(), pcm.c_str());
         return false;
     }
     const std::int64_t wavSize = fileSize(wav);
     if (wavSize < fileSize(pcm) + kShortestWavHeader) {
-        diagnose("error: the converter made no complete %s (\"%s\"); %s is kept\n", wav.c_str(), command.c_str(),
+        platform::diagnose("error: the converter made no complete %s (\"%s\"); %s is kept\n", wav.c_str(), command.c_str(),
                  pcm.c_str());
         return false;
     }
-    diagnose("converted %s to %s in %.2f s\n", pcm.c_str(), wav.c_str(), secondsBetween(began, clock()));
+    platform::diagnose("converted %s to %s in %.2f s\n", pcm.c_str(), wav.c_str(), secondsBetween(began, clock()));
     return true;
 }
 
@@ -56,7 +56,7 @@ bool convertChannels(const ProgressClock& clock, std::uint64_t recordBytes) {
             continue;
         }
         if (uploadInterrupted()) {
-            diagnose(
+            platform::diagnose(
                 "interrupted: record.pcm keeps all %llu bytes received (%s of audio); the channel files "
                 "not converted yet are kept\n",
                 static_cast<unsigned long long>(recordBytes), audioDuration(recordBytes).c_str());

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/files.h"
-#include "upload/diagnostics.h"
+#include "platform/diagnostics.h"
 #include "upload/record_files.h"
 
 namespace upload {
@@ -41,7 +41,7 @@ const char* recordState() {
 }
 
 bool failSplit(const char* action, const std::string& file, int error) {
-    diagnose("error: cannot %s %s: %s; %s, no channel or WAV files were made\n", action, file.c_str(),
+    platform::diagnose("error: cannot %s %s: %s; %s, no channel or WAV files were made\n", action, file.c_str(),
              fileErrorText(error).c_str(), recordState());
     abandonSplit();
     return false;
@@ -130,12 +130,12 @@ bool splitRecording(const ProgressClock& clock) {
         return false;
     }
     if (tally.trailingBytes != 0) {
-        diagnose(
+        platform::diagnose(
             "record.pcm ends with %u bytes that make no whole 8-byte frame; they stay in record.pcm "
             "and go to no channel file\n",
             static_cast<unsigned>(tally.trailingBytes));
     }
-    diagnose("split %llu frames into record_ch1.pcm .. record_ch4.pcm in %.2f s\n",
+    platform::diagnose("split %llu frames into record_ch1.pcm .. record_ch4.pcm in %.2f s\n",
              static_cast<unsigned long long>(tally.frames), secondsBetween(began, clock()));
     return true;
 }

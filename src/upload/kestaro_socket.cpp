@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "upload/diagnostics.h"
+#include "platform/diagnostics.h"
 #include "upload/socket_layer.h"
 #include "upload/thread_pool.h"
 #include "upload/upload_control.h"
@@ -45,7 +45,7 @@ KestaroSocket::KestaroSocket() : listenSocket(upload::kInvalidSocket) {
     }
     const int reserveError = upload::reserveListeningAddress(listenSocket);
     if (reserveError != 0) {
-        upload::diagnose("warning: could not reserve the upload port for this program: %s\n",
+        platform::diagnose("warning: could not reserve the upload port for this program: %s\n",
                          upload::socketErrorText(reserveError).c_str());
     }
 }
@@ -96,7 +96,7 @@ bool KestaroSocket::waitForConnection(std::chrono::steady_clock::time_point wait
             case upload::SocketEvent::Readable:
                 return true;
             case upload::SocketEvent::TimedOut:
-                upload::diagnose("%s\n", hintMessage.c_str());
+                platform::diagnose("%s\n", hintMessage.c_str());
                 hintPending = false;
                 break;
         }
@@ -122,7 +122,7 @@ upload::SocketHandle KestaroSocket::acceptDevice() {
             upload::setNonBlocking(accepted, false);
             return accepted;
         }
-        upload::diagnose("refused an upload connection from %s: only the device at %s may upload\n",
+        platform::diagnose("refused an upload connection from %s: only the device at %s may upload\n",
                          addressText(clientAddress.sin_addr).c_str(), addressText(expectedPeer).c_str());
         upload::closeSocket(accepted);
     }
@@ -136,7 +136,7 @@ bool KestaroSocket::servesPeer() const {
 bool KestaroSocket::expectPeer(const std::string& ipv4Address) {
     peerExpected = inet_pton(AF_INET, ipv4Address.c_str(), &expectedPeer) == 1;
     if (!peerExpected) {
-        upload::diagnose(
+        platform::diagnose(
             "warning: the device's address \"%s\" is no IPv4 address; the first connection "
             "on the upload port will be taken as the device's\n",
             ipv4Address.c_str());

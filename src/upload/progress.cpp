@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "upload/diagnostics.h"
+#include "platform/diagnostics.h"
 
 namespace upload {
 
@@ -67,11 +67,11 @@ std::string ProgressMeter::describe(std::chrono::steady_clock::time_point now) c
 // what is left of a longer text shown before it.
 void ProgressMeter::show(const std::string& text, const char* ending) {
     if (!onTerminal) {
-        showProgressText("%s%s", text.c_str(), ending);
+        platform::showText("%s%s", text.c_str(), ending);
         return;
     }
     const std::string blanks(shownLength > text.size() ? shownLength - text.size() : 0, ' ');
-    showProgressText("\r%s%s%s", text.c_str(), blanks.c_str(), ending);
+    platform::showText("\r%s%s%s", text.c_str(), blanks.c_str(), ending);
     shownLength = *ending == '\n' ? 0 : text.size();
 }
 

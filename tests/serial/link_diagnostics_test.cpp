@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/diagnostics.h"
 #include "serial/link_diagnostics.h"
 
 namespace quorvane {
@@ -31,13 +32,15 @@ bool mentions(const std::string& line, const std::string& words) {
 TEST(StderrLinkDiagnostics, EachSituationIsOneLineNamingThePortTheReasonAndTheRemedy) {
     std::FILE* stream = std::tmpfile();
     ASSERT_NE(stream, nullptr);
-    StderrLinkDiagnostics diagnostics(stream);
+    platform::setDiagnosticStream(stream);
+    StderrLinkDiagnostics diagnostics;
     diagnostics.portUnavailable("/dev/ttyUSB0", {13, OpenFailure::NoPermission, "Permission denied"});
     diagnostics.portUnavailable("COM3", {2, OpenFailure::Missing, "cannot find the file"});
     diagnostics.portUnavailable("COM3", {5, OpenFailure::Busy, "Access is denied"});
     diagnostics.portUnavailable("", {3, OpenFailure::Missing, "cannot find the path"});
     diagnostics.deviceSilent("COM4");
     diagnostics.linkLost("COM4");
+    platform::setDiagnosticStream(nullptr);
     const std::vector<std::string> lines = linesOf(stream);
     std::fclose(stream);
 

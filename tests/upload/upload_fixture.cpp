@@ -7,7 +7,7 @@
 
 #include "platform/shell.h"
 #include "run/run_config.h"
-#include "upload/diagnostics.h"
+#include "platform/diagnostics.h"
 #include "upload/upload_control.h"
 
 namespace fs = std::filesystem;
@@ -34,11 +34,11 @@ void UploadTest::SetUp() {
     g_convertCh3 = false;
     g_uploadInterrupted = false;
     diagnosticFile = std::fopen("diagnostics.txt", "w+b");
-    upload::setDiagnosticStream(diagnosticFile);
+    platform::setDiagnosticStream(diagnosticFile);
 }
 
 void UploadTest::TearDown() {
-    upload::setDiagnosticStream(nullptr);
+    platform::setDiagnosticStream(nullptr);
     std::fclose(diagnosticFile);
     fs::current_path(previousFolder);
 }
