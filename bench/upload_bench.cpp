@@ -105,7 +105,7 @@ Measurement runRecordingServer(const fs::path& folder, std::uint64_t total) {
     const bool sent = sendRecording(total);
     listener.join();
     waitUntilFinished(100);
-    waitForAudioThread(std::chrono::seconds(60));
+    upload::uploadState().waitForAudioThread(std::chrono::seconds(60));
     result.seconds = secondsSince(start);
     if (!sent || g_runFailed) {
         std::fprintf(stderr, "upload_bench: the recording server's run failed\n");
@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
     const std::uint64_t total = seconds * kBytesPerSecond;
     const fs::path programs = fs::path(platform::executableDirectory()) / QUORVANE_CONVERTER_FOLDER;
     platform::prependToSearchPath((work / "server").string(), programs.lexically_normal().string());
-    g_convertCh3 = true;
+    upload::wireUpload({nullptr, true});
 
     const Measurement server = runRecordingServer(work / "server", total);
     const Measurement ffmpeg = runFfmpeg(work / "ffmpeg", total);

@@ -11,7 +11,6 @@
 #include "protocol/command_table.h"
 #include "provisioning/local_address.h"
 #include "run/run_config.h"
-#include "serial/uart_observer.h"
 #include "upload/audio_capture.h"
 #include "upload/upload_control.h"
 
@@ -22,10 +21,20 @@ namespace {
 constexpr int kUploadPort = 8888;
 constexpr std::chrono::seconds kFirewallHintMargin{60};
 
-std::mutex serverMutex;
-std::thread serverThread;
-bool serverClosing = false;
-std::atomic<bool> serverDone{false};
+// The one recording-server thread of a run, and how far it has come.
+struct RecordingServer {
+    std::mutex mutex;
+    std::thread thread;
+    // Set by stopRecordingServer under the lock: no thread starts after it.
+    bool closing = false;
+    // Set by the thread when Listen has returned or thrown.
+    std::atomic<bool> done{false};
+};
+
+RecordingServer& recordingServer() {
+    static RecordingServer server;
+    return server;
+}
 
 std::string firstUsableAddress(const std::vector<std::string>& addresses) {
     for (const std::string& address : addresses) {
@@ -36,18 +45,18 @@ std::string firstUsableAddress(const std::vector<std::string>& addresses) {
     return addresses.empty() ? std::string() : addresses.front();
 }
 
-void serveUpload(const std::string& deviceIp, const std::string& localIp) {
+void serveUpload(const RunSettings& settings, const std::string& deviceIp, const std::string& localIp) {
     test server;
     if (isIpv4Address(deviceIp)) {
         server.expectPeer(deviceIp);
     }
-    server.setNoConnectionHint(noConnectionHintDelay(g_recordTime), noConnectionHint(localIp));
+    server.setNoConnectionHint(noConnectionHintDelay(settings.recordTime), noConnectionHint(localIp));
     server.Listen(kUploadPort);
 }
 
-void runRecordingServer(const std::string& deviceIp) {
+void runRecordingServer(const RunSettings& settings, const std::string& deviceIp) {
     const std::string localIp = _getLocalIp(deviceIp);
-    g_uartObserver->send(makeRequest(UPLOAD_RECORD, "-h " + localIp + " -c 5 -t " + g_recordTime));
+    settings.sendRequest(makeRequest(UPLOAD_RECORD, "-h " + localIp + " -c 5 -t " + settings.recordTime));
     if (localIp.empty()) {
         platform::diagnose(
             "warning: this computer's IPv4 address is unknown (the device reported none and the host name "
@@ -56,13 +65,13 @@ void runRecordingServer(const std::string& deviceIp) {
         platform::diagnose("the device was told to upload to %s, TCP port %d\n", localIp.c_str(), kUploadPort);
     }
     try {
-        serveUpload(deviceIp, localIp);
+        serveUpload(settings, deviceIp, localIp);
     } catch (const std::runtime_error& e) {
         std::cout << e.what() << std::endl;
         platform::diagnose("the upload server could not run; ending the run\n");
         finishRun(true);
     }
-    serverDone = true;
+    recordingServer().done = true;
 }
 
 }  // namespace
@@ -77,23 +86,25 @@ std::string _getLocalIp(const std::string& deviceIp) {
     return firstUsableAddress(hostNameAddresses());
 }
 
-void _startRecord(const std::string& deviceIp) {
-    std::lock_guard<std::mutex> lock(serverMutex);
-    if (!serverClosing) {
-        serverThread = std::thread(runRecordingServer, deviceIp);
+void _startRecord(const RunSettings& settings, const std::string& deviceIp) {
+    RecordingServer& server = recordingServer();
+    std::lock_guard<std::mutex> lock(server.mutex);
+    if (!server.closing) {
+        server.thread = std::thread(runRecordingServer, settings, deviceIp);
     }
 }
 
 void stopRecordingServer() {
-    std::lock_guard<std::mutex> lock(serverMutex);
-    serverClosing = true;
-    if (!serverThread.joinable()) {
+    RecordingServer& server = recordingServer();
+    std::lock_guard<std::mutex> lock(server.mutex);
+    server.closing = true;
+    if (!server.thread.joinable()) {
         return;
     }
-    if (!serverDone) {
-        interruptUpload();
+    if (!server.done) {
+        upload::uploadState().interrupt();
     }
-    serverThread.join();
+    server.thread.join();
 }
 
 std::chrono::milliseconds noConnectionHintDelay(const std::string& recordTime) {

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <string>
 
+#include "provisioning/run_settings.h"
+
 namespace provisioning {
 
 // The IPv4 address the device is told to upload to. With the device's own
@@ -16,7 +18,7 @@ std::string _getLocalIp(const std::string& deviceIp = "");
 // PC's address and the record time, then serves TCP port 8888 until the
 // device has connected. When `deviceIp` is a valid address only that address
 // may upload. Does nothing once stopRecordingServer has begun.
-void _startRecord(const std::string& deviceIp);
+void _startRecord(const RunSettings& settings, const std::string& deviceIp);
 
 // Ends a recording server still waiting for the device and waits for its
 // thread; afterwards no new one starts.

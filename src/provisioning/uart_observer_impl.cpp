@@ -9,7 +9,6 @@
 #include "platform/diagnostics.h"
 #include "protocol/command_table.h"
 #include "provisioning/recording_server.h"
-#include "run/command_line.h"
 #include "run/run_config.h"
 
 namespace {
@@ -26,32 +25,25 @@ std::string deviceAddress(const cJSON* root) {
     return cJSON_IsString(ip) && ip->valuestring != nullptr ? ip->valuestring : "";
 }
 
-// The reply as the user may see it: a device that echoes the request must not
-// put the pass phrase on the console.
-std::string withoutPassPhrase(std::string text) {
-    if (g_wifiPassword.empty()) {
-        return text;
-    }
-    for (auto at = text.find(g_wifiPassword); at != std::string::npos; at = text.find(g_wifiPassword, at + 3)) {
-        text.replace(at, g_wifiPassword.size(), "***");
-    }
-    return text;
-}
+const char* const kMask = "***";
 
 }  // namespace
 
-UartObserverImpl::UartObserverImpl() : UartObserverImpl(provisioning::_startRecord) {}
+UartObserverImpl::UartObserverImpl(provisioning::RunSettings settings)
+    : UartObserverImpl(settings,
+                       [settings](const std::string& deviceIp) { provisioning::_startRecord(settings, deviceIp); }) {}
 
-UartObserverImpl::UartObserverImpl(RecordingStart startRecording)
-    : UartObserverImpl(std::move(startRecording), provisioning::_getLocalIp) {}
+UartObserverImpl::UartObserverImpl(provisioning::RunSettings settings, RecordingStart startRecording)
+    : UartObserverImpl(std::move(settings), std::move(startRecording), provisioning::_getLocalIp) {}
 
-UartObserverImpl::UartObserverImpl(RecordingStart startRecording, LocalAddressLookup localAddress)
-    : startRecording(std::move(startRecording)), localAddress(std::move(localAddress)) {}
+UartObserverImpl::UartObserverImpl(provisioning::RunSettings settings, RecordingStart startRecording,
+                                   LocalAddressLookup localAddress)
+    : settings(std::move(settings)), startRecording(std::move(startRecording)), localAddress(std::move(localAddress)) {}
 
 void UartObserverImpl::onConnected() {
-    std::printf("connect to %s success!\n", portLabel(g_comPort).c_str());
+    std::printf("connect to %s success!\n", settings.portLabel.c_str());
     std::printf("wifi connecting\n");
-    g_uartObserver->send(makeRequest(WIFI_CONNECT, g_wifiSsid + " " + g_wifiPassword));
+    settings.sendRequest(makeRequest(WIFI_CONNECT, settings.wifiSsid + " " + settings.wifiPassword));
 }
 
 void UartObserverImpl::onResponse(int command, bool ok, const std::string& body) {
@@ -86,7 +78,23 @@ void UartObserverImpl::onWifiJoined(const std::string& deviceIp) {
 
 void UartObserverImpl::onWifiRefused(const std::string& body) {
     std::printf("wifi connect failed!\n");
-    platform::diagnose("the device did not join \"%s\"; its reply was: %s\n", g_wifiSsid.c_str(),
+    platform::diagnose("the device did not join \"%s\"; its reply was: %s\n", settings.wifiSsid.c_str(),
                        withoutPassPhrase(body).c_str());
     finishRun(true);
+}
+
+// The reply as the user may see it: a device that echoes the request must not
+// put the pass phrase on the console. The search goes on after the mask, not
+// after the pass phrase it replaced, so a pass phrase that holds the mask
+// cannot make it loop.
+std::string UartObserverImpl::withoutPassPhrase(std::string text) const {
+    const std::string& secret = settings.wifiPassword;
+    if (secret.empty()) {
+        return text;
+    }
+    const std::string mask = kMask;
+    for (auto at = text.find(secret); at != std::string::npos; at = text.find(secret, at + mask.size())) {
+        text.replace(at, secret.size(), mask);
+    }
+    return text;
 }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "provisioning/run_settings.h"
 #include "serial/uart_observer.h"
 
 // Turns the serial link's events into the provisioning of a run: once the
@@ -15,9 +16,11 @@ public:
     // This computer's address as told to the user, given the device's.
     using LocalAddressLookup = std::function<std::string(const std::string& deviceIp)>;
 
-    UartObserverImpl();
-    explicit UartObserverImpl(RecordingStart startRecording);
-    UartObserverImpl(RecordingStart startRecording, LocalAddressLookup localAddress);
+    // Starts the recording server of this computer (provisioning::_startRecord).
+    explicit UartObserverImpl(provisioning::RunSettings settings);
+    UartObserverImpl(provisioning::RunSettings settings, RecordingStart startRecording);
+    UartObserverImpl(provisioning::RunSettings settings, RecordingStart startRecording,
+                     LocalAddressLookup localAddress);
 
     void onConnected() override;
     void onResponse(int command, bool ok, const std::string& body) override;
@@ -27,6 +30,9 @@ private:
     void onWifiJoined(const std::string& deviceIp);
     void onWifiRefused(const std::string& body);
 
+    std::string withoutPassPhrase(std::string text) const;
+
+    const provisioning::RunSettings settings;
     RecordingStart startRecording;
     LocalAddressLookup localAddress;
 };

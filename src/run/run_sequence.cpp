@@ -34,24 +34,34 @@ std::unique_ptr<quorvane::UartObserver> makeObserver() {
     return std::make_unique<quorvane::UartObserver>(std::atoi(g_comPort.c_str()), kBaudRate);
 }
 
+// The parts reach the serial link only through these two, which the run
+// hands them here; after tear-down they do nothing.
 void stopSerialLink() {
     if (g_uartObserver != nullptr) {
         g_uartObserver->stop();
     }
 }
 
+bool sendToDevice(const UartRequest& request) {
+    return g_uartObserver != nullptr && g_uartObserver->send(request);
+}
+
+provisioning::RunSettings provisioningSettings() {
+    return {g_wifiSsid, g_wifiPassword, portLabel(g_comPort), g_recordTime, sendToDevice};
+}
+
 void onInterrupt() {
     interrupted = true;
-    interruptUpload();
+    upload::uploadState().interrupt();
     finishRun(true);
 }
 
 void settleInterruptedUpload() {
-    if (!audioThreadRunning()) {
+    if (!upload::uploadState().audioThreadRunning()) {
         platform::diagnose("interrupted before the upload began; nothing was stored\n");
         return;
     }
-    if (!waitForAudioThread(kAudioSettleLimit)) {
+    if (!upload::uploadState().waitForAudioThread(kAudioSettleLimit)) {
         platform::diagnose("interrupted; record.pcm may be incomplete\n");
     }
 }
@@ -68,8 +78,8 @@ int exitStatus() {
 int runSequence() {
     auto observer = makeObserver();
     g_uartObserver = observer.get();
-    upload::setSerialLinkStop(stopSerialLink);
-    observer->setListener(new UartObserverImpl());
+    upload::wireUpload({stopSerialLink, g_convertCh3});
+    observer->setListener(new UartObserverImpl(provisioningSettings()));
     observer->setDiagnostics(std::make_unique<quorvane::StderrLinkDiagnostics>());
     platform::installInterruptHandler(onInterrupt);
     observer->start();

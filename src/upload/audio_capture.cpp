@@ -4,14 +4,15 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "platform/diagnostics.h"
 #include "platform/terminal.h"
 #include "run/run_config.h"
 #include "upload/channel_conversion.h"
 #include "upload/channel_split.h"
-#include "platform/diagnostics.h"
 #include "upload/record_files.h"
 #include "upload/socket_layer.h"
 #include "upload/upload_control.h"
@@ -22,7 +23,23 @@ namespace {
 
 constexpr int kReceiveChunk = 4096;
 
-std::atomic<void (*)()> g_serialLinkStop{nullptr};
+// Set by the run before the recording server starts, read when the device
+// connects; the lock keeps a test that rewires between uploads safe.
+struct InstalledWiring {
+    std::mutex mutex;
+    UploadWiring wiring;
+};
+
+InstalledWiring& installedWiring() {
+    static InstalledWiring* installed = new InstalledWiring;
+    return *installed;
+}
+
+UploadWiring currentWiring() {
+    InstalledWiring& installed = installedWiring();
+    std::lock_guard<std::mutex> lock(installed.mutex);
+    return installed.wiring;
+}
 
 struct ReceiveOutcome {
     std::uint64_t received = 0;
@@ -30,12 +47,6 @@ struct ReceiveOutcome {
     bool storeFailed = false;
     bool interrupted = false;
 };
-
-void stopSerialLink() {
-    if (auto stop = g_serialLinkStop.load()) {
-        stop();
-    }
-}
 
 // A failed write may still have put part of its bytes in the file (some C
 // runtimes report a short write as a failure), so the file's own size is what
@@ -47,8 +58,8 @@ std::uint64_t keptBytes(const ReceiveOutcome& outcome) {
 
 void reportStoreFailure(int error, const ReceiveOutcome& outcome, const char* consequence) {
     platform::diagnose("error: cannot write record.pcm: %s; it keeps %llu of the %llu bytes received%s\n",
-             fileErrorText(error).c_str(), static_cast<unsigned long long>(keptBytes(outcome)),
-             static_cast<unsigned long long>(outcome.received), consequence);
+                       fileErrorText(error).c_str(), static_cast<unsigned long long>(keptBytes(outcome)),
+                       static_cast<unsigned long long>(outcome.received), consequence);
 }
 
 // record.pcm is written without a stream buffer, so that what a write
@@ -132,7 +143,7 @@ ReceiveOutcome receiveRecording(SocketHandle socket, ProgressMeter& progress) {
         const int error = errno;
         outcome.storeFailed = true;
         platform::diagnose("error: cannot create record.pcm: %s; the upload was refused and nothing is stored\n",
-                 fileErrorText(error).c_str());
+                           fileErrorText(error).c_str());
         return outcome;
     }
     receiveInto(socket, outcome, progress);
@@ -161,11 +172,12 @@ bool captureRecording(SocketHandle socket, const AudioSettings& settings) {
     if (outcome.storeFailed) {
         return false;
     }
-    if (outcome.interrupted || uploadInterrupted()) {
+    if (outcome.interrupted || uploadState().interrupted()) {
         reportInterruptedUpload(outcome.received);
         return false;
     }
-    return splitRecording(settings.clock) && convertChannels(settings.clock, outcome.received);
+    return splitRecording(settings.clock) &&
+           convertChannels(settings.clock, outcome.received, settings.convertChannel3);
 }
 
 void printSuccess() {
@@ -186,30 +198,33 @@ void runAudioThread(SocketHandle socket, const AudioSettings& settings) {
     // Only bookkeeping on state that is never destroyed follows, so the
     // process may end at any moment now; it lets waitForAudioThread promise
     // that finishRun has returned.
-    endUploadWork();
+    uploadState().endWork();
 }
 
 }  // namespace
 
-void setSerialLinkStop(void (*stop)()) {
-    g_serialLinkStop = stop;
+void wireUpload(UploadWiring wiring) {
+    InstalledWiring& installed = installedWiring();
+    std::lock_guard<std::mutex> lock(installed.mutex);
+    installed.wiring = std::move(wiring);
 }
 
-AudioSettings consoleAudioSettings() {
+AudioSettings consoleAudioSettings(bool convertChannel3) {
     AudioSettings settings;
     settings.clock = [] { return std::chrono::steady_clock::now(); };
     settings.progressOnTerminal = platform::isTerminal(stderr);
+    settings.convertChannel3 = convertChannel3;
     return settings;
 }
 
 void startAudioThread(unsigned int socket, const AudioSettings& settings) {
     const auto handle = static_cast<SocketHandle>(socket);
-    beginUploadWork();
+    uploadState().beginWork();
     try {
         std::thread(runAudioThread, handle, settings).detach();
     } catch (const std::system_error& error) {
         closeSocket(handle);
-        endUploadWork();
+        uploadState().endWork();
         platform::diagnose("error: cannot start the audio thread (%s); the upload was not received\n", error.what());
         finishRun(true);
     }
@@ -218,6 +233,9 @@ void startAudioThread(unsigned int socket, const AudioSettings& settings) {
 }  // namespace upload
 
 void test::onConnect(unsigned int socket) {
-    upload::stopSerialLink();
-    upload::startAudioThread(socket, upload::consoleAudioSettings());
+    const upload::UploadWiring wiring = upload::currentWiring();
+    if (wiring.stopSerialLink) {
+        wiring.stopSerialLink();
+    }
+    upload::startAudioThread(socket, upload::consoleAudioSettings(wiring.convertChannel3));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "upload/kestaro_socket.h"
 #include "upload/progress.h"
 
@@ -14,18 +16,27 @@ public:
 
 namespace upload {
 
-// The run installs the serial link's stop (g_uartObserver->stop()) here once
-// at start-up; the upload calls it when the device connects. Nothing is
-// stopped while none is installed.
-void setSerialLinkStop(void (*stop)());
+// What the run hands the upload when it wires the parts, read from the
+// command line there: the upload reads no run-wide value itself.
+struct UploadWiring {
+    // Stops the serial link once the device has connected; nothing when empty.
+    std::function<void()> stopSerialLink;
+    // Channel 3 is converted as well as channels 1, 2 and 4.
+    bool convertChannel3 = false;
+};
+
+// Installed by the run before the recording server starts; test::onConnect
+// works with the wiring installed last.
+void wireUpload(UploadWiring wiring);
 
 struct AudioSettings {
     ProgressClock clock;
     bool progressOnTerminal = false;
+    bool convertChannel3 = false;
 };
 
 // The steady clock, and in-place progress when standard error is a terminal.
-AudioSettings consoleAudioSettings();
+AudioSettings consoleAudioSettings(bool convertChannel3);
 
 // Starts the detached audio thread on a connected socket, which it owns from
 // then on. It ends the run with finishRun: false once the recording is stored

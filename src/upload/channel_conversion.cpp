@@ -2,10 +2,9 @@
 
 #include <string>
 
+#include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/shell.h"
-#include "run/run_config.h"
-#include "platform/diagnostics.h"
 #include "upload/record_files.h"
 #include "upload/upload_control.h"
 
@@ -17,8 +16,8 @@ namespace {
 // long (RIFF, fmt and data chunk headers).
 constexpr std::int64_t kShortestWavHeader = 44;
 
-bool channelWanted(int channel) {
-    return channel != 3 || g_convertCh3;
+bool channelWanted(int channel, bool convertChannel3) {
+    return channel != 3 || convertChannel3;
 }
 
 std::string converterCommand(int channel) {
@@ -33,13 +32,13 @@ bool convertChannel(int channel, const ProgressClock& clock) {
     const auto began = clock();
     if (!platform::commandSucceeded(platform::runCommandLine(command))) {
         platform::diagnose("error: the converter failed on %s (\"%s\" reported a failure); %s is kept\n", pcm.c_str(),
-                 command.c_str(), pcm.c_str());
+                           command.c_str(), pcm.c_str());
         return false;
     }
     const std::int64_t wavSize = fileSize(wav);
     if (wavSize < fileSize(pcm) + kShortestWavHeader) {
-        platform::diagnose("error: the converter made no complete %s (\"%s\"); %s is kept\n", wav.c_str(), command.c_str(),
-                 pcm.c_str());
+        platform::diagnose("error: the converter made no complete %s (\"%s\"); %s is kept\n", wav.c_str(),
+                           command.c_str(), pcm.c_str());
         return false;
     }
     platform::diagnose("converted %s to %s in %.2f s\n", pcm.c_str(), wav.c_str(), secondsBetween(began, clock()));
@@ -48,14 +47,14 @@ bool convertChannel(int channel, const ProgressClock& clock) {
 
 }  // namespace
 
-bool convertChannels(const ProgressClock& clock, std::uint64_t recordBytes) {
+bool convertChannels(const ProgressClock& clock, std::uint64_t recordBytes, bool convertChannel3) {
     bool made[kChannelCount] = {};
     bool allMade = true;
     for (int channel = 1; channel <= kChannelCount; ++channel) {
-        if (!channelWanted(channel)) {
+        if (!channelWanted(channel, convertChannel3)) {
             continue;
         }
-        if (uploadInterrupted()) {
+        if (uploadState().interrupted()) {
             platform::diagnose(
                 "interrupted: record.pcm keeps all %llu bytes received (%s of audio); the channel files "
                 "not converted yet are kept\n",
@@ -66,7 +65,7 @@ bool convertChannels(const ProgressClock& clock, std::uint64_t recordBytes) {
         allMade = allMade && made[channel - 1];
     }
     for (int channel = 1; channel <= kChannelCount; ++channel) {
-        if (made[channel - 1] || !channelWanted(channel)) {
+        if (made[channel - 1] || !channelWanted(channel, convertChannel3)) {
             platform::deleteFile(channelPcmName(channel).c_str());
         }
     }

@@ -7,11 +7,11 @@
 namespace upload {
 
 // Runs the converter on record_ch1.pcm, record_ch2.pcm, record_ch3.pcm (only
-// when g_convertCh3 is set) and record_ch4.pcm, then deletes each channel's
+// with convertChannel3) and record_ch4.pcm, then deletes each channel's
 // PCM file whose WAV file was made, and record_ch3.pcm when channel 3 is not
 // converted. True when every wanted WAV file was made; failures are said on
 // standard error and leave their PCM files in place. An interruption stops
 // before the next conversion and keeps every channel file.
-bool convertChannels(const ProgressClock& clock, std::uint64_t recordBytes);
+bool convertChannels(const ProgressClock& clock, std::uint64_t recordBytes, bool convertChannel3);
 
 }  // namespace upload

@@ -1,9 +1,8 @@
 #include "upload/upload_control.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
+
+namespace upload {
 
 namespace {
 
@@ -11,21 +10,8 @@ namespace {
 // again: the latency of Ctrl-C, and the idle wake-ups of a silent upload.
 constexpr int kSliceMilliseconds = 100;
 
-struct UploadWork {
-    std::mutex mutex;
-    std::condition_variable ended;
-    int inHand = 0;
-};
-
-// Never destroyed: the detached audio thread may end its work while the
-// process exits.
-UploadWork& uploadWork() {
-    static UploadWork* work = new UploadWork;
-    return *work;
-}
-
 int nextSlice(std::chrono::milliseconds limit, std::chrono::steady_clock::time_point deadline) {
-    if (limit == upload::kNoTimeLimit) {
+    if (limit == kNoTimeLimit) {
         return kSliceMilliseconds;
     }
     const auto left =
@@ -35,34 +21,52 @@ int nextSlice(std::chrono::milliseconds limit, std::chrono::steady_clock::time_p
 
 }  // namespace
 
-std::atomic<bool> g_uploadInterrupted{false};
-
-void interruptUpload() {
-    g_uploadInterrupted = true;
+void UploadState::interrupt() {
+    interrupted_ = true;
 }
 
-bool uploadInterrupted() {
-    return g_uploadInterrupted;
+bool UploadState::interrupted() const {
+    return interrupted_;
 }
 
-bool audioThreadRunning() {
-    UploadWork& work = uploadWork();
-    std::lock_guard<std::mutex> lock(work.mutex);
-    return work.inHand > 0;
+bool UploadState::audioThreadRunning() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return inHand_ > 0;
 }
 
-bool waitForAudioThread(std::chrono::milliseconds limit) {
-    UploadWork& work = uploadWork();
-    std::unique_lock<std::mutex> lock(work.mutex);
-    return work.ended.wait_for(lock, limit, [&work] { return work.inHand == 0; });
+bool UploadState::waitForAudioThread(std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return ended_.wait_for(lock, limit, [this] { return inHand_ == 0; });
 }
 
-namespace upload {
+void UploadState::beginWork() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++inHand_;
+}
+
+void UploadState::endWork() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        --inHand_;
+    }
+    ended_.notify_all();
+}
+
+void UploadState::reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    interrupted_ = false;
+    inHand_ = 0;
+}
+
+UploadState& uploadState() {
+    static UploadState* state = new UploadState;
+    return *state;
+}
 
 SocketEvent waitForSocket(SocketHandle socket, std::chrono::milliseconds limit, int& error) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        if (uploadInterrupted()) {
+        if (uploadState().interrupted()) {
             return SocketEvent::Interrupted;
         }
         const int slice = nextSlice(limit, deadline);
@@ -80,33 +84,14 @@ SocketEvent waitForSocket(SocketHandle socket, std::chrono::milliseconds limit, 
     }
 }
 
-void beginUploadWork() {
-    UploadWork& work = uploadWork();
-    std::lock_guard<std::mutex> lock(work.mutex);
-    ++work.inHand;
-}
-
-void endUploadWork() {
-    UploadWork& work = uploadWork();
-    {
-        std::lock_guard<std::mutex> lock(work.mutex);
-        --work.inHand;
-    }
-    work.ended.notify_all();
-}
-
-}  // namespace upload
-
-namespace upload {
-
 UploadWorkClaim::~UploadWorkClaim() {
     if (begun) {
-        endUploadWork();
+        uploadState().endWork();
     }
 }
 
 void UploadWorkClaim::begin() {
-    beginUploadWork();
+    uploadState().beginWork();
     begun = true;
 }
 

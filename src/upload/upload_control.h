@@ -2,33 +2,56 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "upload/socket_layer.h"
 
-// Ctrl-C support for the run. interruptUpload only sets an atomic flag, so it
-// may be called from any thread, and even from a signal handler. It makes a
-// Listen that waits for the device return quietly, and ends a running receive
-// as if the device had closed: the audio thread keeps record.pcm with every
-// byte received, skips the split and the conversion, says on standard error
-// what record.pcm holds and ends the run with finishRun(true). There is no
-// way back: waits that begin after the interruption end at once.
-void interruptUpload();
-bool uploadInterrupted();
-
-// Set by interruptUpload; like g_finished it only goes from false to true in
-// a run.
-extern std::atomic<bool> g_uploadInterrupted;
-
-// True from the moment Listen accepts the device's connection until the
-// audio thread has done its work (the hand-over in between counts, so an
-// interruption never falls into a gap between the two).
-bool audioThreadRunning();
-
-// Waits until audioThreadRunning() is false or `limit` has passed; true when
-// the audio thread has finished, its finishRun call included.
-bool waitForAudioThread(std::chrono::milliseconds limit);
-
 namespace upload {
+
+// What the run and the upload share about the one upload of a run: whether
+// the user has interrupted it (Ctrl-C), and whether a connection is in the
+// audio thread's hands.
+//
+// An interruption makes a Listen that waits for the device return quietly,
+// and ends a running receive as if the device had closed: the audio thread
+// keeps record.pcm with every byte received, skips the split and the
+// conversion, says what record.pcm holds and ends the run with
+// finishRun(true). There is no way back within a run: waits that begin after
+// the interruption end at once.
+class UploadState {
+public:
+    // Only sets an atomic flag, so it may be called from any thread.
+    void interrupt();
+    bool interrupted() const;
+
+    // True from the moment Listen accepts the device's connection until the
+    // audio thread has done its work (the hand-over in between counts, so an
+    // interruption never falls into a gap between the two).
+    bool audioThreadRunning() const;
+
+    // Waits until audioThreadRunning() is false or `limit` has passed; true
+    // when the audio thread has finished, its finishRun call included.
+    bool waitForAudioThread(std::chrono::milliseconds limit) const;
+
+    // Brackets the hand-over of a connection and the audio thread's work.
+    void beginWork();
+    void endWork();
+
+    // A fresh run: not interrupted, nothing in hand. Tests call it between
+    // cases; a run never does.
+    void reset();
+
+private:
+    std::atomic<bool> interrupted_{false};
+    mutable std::mutex mutex_;
+    mutable std::condition_variable ended_;
+    int inHand_ = 0;
+};
+
+// The run's one UploadState. Never destroyed: the detached audio thread may
+// end its work while the process exits.
+UploadState& uploadState();
 
 enum class SocketEvent { Readable, TimedOut, Interrupted, Failed };
 
@@ -37,11 +60,6 @@ constexpr std::chrono::milliseconds kNoTimeLimit{-1};
 // Waits until `socket` can be read, `limit` has passed (kNoTimeLimit: never)
 // or the upload is interrupted. On Failed, `error` holds the code.
 SocketEvent waitForSocket(SocketHandle socket, std::chrono::milliseconds limit, int& error);
-
-// Brackets the hand-over of a connection and the audio thread's work; see
-// audioThreadRunning.
-void beginUploadWork();
-void endUploadWork();
 
 // Counts a connection as in hand from begin() until this object is destroyed.
 class UploadWorkClaim {

@@ -33,8 +33,10 @@ struct Outcome {
 std::vector<std::string> startsRequested;
 
 UartObserverImpl& listener() {
-    static UartObserverImpl instance([](const std::string& deviceIp) { startsRequested.push_back(deviceIp); },
-                                     [](const std::string&) { return std::string("192.0.2.1"); });
+    static UartObserverImpl instance(
+        provisioning::RunSettings{"studio net", "hunter2", "COM3", "30", nullptr},
+        [](const std::string& deviceIp) { startsRequested.push_back(deviceIp); },
+        [](const std::string&) { return std::string("192.0.2.1"); });
     return instance;
 }
 
@@ -106,8 +108,6 @@ void checkOtherCommandsIgnored(const Reply& reply) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::freopen("/dev/null", "w", stdout);
     stderr = std::fopen("/dev/null", "w");
-    g_wifiSsid = "studio net";
-    g_wifiPassword = "hunter2";
     return 0;
 }
 

@@ -17,8 +17,6 @@ protected:
         g_finished = false;
         g_runFailed = false;
         g_recordStarted = false;
-        g_wifiSsid = "net";
-        g_wifiPassword = "hunter2";
     }
 
     std::string respond(int command, bool ok, const std::string& body) {
@@ -48,7 +46,8 @@ protected:
 
     std::vector<std::string> starts;
     std::string errors;
-    UartObserverImpl listener{[this](const std::string& deviceIp) { starts.push_back(deviceIp); }};
+    UartObserverImpl listener{provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr},
+                              [this](const std::string& deviceIp) { starts.push_back(deviceIp); }};
 };
 
 TEST_F(WifiReply, ResultOneStartsOneServerAndSaysToWait) {

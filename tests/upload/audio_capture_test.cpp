@@ -45,13 +45,14 @@ protected:
         return ::testing::internal::GetCapturedStdout();
     }
 
-    void expectStoredAndConverted(const std::string& bytes, const std::string& console) {
+    void expectStoredAndConverted(const std::string& bytes, const std::string& console,
+                                  bool channel3Converted = false) {
         EXPECT_EQ(console, kBeginLine + kSuccessBlock);
         EXPECT_FALSE(g_runFailed);
         EXPECT_EQ(readFile("record.pcm"), bytes);
         for (int channel = 1; channel <= 4; ++channel) {
             EXPECT_FALSE(fs::exists(pcm(channel)));
-            if (channel == 3 && !g_convertCh3) {
+            if (channel == 3 && !channel3Converted) {
                 continue;
             }
             const std::string made = readFile(wav(channel));
@@ -77,10 +78,10 @@ TEST_F(AudioCapture, UploadsAreStoredSplitAndConvertedByteForByte) {
     for (const auto& shape : uploads) {
         SCOPED_TRACE(shape.size);
         g_finished = false;
-        g_convertCh3 = shape.channel3;
+        upload::wireUpload({nullptr, shape.channel3});
         writeFile(wav(3), "from an earlier run");
         const std::string bytes = uploadBytes(shape.size, static_cast<unsigned>(shape.size));
-        expectStoredAndConverted(bytes, upload(bytes));
+        expectStoredAndConverted(bytes, upload(bytes), shape.channel3);
         EXPECT_EQ(readFile(wav(3)) == "from an earlier run", !shape.channel3);
     }
     const std::string said = diagnostics();
@@ -93,9 +94,9 @@ TEST_F(AudioCapture, UploadsAreStoredSplitAndConvertedByteForByte) {
 
 TEST_F(AudioCapture, TheSerialLinkIsStoppedOnceBeforeTheUploadIsReceived) {
     static std::vector<bool> recordExistedAtStops;
-    upload::setSerialLinkStop([] { recordExistedAtStops.push_back(fs::exists("record.pcm")); });
+    upload::wireUpload({[] { recordExistedAtStops.push_back(fs::exists("record.pcm")); }, false});
     upload(uploadBytes(80, 8));
-    upload::setSerialLinkStop(nullptr);
+    upload::wireUpload({});
     EXPECT_EQ(recordExistedAtStops, std::vector<bool>{false});
 }
 

@@ -51,7 +51,7 @@ protected:
     void expectKeptAndNotSplit(const std::string& sent) {
         EXPECT_TRUE(runEnded());
         EXPECT_TRUE(g_runFailed);
-        EXPECT_FALSE(audioThreadRunning());
+        EXPECT_FALSE(upload::uploadState().audioThreadRunning());
         EXPECT_EQ(readFile("record.pcm"), sent);
         EXPECT_NE(
             diagnostics().find("interrupted: record.pcm keeps the " + std::to_string(sent.size()) + " bytes received"),
@@ -68,7 +68,7 @@ TEST_F(Interruption, ListenReturnsQuietlyAndSoDoesAnyListenAfterwards) {
     ListeningServer listening(waiting);
     ASSERT_NE(listening.port(), 0);
     ::testing::internal::CaptureStdout();
-    interruptUpload();
+    upload::uploadState().interrupt();
     EXPECT_EQ(listening.join(), "");
     CountingServer later;
     EXPECT_EQ(ListeningServer(later).join(), "");
@@ -85,9 +85,9 @@ TEST_F(Interruption, ARunningUploadKeepsEveryByteReceivedAndSkipsTheSplit) {
     LoopbackClient device(listening.port());
     EXPECT_TRUE(device.send(sent));
     EXPECT_TRUE(waitForDiagnostic("received 10000 bytes (0:00:00.0 of audio) at 0.00 MB/s\n"));
-    EXPECT_TRUE(audioThreadRunning());
+    EXPECT_TRUE(upload::uploadState().audioThreadRunning());
 
-    interruptUpload();
+    upload::uploadState().interrupt();
     expectKeptAndNotSplit(sent);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "socekt connected recv audio begin\n");
     EXPECT_TRUE(device.closedByServer());
@@ -103,10 +103,10 @@ TEST_F(Interruption, BytesThatArrivedBeforeTheInterruptionAreKeptThoughNotYetRea
     EXPECT_TRUE(device.send(sent));
     device.finish();
     EXPECT_TRUE(holding.get());
-    EXPECT_TRUE(audioThreadRunning());
-    EXPECT_FALSE(waitForAudioThread(std::chrono::milliseconds(20)));
+    EXPECT_TRUE(upload::uploadState().audioThreadRunning());
+    EXPECT_FALSE(upload::uploadState().waitForAudioThread(std::chrono::milliseconds(20)));
 
-    interruptUpload();
+    upload::uploadState().interrupt();
     server.released.set_value();
     EXPECT_EQ(listening.join(), "");
     expectKeptAndNotSplit(sent);

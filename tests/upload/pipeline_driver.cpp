@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path programs =
         std::filesystem::path(platform::executableDirectory()) / QUORVANE_CONVERTER_FOLDER;
     platform::prependToSearchPath(platform::currentDirectory(), programs.lexically_normal().string());
-    g_convertCh3 = argc > 2 && std::string(argv[2]) == "1";
+    upload::wireUpload({nullptr, argc > 2 && std::string(argv[2]) == "1"});
 
     test server;
     ListeningServer listening(server);
@@ -34,6 +34,6 @@ int main(int argc, char** argv) {
     device.finish();
     listening.join();
     waitUntilFinished(100);
-    waitForAudioThread(std::chrono::seconds(10));
+    upload::uploadState().waitForAudioThread(std::chrono::seconds(10));
     return g_runFailed ? 1 : 0;
 }

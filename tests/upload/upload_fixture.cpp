@@ -5,9 +5,10 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/diagnostics.h"
 #include "platform/shell.h"
 #include "run/run_config.h"
-#include "platform/diagnostics.h"
+#include "upload/audio_capture.h"
 #include "upload/upload_control.h"
 
 namespace fs = std::filesystem;
@@ -31,8 +32,8 @@ void UploadTest::SetUp() {
 
     g_finished = false;
     g_runFailed = false;
-    g_convertCh3 = false;
-    g_uploadInterrupted = false;
+    upload::wireUpload({});
+    upload::uploadState().reset();
     diagnosticFile = std::fopen("diagnostics.txt", "w+b");
     platform::setDiagnosticStream(diagnosticFile);
 }
@@ -52,7 +53,8 @@ bool UploadTest::waitForDiagnostic(const std::string& text) const {
 }
 
 bool UploadTest::runEnded() {
-    return eventually([] { return g_finished.load(); }, 60) && waitForAudioThread(std::chrono::seconds(10));
+    return eventually([] { return g_finished.load(); }, 60) &&
+           upload::uploadState().waitForAudioThread(std::chrono::seconds(10));
 }
 
 ListeningServer::ListeningServer(KestaroSocket& server, int port)

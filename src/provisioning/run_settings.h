@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "protocol/uart_request.h"
+
+namespace provisioning {
+
+// What provisioning needs of the run, read from the command line where the
+// run is wired and handed down: provisioning reads no run-wide value itself.
+struct RunSettings {
+    std::string wifiSsid;
+    std::string wifiPassword;
+    // The port as the console lines name it: "COM3", "/dev/ttyUSB0".
+    std::string portLabel;
+    // Passed to the device's upload request as typed.
+    std::string recordTime;
+    // Writes a request to the device over the serial link; false when it
+    // could not be sent.
+    std::function<bool(const UartRequest&)> sendRequest;
+};
+
+}  // namespace provisioning
