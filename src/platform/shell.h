@@ -15,6 +15,11 @@ int exitStatusOf(int systemResult);
 // True when system()'s result says the command ran and exited with status 0.
 bool commandSucceeded(int systemResult);
 
+// True when the command was ended by Ctrl-C (SIGINT on POSIX, the console's
+// Ctrl-C exit status on Windows), which reaches the whole console's programs
+// at once.
+bool endedByInterrupt(int systemResult);
+
 // The folder of the running executable, empty when the system cannot tell.
 std::string executableDirectory();
 

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -37,6 +38,12 @@ int exitStatusOf(int systemResult) {
         return 128 + WTERMSIG(systemResult);
     }
     return WEXITSTATUS(systemResult);
+}
+
+// The shell either dies of the SIGINT itself or reports its command's death
+// as 128 + SIGINT.
+bool endedByInterrupt(int systemResult) {
+    return systemResult != -1 && exitStatusOf(systemResult) == 128 + SIGINT;
 }
 
 std::string executableDirectory() {

@@ -25,6 +25,10 @@ int exitStatusOf(int systemResult) {
     return systemResult;
 }
 
+bool endedByInterrupt(int systemResult) {
+    return static_cast<DWORD>(systemResult) == static_cast<DWORD>(STATUS_CONTROL_C_EXIT);
+}
+
 std::string executableDirectory() {
     char path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);

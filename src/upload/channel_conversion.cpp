@@ -25,24 +25,41 @@ std::string converterCommand(int channel) {
            " 1 16000 16";
 }
 
-bool convertChannel(int channel, const ProgressClock& clock) {
+enum class Conversion { Made, Failed, Interrupted };
+
+Conversion convertChannel(int channel, const ProgressClock& clock) {
     const std::string pcm = channelPcmName(channel);
     const std::string wav = channelWavName(channel);
     const std::string command = converterCommand(channel);
     const auto began = clock();
-    if (!platform::commandSucceeded(platform::runCommandLine(command))) {
+    const int result = platform::runCommandLine(command);
+    // A Ctrl-C from the console ends the converter too, and may do so before
+    // this program's own handler has marked the run as interrupted.
+    if (platform::endedByInterrupt(result)) {
+        uploadState().interrupt();
+        return Conversion::Interrupted;
+    }
+    if (!platform::commandSucceeded(result)) {
         platform::diagnose("error: the converter failed on %s (\"%s\" reported a failure); %s is kept\n", pcm.c_str(),
                            command.c_str(), pcm.c_str());
-        return false;
+        return Conversion::Failed;
     }
     const std::int64_t wavSize = fileSize(wav);
     if (wavSize < fileSize(pcm) + kShortestWavHeader) {
         platform::diagnose("error: the converter made no complete %s (\"%s\"); %s is kept\n", wav.c_str(),
                            command.c_str(), pcm.c_str());
-        return false;
+        return Conversion::Failed;
     }
     platform::diagnose("converted %s to %s in %.2f s\n", pcm.c_str(), wav.c_str(), secondsBetween(began, clock()));
-    return true;
+    return Conversion::Made;
+}
+
+bool reportInterruptedConversion(std::uint64_t recordBytes) {
+    platform::diagnose(
+        "interrupted: record.pcm keeps all %llu bytes received (%s of audio); the channel files "
+        "not converted yet are kept\n",
+        static_cast<unsigned long long>(recordBytes), audioDuration(recordBytes).c_str());
+    return false;
 }
 
 }  // namespace
@@ -54,14 +71,12 @@ bool convertChannels(const ProgressClock& clock, std::uint64_t recordBytes, bool
         if (!channelWanted(channel, convertChannel3)) {
             continue;
         }
-        if (uploadState().interrupted()) {
-            platform::diagnose(
-                "interrupted: record.pcm keeps all %llu bytes received (%s of audio); the channel files "
-                "not converted yet are kept\n",
-                static_cast<unsigned long long>(recordBytes), audioDuration(recordBytes).c_str());
-            return false;
+        const Conversion conversion =
+            uploadState().interrupted() ? Conversion::Interrupted : convertChannel(channel, clock);
+        if (conversion == Conversion::Interrupted) {
+            return reportInterruptedConversion(recordBytes);
         }
-        made[channel - 1] = convertChannel(channel, clock);
+        made[channel - 1] = conversion == Conversion::Made;
         allMade = allMade && made[channel - 1];
     }
     for (int channel = 1; channel <= kChannelCount; ++channel) {

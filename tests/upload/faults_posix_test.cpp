@@ -1,6 +1,6 @@
 // Faults that need POSIX means to provoke: a file size limit, a full disk
-// (/dev/full) and a connection reset (Wine does not pass an abortive close on
-// to its peer).
+// (/dev/full), a connection reset (Wine does not pass an abortive close on
+// to its peer) and a converter killed by SIGINT.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -11,6 +11,7 @@
 #include "loopback_client.h"
 #include "run/run_config.h"
 #include "upload/audio_capture.h"
+#include "upload/upload_control.h"
 #include "upload_fixture.h"
 
 namespace fs = std::filesystem;
@@ -76,6 +77,22 @@ TEST_F(Faults, AResetAfterDataEndsTheUploadLikeACloseAndIsSaid) {
     EXPECT_NE(diagnostics().find("warning: the upload connection failed after"), std::string::npos) << diagnostics();
     const std::string stored = readFile("record.pcm");
     EXPECT_EQ(stored, bytes.substr(0, stored.size()));
+}
+
+// As when Ctrl-C from a terminal reaches the converter before this program's
+// own handler has run: the run counts as interrupted, not as a failed
+// conversion.
+TEST_F(Faults, AConverterEndedByCtrlCIsTheInterruptionNotAFailure) {
+    writeFile("Pcm2Wav", "#!/bin/sh\nkill -INT $$\n");
+    fs::permissions("Pcm2Wav", fs::perms::owner_all);
+    const std::string bytes = uploadBytes(8 * 3000, 12);
+    EXPECT_EQ(upload(bytes), "socekt connected recv audio begin\n");
+    EXPECT_TRUE(g_runFailed);
+    EXPECT_TRUE(upload::uploadState().interrupted());
+    EXPECT_NE(diagnostics().find("interrupted: record.pcm keeps all 24000 bytes received"), std::string::npos)
+        << diagnostics();
+    EXPECT_EQ(diagnostics().find("converter failed"), std::string::npos) << diagnostics();
+    EXPECT_TRUE(fs::exists("record_ch1.pcm"));
 }
 
 }  // namespace
