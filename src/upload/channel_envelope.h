@@ -43,8 +43,12 @@ public:
     const ChannelEnvelopes& finish() const { return envelopes_; }
 
 private:
+    std::uint64_t columnStart(std::size_t column) const;
+
     ChannelEnvelopes envelopes_;
     std::uint64_t frame_ = 0;
+    std::size_t column_ = 0;
+    std::uint64_t nextColumnStart_ = 0;
 };
 
 }  // namespace upload
