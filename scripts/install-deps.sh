@@ -7,7 +7,7 @@ set -eu
 
 build_packages="g++ cmake make libcjson-dev iproute2"
 test_packages="googletest libgtest-dev libgmock-dev libbenchmark-dev python3 clang libclang-rt-14-dev
-    g++-mingw-w64-x86-64-posix wine64 dpkg-dev xz-utils sox procps"
+    g++-mingw-w64-x86-64-posix wine64 dpkg-dev xz-utils sox procps librsvg2-bin"
 
 case "${1:-}" in
     demo) wanted=$build_packages ;;

@@ -19,7 +19,8 @@ namespace {
 
 using NamedPorts = std::map<std::string, std::string>;
 
-// Every COM port that a driver has started, with its kernel device name.
+// Every COM port that a driver has started, with its kernel device name
+// (until a friendly name replaces it).
 void addRegisteredPorts(NamedPorts& ports) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS) {
@@ -87,6 +88,13 @@ int portNumber(const std::string& name) {
     return std::atoi(name.c_str() + std::min<std::size_t>(3, name.size()));
 }
 
+// The tool takes a COM port by its number: "3" for COM3; a port named
+// otherwise cannot be given to it.
+std::string portArgument(const std::string& name) {
+    const std::string digits = name.size() > 3 && name.compare(0, 3, "COM") == 0 ? name.substr(3) : "";
+    return digits.find_first_not_of("0123456789") == std::string::npos ? digits : "";
+}
+
 }  // namespace
 
 std::vector<SerialPortInfo> listSerialPorts() {
@@ -95,7 +103,11 @@ std::vector<SerialPortInfo> listSerialPorts() {
     addFriendlyNames(named);
     std::vector<SerialPortInfo> ports;
     for (const auto& port : named) {
-        ports.push_back({port.first, port.second});
+        SerialPortInfo info;
+        info.argument = portArgument(port.first);
+        info.name = port.first;
+        info.friendlyName = port.second;
+        ports.push_back(info);
     }
     std::sort(ports.begin(), ports.end(), [](const SerialPortInfo& left, const SerialPortInfo& right) {
         return portNumber(left.name) < portNumber(right.name);

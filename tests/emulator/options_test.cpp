@@ -101,12 +101,21 @@ TEST(EmulatorOptions, RefusesCombinationsThatCannotWork) {
     EXPECT_EQ(parse({"--silence-repeat", "--silence-resume", "2", "--silent-after-heartbeats", "3"}).error, "");
 }
 
+TEST(EmulatorOptions, UploadSignalIsTonesOrTestAndNotWithASourceFile) {
+    EXPECT_FALSE(parse({}).options.upload.signal.has_value());
+    EXPECT_EQ(parse({"--upload-signal", "test"}).options.upload.signal, emulator::UploadSignal::Test);
+    EXPECT_EQ(parse({"--upload-signal=tones"}).options.upload.signal, emulator::UploadSignal::Tones);
+    EXPECT_NE(parse({"--upload-signal", "noise"}).error, "");
+    EXPECT_NE(parse({"--upload-signal", "test", "--upload-source", "x.raw"}).error, "");
+}
+
 TEST(EmulatorOptions, HelpListsEveryOption) {
     EXPECT_TRUE(parse({"--help"}).helpRequested);
     const std::string usage = emulator::usageText();
-    for (const char* name : {"--tty", "--link", "--request-log", "--wifi-no-reply", "--silent-after-wifi",
-                             "--vanish-after-heartbeats", "--noise-gap", "--split-for", "--log-every",
-                             "--upload-source", "--pause-at", "--reset-at", "--stranger-from", "--time-limit"}) {
+    for (const char* name :
+         {"--tty", "--link", "--request-log", "--wifi-no-reply", "--silent-after-wifi", "--vanish-after-heartbeats",
+          "--noise-gap", "--split-for", "--log-every", "--upload-source", "--upload-signal", "--pause-at", "--reset-at",
+          "--stranger-from", "--time-limit"}) {
         EXPECT_NE(usage.find(name), std::string::npos) << name;
     }
 }

@@ -16,8 +16,8 @@ using emulator::Milliseconds;
 
 constexpr double kPi = 3.14159265358979323846;
 
-std::vector<char> readTones(const std::vector<std::size_t>& pieceSizes) {
-    emulator::ToneSource source;
+std::vector<char> readSignal(emulator::SampleFunction sample, const std::vector<std::size_t>& pieceSizes) {
+    emulator::SignalSource source(sample);
     std::vector<char> bytes;
     for (std::size_t size : pieceSizes) {
         std::vector<char> piece(size);
@@ -25,6 +25,10 @@ std::vector<char> readTones(const std::vector<std::size_t>& pieceSizes) {
         bytes.insert(bytes.end(), piece.begin(), piece.end());
     }
     return bytes;
+}
+
+std::vector<char> readTones(const std::vector<std::size_t>& pieceSizes) {
+    return readSignal(emulator::toneSample, pieceSizes);
 }
 
 int sampleAt(const std::vector<char>& bytes, std::size_t frame, int channel) {
@@ -65,6 +69,33 @@ TEST(EmulatorUpload, PiecesThatCutFramesAndSamplesGiveTheSameStream) {
     EXPECT_EQ(readTones({1, 2, 3, 4093}), whole);
     EXPECT_EQ(readTones({8, 4091}), whole);
     EXPECT_EQ(readTones({4096, 3}), whole);
+}
+
+TEST(EmulatorUpload, TestSignalHasAToneSilenceAClippedToneAndACopy) {
+    const std::vector<char> second = readSignal(emulator::testSignalSample, {emulator::kSampleRate * 8});
+    int clipped = 0;
+    int peak = 0;
+    for (std::size_t frame = 0; frame < emulator::kSampleRate; ++frame) {
+        SCOPED_TRACE(frame);
+        ASSERT_EQ(sampleAt(second, frame, 1), 0);
+        ASSERT_EQ(sampleAt(second, frame, 3), sampleAt(second, frame, 0));
+        const int overdriven = sampleAt(second, frame, 2);
+        clipped += overdriven == 32767 || overdriven == -32768;
+        peak = std::max(peak, std::abs(sampleAt(second, frame, 0)));
+    }
+    EXPECT_NEAR(signChangesInOneSecond(second, 0), 2 * 440, 2);
+    EXPECT_EQ(peak, emulator::kToneAmplitude);
+    EXPECT_NEAR(signChangesInOneSecond(second, 2), 2 * 660, 2);
+    // Twice full scale clips where |sin| > 1/2: a third of the samples.
+    EXPECT_NEAR(clipped, emulator::kSampleRate * 2 / 3, emulator::kSampleRate / 100);
+}
+
+TEST(EmulatorUpload, SignalIsChosenUnlessASourceFileIsGiven) {
+    std::string bytes(8, '\0');
+    emulator::openContentSource("", emulator::UploadSignal::Test)->read(&bytes[0], 8);
+    EXPECT_EQ(bytes, std::string(readSignal(emulator::testSignalSample, {8}).data(), 8));
+    emulator::openContentSource("")->read(&bytes[0], 8);
+    EXPECT_EQ(bytes, std::string(readTones({8}).data(), 8));
 }
 
 TEST(EmulatorUpload, TonesStayExactFarIntoALongRecording) {

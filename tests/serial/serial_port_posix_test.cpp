@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "pty.h"
 #include "serial/port_list_posix.h"
@@ -75,7 +76,7 @@ protected:
         char pattern[] = "/tmp/quorvane-ports-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folders.devices = std::string(pattern) + "/dev";
-        folders.ttyClass = std::string(pattern) + "/class";
+        folders.sysfs = std::string(pattern) + "/sys";
         root = pattern;
         makeFolder(folders.devices + "/serial/by-id");
     }
@@ -89,8 +90,30 @@ protected:
     }
 
     void uartType(const std::string& name, int type) {
-        makeFolder(folders.ttyClass + "/" + name);
-        std::ofstream(folders.ttyClass + "/" + name + "/type") << type << "\n";
+        makeFolder(folders.sysfs + "/class/tty/" + name);
+        std::ofstream(folders.sysfs + "/class/tty/" + name + "/type") << type << "\n";
+    }
+
+    // A sysfs device folder and its attributes ("idVendor=10c4").
+    void sysfsDevice(const std::string& folder, const std::vector<std::string>& attributes) {
+        makeFolder(folders.sysfs + "/devices/" + folder);
+        for (const std::string& attribute : attributes) {
+            const std::size_t equals = attribute.find('=');
+            std::ofstream(folders.sysfs + "/devices/" + folder + "/" + attribute.substr(0, equals))
+                << attribute.substr(equals + 1) << "\n";
+        }
+    }
+
+    // The tty's class entry and its device link, as the kernel lays them
+    // out: class/tty/NAME is a link into the devices tree, and its `device`
+    // link points back up at the port or the USB interface.
+    void sysfsTty(const std::string& name, const std::string& ttyFolder, const std::string& deviceLink) {
+        makeFolder(folders.sysfs + "/class/tty");
+        makeFolder(folders.sysfs + "/devices/" + ttyFolder);
+        ASSERT_EQ(
+            symlink((folders.sysfs + "/devices/" + ttyFolder).c_str(), (folders.sysfs + "/class/tty/" + name).c_str()),
+            0);
+        ASSERT_EQ(symlink(deviceLink.c_str(), (folders.sysfs + "/devices/" + ttyFolder + "/device").c_str()), 0);
     }
 
     std::string root;
@@ -115,12 +138,79 @@ TEST_F(PortListing, ListsByIdLinksAndPortDevicesThatExist) {
     const std::string devices = folders.devices + "/";
     ASSERT_EQ(ports.size(), 4u);
     EXPECT_EQ(ports[0].name, devices + "serial/by-id/usb-Quorvane_Mic4-if00-port0");
-    EXPECT_EQ(ports[0].description, "link to " + pty.slavePath());
+    EXPECT_EQ(ports[0].linkedTo, pty.slavePath());
     EXPECT_EQ(ports[1].name, devices + "cu.usbserial-110");
     EXPECT_EQ(ports[2].name, devices + "ttyS0");
     EXPECT_EQ(ports[3].name, devices + "ttyUSB0");
-    EXPECT_EQ(ports[3].description, "usb-Quorvane_Mic4-if00-port0");
-    EXPECT_EQ(ports[1].description, "");
+    EXPECT_EQ(ports[3].byIdName, "usb-Quorvane_Mic4-if00-port0");
+    EXPECT_EQ(ports[1].byIdName, "");
+    EXPECT_EQ(ports[1].linkedTo, "");
+    for (const SerialPortInfo& port : ports) {
+        EXPECT_EQ(port.argument, port.name) << "the tool takes the path as it is";
+        EXPECT_FALSE(port.usb.has_value()) << port.name << ": no sysfs tree here";
+    }
+}
+
+TEST_F(PortListing, UsbPortsNameTheirDeviceFromSysfs) {
+    const std::string controller = "pci0000:00/0000:00:14.0/usb1";
+    // The root hub names itself too; the nearest USB device is the one.
+    sysfsDevice(controller, {"idVendor=1d6b", "idProduct=0002", "product=xHCI Host Controller"});
+    sysfsDevice(controller + "/1-2", {"idVendor=10c4", "idProduct=ea60", "manufacturer=Silicon Labs",
+                                      "product=CP2102 USB to UART Bridge Controller  ", "serial=0001"});
+    sysfsTty("ttyUSB0", controller + "/1-2/1-2:1.0/ttyUSB0/tty/ttyUSB0", "../../../ttyUSB0");
+    // An ACM port's device is the interface itself; this one gives no
+    // manufacturer and no serial number.
+    sysfsDevice(controller + "/1-3", {"idVendor=2e8a", "idProduct=000a", "product=Mic4"});
+    sysfsTty("ttyACM0", controller + "/1-3/1-3:1.0/tty/ttyACM0", "../../../1-3:1.0");
+    sysfsDevice("platform/serial8250", {});
+    sysfsTty("ttyS0", "platform/serial8250/tty/ttyS0", "../../../serial8250");
+    uartType("ttyS0", 4);
+    // A device link that leads out of the sysfs root is not followed up.
+    makeFolder(root + "/outside/usb/port");
+    std::ofstream(root + "/outside/usb/idVendor") << "dead\n";
+    std::ofstream(root + "/outside/usb/idProduct") << "beef\n";
+    sysfsTty("ttyUSB1", "virtual/tty/ttyUSB1", root + "/outside/usb/port");
+    link(pty.slavePath(), "ttyUSB0");
+    for (const char* name : {"ttyACM0", "ttyS0", "ttyUSB1"}) {
+        link(otherPty.slavePath(), name);
+    }
+    link("../../ttyUSB0", "serial/by-id/usb-Silicon_Labs_CP2102-if00-port0");
+
+    const std::vector<SerialPortInfo> ports = listSerialPorts(folders);
+
+    ASSERT_EQ(ports.size(), 5u);
+    struct Expected {
+        const char* name;
+        bool usb;
+        const char* vendorId;
+        const char* productId;
+        const char* manufacturer;
+        const char* product;
+        const char* serial;
+    };
+    const Expected expected[] = {
+        {"serial/by-id/usb-Silicon_Labs_CP2102-if00-port0", true, "10c4", "ea60", "Silicon Labs",
+         "CP2102 USB to UART Bridge Controller", "0001"},
+        {"ttyACM0", true, "2e8a", "000a", "", "Mic4", ""},
+        {"ttyS0", false, "", "", "", "", ""},
+        {"ttyUSB0", true, "10c4", "ea60", "Silicon Labs", "CP2102 USB to UART Bridge Controller", "0001"},
+        {"ttyUSB1", false, "", "", "", "", ""},
+    };
+    for (std::size_t index = 0; index < ports.size(); ++index) {
+        const Expected& want = expected[index];
+        SCOPED_TRACE(want.name);
+        EXPECT_EQ(ports[index].name, folders.devices + "/" + want.name);
+        ASSERT_EQ(ports[index].usb.has_value(), want.usb);
+        if (want.usb) {
+            const UsbIdentity& usb = *ports[index].usb;
+            EXPECT_EQ(usb.vendorId, want.vendorId);
+            EXPECT_EQ(usb.productId, want.productId);
+            EXPECT_EQ(usb.manufacturer, want.manufacturer);
+            EXPECT_EQ(usb.product, want.product);
+            EXPECT_EQ(usb.serial, want.serial);
+        }
+    }
+    EXPECT_EQ(ports[3].byIdName, "usb-Silicon_Labs_CP2102-if00-port0");
 }
 
 TEST_F(PortListing, EmptyOrMissingFoldersListNothing) {

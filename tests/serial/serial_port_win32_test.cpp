@@ -77,6 +77,14 @@ TEST(SerialPortWin32, ListingHoldsTheComDevicesOfTheSystemInNumberOrder) {
             return port.name == name;
         })) << name;
     }
+    // The argument is the number the tool takes, and it opens that port.
+    for (const SerialPortInfo& port : ports) {
+        SCOPED_TRACE(port.name);
+        ASSERT_FALSE(port.argument.empty());
+        EXPECT_EQ("COM" + port.argument, port.name);
+        EXPECT_NE(serialPortName(std::atoi(port.argument.c_str())).find(port.name), std::string::npos);
+        EXPECT_FALSE(port.friendlyName.empty()) << "a friendly or at least a kernel device name";
+    }
     EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(), [](const SerialPortInfo& left, const SerialPortInfo& right) {
         return portNumber(left.name) < portNumber(right.name);
     }));

@@ -155,6 +155,14 @@ std::string setSeed(std::optional<std::uint32_t>& target, const std::string& tex
     return {};
 }
 
+std::string setSignal(std::optional<UploadSignal>& target, const std::string& text) {
+    if (text != "tones" && text != "test") {
+        return "expects tones or test, not \"" + text + "\"";
+    }
+    target = text == "test" ? UploadSignal::Test : UploadSignal::Tones;
+    return {};
+}
+
 std::string setWifiReply(Options& options, WifiReplyMode mode) {
     options.serial.wifiReplyMode = mode;
     return {};
@@ -279,6 +287,9 @@ std::vector<OptionGroup> uploadGroups() {
                   o.upload.sourcePath = v;
                   return std::string();
               }},
+             {"upload-signal", "NAME",
+              "tones (default): a tone a channel; test: a tone, silence, a clipped tone, a copy of channel 1",
+              [](Options& o, const std::string& v) { return setSignal(o.upload.signal, v); }},
              {"upload-copy", "FILE", "write every byte sent to FILE",
               [](Options& o, const std::string& v) {
                   o.upload.copyPath = v;
@@ -348,6 +359,9 @@ std::string checkCombinations(const Options& options) {
     }
     if (options.silence.repeat && (!options.silence.afterHeartbeats || !options.silence.resumeAfter)) {
         return "--silence-repeat needs --silent-after-heartbeats and --silence-resume";
+    }
+    if (options.upload.signal && !options.upload.sourcePath.empty()) {
+        return "--upload-signal and --upload-source both choose what is uploaded; give one of them";
     }
     return {};
 }

@@ -7,6 +7,7 @@
 
 #include "device_emulator/request.h"
 #include "device_emulator/timing.h"
+#include "device_emulator/upload_content.h"
 
 namespace emulator {
 
@@ -63,6 +64,8 @@ struct UploadOptions {
     std::optional<Milliseconds> wait;
     std::optional<std::uint64_t> bytes;
     std::string sourcePath;
+    // Nothing: tones, unless a source file is given.
+    std::optional<UploadSignal> signal;
     std::string copyPath;
     std::uint64_t rate = 0;
     std::optional<std::uint64_t> pauseAt;

@@ -1,5 +1,6 @@
 #include "device_emulator/upload_content.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <stdexcept>
@@ -13,25 +14,44 @@ constexpr double kPi = 3.14159265358979323846;
 // 64 bits with room to spare.
 constexpr double kMaxRecordSeconds = 1e7;
 
-void frameBytes(std::uint64_t frame, char (&out)[kFrameBytes]) {
-    for (int channel = 0; channel < kChannels; ++channel) {
-        const auto sample = static_cast<std::uint16_t>(toneSample(channel, frame));
-        out[2 * channel] = static_cast<char>(sample & 0xFF);
-        out[2 * channel + 1] = static_cast<char>(sample >> 8);
-    }
+// The phase is taken modulo one second in whole samples, which keeps it
+// exact however long the recording runs.
+double sine(int hz, std::uint64_t frame) {
+    const std::uint64_t step = (static_cast<std::uint64_t>(hz) * frame) % kSampleRate;
+    return std::sin(2.0 * kPi * static_cast<double>(step) / kSampleRate);
+}
+
+std::int16_t clippedSample(double value) {
+    return static_cast<std::int16_t>(std::lround(std::clamp(value, -32768.0, 32767.0)));
 }
 
 }  // namespace
 
 std::int16_t toneSample(int channel, std::uint64_t frame) {
-    // The phase is taken modulo one second in whole samples, which keeps it
-    // exact however long the recording runs.
-    const std::uint64_t step = (static_cast<std::uint64_t>(kToneHz[channel]) * frame) % kSampleRate;
-    const double phase = 2.0 * kPi * static_cast<double>(step) / kSampleRate;
-    return static_cast<std::int16_t>(std::lround(kToneAmplitude * std::sin(phase)));
+    return static_cast<std::int16_t>(std::lround(kToneAmplitude * sine(kToneHz[channel], frame)));
 }
 
-void ToneSource::read(char* out, std::size_t count) {
+// Channels count from 0 here, as in the frame.
+std::int16_t testSignalSample(int channel, std::uint64_t frame) {
+    switch (channel) {
+        case 1:
+            return 0;
+        case 2:
+            return clippedSample(kTestSignalOverdrive * 32768.0 * sine(kToneHz[1], frame));
+        default:  // channel 0 and its copy, channel 3
+            return toneSample(0, frame);
+    }
+}
+
+void SignalSource::frameBytes(std::uint64_t frame, char (&out)[kFrameBytes]) const {
+    for (int channel = 0; channel < kChannels; ++channel) {
+        const auto sample = static_cast<std::uint16_t>(sample_(channel, frame));
+        out[2 * channel] = static_cast<char>(sample & 0xFF);
+        out[2 * channel + 1] = static_cast<char>(sample >> 8);
+    }
+}
+
+void SignalSource::read(char* out, std::size_t count) {
     char frame[kFrameBytes];
     for (std::size_t i = 0; i < count; ++i, ++position_) {
         const std::size_t offset = position_ % kFrameBytes;
@@ -66,9 +86,9 @@ void LoopingFileSource::read(char* out, std::size_t count) {
     }
 }
 
-std::unique_ptr<ContentSource> openContentSource(const std::string& path) {
+std::unique_ptr<ContentSource> openContentSource(const std::string& path, UploadSignal signal) {
     if (path.empty()) {
-        return std::make_unique<ToneSource>();
+        return std::make_unique<SignalSource>(signal == UploadSignal::Test ? testSignalSample : toneSample);
     }
     return std::make_unique<LoopingFileSource>(path);
 }

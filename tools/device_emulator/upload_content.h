@@ -15,6 +15,18 @@ constexpr int kSampleRate = 16000;
 constexpr std::size_t kFrameBytes = 8;
 constexpr std::array<int, kChannels> kToneHz = {440, 660, 880, 1100};
 constexpr int kToneAmplitude = 8000;
+// The test signal's channel 3 is driven to this many times full scale.
+constexpr int kTestSignalOverdrive = 2;
+
+// What the device uploads when no source file is given.
+enum class UploadSignal {
+    // Channel N a sine of kToneHz[N].
+    Tones,
+    // Channel 1 a 440 Hz tone, 2 silence, 3 a 660 Hz tone clipped at full
+    // scale, 4 an exact copy of channel 1: a device whose channels show a
+    // fault each, for the host's recording check.
+    Test,
+};
 
 // The audio the device uploads, as an endless byte stream read in pieces of
 // any size (a piece may end inside a frame or inside a sample).
@@ -24,13 +36,18 @@ public:
     virtual void read(char* out, std::size_t count) = 0;
 };
 
-// Channel N carries a sine of kToneHz[N], so a swapped or shifted channel in
-// the host's split shows as the wrong tone.
-class ToneSource : public ContentSource {
+using SampleFunction = std::int16_t (*)(int channel, std::uint64_t frame);
+
+// Frames made sample by sample by a function of channel and frame number.
+class SignalSource : public ContentSource {
 public:
+    explicit SignalSource(SampleFunction sample) : sample_(sample) {}
     void read(char* out, std::size_t count) override;
 
 private:
+    void frameBytes(std::uint64_t frame, char (&out)[kFrameBytes]) const;
+
+    SampleFunction sample_;
     std::uint64_t position_ = 0;
 };
 
@@ -44,11 +61,16 @@ private:
     std::ifstream file_;
 };
 
+// Channel N carries a sine of kToneHz[N], so a swapped or shifted channel in
+// the host's split shows as the wrong tone.
 std::int16_t toneSample(int channel, std::uint64_t frame);
 
-// Tones when path is empty, else the file; throws std::runtime_error when the
-// file cannot be read or is empty.
-std::unique_ptr<ContentSource> openContentSource(const std::string& path);
+// The UploadSignal::Test channels.
+std::int16_t testSignalSample(int channel, std::uint64_t frame);
+
+// The signal when path is empty, else the file; throws std::runtime_error
+// when the file cannot be read or is empty.
+std::unique_ptr<ContentSource> openContentSource(const std::string& path, UploadSignal signal = UploadSignal::Tones);
 
 // Size in bytes of a file, or nothing when it cannot be read.
 std::optional<std::uint64_t> fileSize(const std::string& path);

@@ -278,7 +278,7 @@ UploadOutcome Uploader::upload(const UploadPlan& plan) {
     std::ofstream copy;
     std::unique_ptr<ContentSource> source;
     try {
-        source = openContentSource(options_.sourcePath);
+        source = openContentSource(options_.sourcePath, options_.signal.value_or(UploadSignal::Tones));
         if (!options_.copyPath.empty()) {
             copy.open(options_.copyPath, std::ios::binary | std::ios::trunc);
             if (!copy) {

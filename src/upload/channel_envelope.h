@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "upload/channel_levels.h"
+
+namespace upload {
+
+// Columns of the picture's lanes: a screen's width, and a fixed 13 KB for
+// four channels however long the recording.
+constexpr std::size_t kEnvelopeColumns = 800;
+
+// The lowest and highest sample of one column; low > high while no frame
+// fell into it.
+struct EnvelopeColumn {
+    std::int16_t low = 32767;
+    std::int16_t high = -32768;
+
+    bool empty() const { return low > high; }
+};
+
+struct ChannelEnvelopes {
+    // The frames spread over the columns, as told up front.
+    std::uint64_t expectedFrames = 0;
+    // Columns in use: kEnvelopeColumns, fewer when there are fewer frames,
+    // so that no column stays between two frames.
+    std::size_t columns = 0;
+    std::array<std::array<EnvelopeColumn, kEnvelopeColumns>, kChannelCount> channels;
+};
+
+// Gathers the min/max envelope of each channel in a fixed number of columns
+// over time, one frame at a time.
+class EnvelopeMeter {
+public:
+    // The frame count is known before the first frame (record.pcm's size)
+    // and maps frames to columns; frames beyond it go to the last column.
+    explicit EnvelopeMeter(std::uint64_t expectedFrames);
+
+    void add(const FrameSamples& frame);
+
+    const ChannelEnvelopes& finish() const { return envelopes_; }
+
+private:
+    std::uint64_t columnStart(std::size_t column) const;
+
+    ChannelEnvelopes envelopes_;
+    std::uint64_t frame_ = 0;
+    std::size_t column_ = 0;
+    std::uint64_t nextColumnStart_ = 0;
+};
+
+}  // namespace upload

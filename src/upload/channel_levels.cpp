@@ -1,0 +1,163 @@
+#include "upload/channel_levels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <vector>
+
+#include "upload/channel_verdict_limits.h"
+
+namespace upload {
+
+namespace {
+
+double dbfs(double magnitude) {
+    return magnitude > 0 ? 20.0 * std::log10(magnitude / kFullScale) : -std::numeric_limits<double>::infinity();
+}
+
+bool isClipped(std::int16_t sample) {
+    return sample == std::numeric_limits<std::int16_t>::min() || sample == std::numeric_limits<std::int16_t>::max();
+}
+
+bool isSilent(const ChannelLevels& levels) {
+    return levels.verdict == Verdict::Silent;
+}
+
+// The verdicts a channel earns on its own figures, in the order of
+// precedence.
+Verdict ownVerdict(const ChannelLevels& levels, std::uint64_t frames, int sameAsChannel) {
+    if (levels.rmsDbfs < limits::kSilentRmsDbfs) {
+        return Verdict::Silent;
+    }
+    if (sameAsChannel != 0) {
+        return Verdict::SameAsChannel;
+    }
+    if (static_cast<double>(levels.clippedSamples) > limits::kClippingFraction * static_cast<double>(frames)) {
+        return Verdict::Clipping;
+    }
+    if (std::fabs(levels.dcOffsetPercent) > limits::kDcOffsetPercent) {
+        return Verdict::DcOffset;
+    }
+    return Verdict::Ok;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Weak and loud compare each channel still Ok with the median RMS of every
+// live (not silent) channel, whatever their own verdicts.
+void judgeLevelSpread(ChannelLevelSet& levels) {
+    std::vector<double> live;
+    for (const ChannelLevels& channel : levels) {
+        if (!isSilent(channel)) {
+            live.push_back(channel.rmsDbfs);
+        }
+    }
+    if (static_cast<int>(live.size()) < limits::kLiveChannelsForLevelMatch) {
+        return;
+    }
+    const double middle = median(live);
+    for (ChannelLevels& channel : levels) {
+        const double difference = channel.rmsDbfs - middle;
+        if (channel.verdict == Verdict::Ok && std::fabs(difference) > limits::kLevelSpreadDb) {
+            channel.verdict = difference < 0 ? Verdict::Weak : Verdict::Loud;
+            channel.dbFromMedian = difference;
+        }
+    }
+}
+
+}  // namespace
+
+const char* verdictName(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::Ok:
+            return "ok";
+        case Verdict::Silent:
+            return "silent";
+        case Verdict::SameAsChannel:
+            return "same_as_channel";
+        case Verdict::Clipping:
+            return "clipping";
+        case Verdict::DcOffset:
+            return "dc_offset";
+        case Verdict::Weak:
+            return "weak";
+        case Verdict::Loud:
+            return "loud";
+    }
+    return "unknown";
+}
+
+std::string verdictText(const ChannelLevels& levels) {
+    char text[48];
+    switch (levels.verdict) {
+        case Verdict::SameAsChannel:
+            std::snprintf(text, sizeof text, "same as channel %d", levels.sameAsChannel);
+            return text;
+        case Verdict::DcOffset:
+            return "DC offset";
+        case Verdict::Weak:
+        case Verdict::Loud:
+            std::snprintf(text, sizeof text, "%s (%+.1f dB)", verdictName(levels.verdict), levels.dbFromMedian);
+            return text;
+        default:
+            return verdictName(levels.verdict);
+    }
+}
+
+LevelMeter::LevelMeter() {
+    for (auto& row : identical_) {
+        row.fill(true);
+    }
+}
+
+void LevelMeter::add(const FrameSamples& frame) {
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        const int sample = frame[channel];
+        Tally& tally = tallies_[channel];
+        tally.sumOfSquares += static_cast<std::uint64_t>(sample * sample);
+        tally.sum += sample;
+        tally.peak = std::max(tally.peak, std::abs(sample));
+        tally.clipped += isClipped(frame[channel]) ? 1 : 0;
+        for (int earlier = 0; earlier < channel; ++earlier) {
+            identical_[channel][earlier] = identical_[channel][earlier] && frame[earlier] == frame[channel];
+        }
+    }
+    ++frames_;
+}
+
+std::array<int, kChannelCount> LevelMeter::sameAsChannels() const {
+    std::array<int, kChannelCount> sameAs{};
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        for (int earlier = 0; earlier < channel && sameAs[channel] == 0; ++earlier) {
+            sameAs[channel] = identical_[channel][earlier] ? earlier + 1 : 0;
+        }
+    }
+    return sameAs;
+}
+
+ChannelLevelSet LevelMeter::finish() const {
+    const auto frames = static_cast<double>(frames_);
+    const std::array<int, kChannelCount> sameAs = sameAsChannels();
+    ChannelLevelSet levels;
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        const Tally& tally = tallies_[channel];
+        ChannelLevels& result = levels[channel];
+        result.seconds = frames / kFramesPerSecond;
+        result.peakDbfs = dbfs(tally.peak);
+        result.rmsDbfs = frames_ != 0 ? dbfs(std::sqrt(static_cast<double>(tally.sumOfSquares) / frames)) : dbfs(0);
+        result.dcOffsetPercent = frames_ != 0 ? 100.0 * static_cast<double>(tally.sum) / frames / kFullScale : 0;
+        result.clippedSamples = tally.clipped;
+        result.verdict = ownVerdict(result, frames_, sameAs[channel]);
+        result.sameAsChannel = result.verdict == Verdict::SameAsChannel ? sameAs[channel] : 0;
+    }
+    judgeLevelSpread(levels);
+    return levels;
+}
+
+}  // namespace upload
