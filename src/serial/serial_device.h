@@ -18,6 +18,18 @@ struct SerialTimeouts {
     std::uint32_t writeTotalConstantMs = 2000;
 };
 
+// The line codes SerialPort::open takes. Parity follows the Windows DCB's
+// numbering, so on Windows it goes into the line record unchanged.
+constexpr std::uint8_t kNoParity = 0;
+constexpr std::uint8_t kOddParity = 1;
+constexpr std::uint8_t kEvenParity = 2;
+constexpr std::uint8_t kMarkParity = 3;
+// Stop bits are counted, with 3 standing for one and a half; the DCB numbers
+// them otherwise (0 one, 1 one and a half, 2 two), so Windows maps them.
+constexpr std::uint8_t kOneStopBit = 1;
+constexpr std::uint8_t kTwoStopBits = 2;
+constexpr std::uint8_t kOneAndAHalfStopBits = 3;
+
 enum class OpenFailure { None, Missing, Busy, NoPermission, Other };
 
 // What the system said when a port could not be opened, captured at the call

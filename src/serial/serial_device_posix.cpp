@@ -69,11 +69,11 @@ bool findBaudCode(std::uint32_t rate, speed_t& code) {
 
 tcflag_t parityFlags(std::uint8_t parity) {
     switch (parity) {
-        case 1:
+        case kOddParity:
             return PARENB | PARODD;
-        case 2:
+        case kEvenParity:
             return PARENB;
-        case 3:
+        case kMarkParity:
             return PARENB | PARODD | kStickParity;
         default:
             return 0;
@@ -83,11 +83,11 @@ tcflag_t parityFlags(std::uint8_t parity) {
 // Two stop bits also stand for one and a half: a UART gives 1.5 stop bits when
 // asked for two with 5-bit characters, the only size where 1.5 exists.
 tcflag_t stopBitFlags(std::uint8_t stopBits) {
-    return stopBits == 2 || stopBits == 3 ? CSTOPB : 0;
+    return stopBits == kTwoStopBits || stopBits == kOneAndAHalfStopBits ? CSTOPB : 0;
 }
 
 bool lineSupported(const LineSettings& line) {
-    const bool markParityMissing = line.parity == 3 && kStickParity == 0;
+    const bool markParityMissing = line.parity == kMarkParity && kStickParity == 0;
     return line.byteSize >= 5 && line.byteSize <= 8 && !markParityMissing;
 }
 
@@ -136,12 +136,14 @@ void dropModemLines(int fd) {
     ioctl(fd, TIOCMBIC, &lines);
 }
 
-Clock::time_point deadlineAfter(Clock::time_point start, std::uint64_t milliseconds) {
-    return start + Milliseconds(milliseconds);
-}
-
-bool hasTotalLimit(std::uint32_t multiplier, std::uint32_t constant) {
-    return multiplier != 0 || constant != 0;
+// The total limit of a read or a write as the port's time-outs give it:
+// `multiplierMs` per byte plus `constantMs`; both 0 mean no limit.
+Clock::time_point totalDeadline(Clock::time_point start, std::uint32_t multiplierMs, std::uint32_t constantMs,
+                                std::int32_t bytes) {
+    if (multiplierMs == 0 && constantMs == 0) {
+        return Clock::time_point::max();
+    }
+    return start + Milliseconds(std::uint64_t{multiplierMs} * static_cast<std::uint64_t>(bytes) + constantMs);
 }
 
 // Waits until fd can be read (or written) or the deadline passes.
@@ -172,39 +174,24 @@ bool waitReady(int fd, bool forWriting, Clock::time_point deadline) {
 class BurstDeadline {
 public:
     BurstDeadline(const SerialTimeouts& timeouts, std::int32_t capacity)
-        : timeouts_(timeouts), start_(Clock::now()), lastByte_(start_) {
-        const std::uint64_t totalMs =
-            std::uint64_t{timeouts.readTotalMultiplierMs} * static_cast<std::uint64_t>(capacity) +
-            timeouts.readTotalConstantMs;
-        total_ = hasTotalLimit(timeouts.readTotalMultiplierMs, timeouts.readTotalConstantMs)
-                     ? deadlineAfter(start_, totalMs)
-                     : Clock::time_point::max();
-    }
+        : intervalMs_(timeouts.readIntervalMs),
+          lastByte_(Clock::now()),
+          total_(totalDeadline(lastByte_, timeouts.readTotalMultiplierMs, timeouts.readTotalConstantMs, capacity)) {}
 
     void byteArrived() { lastByte_ = Clock::now(); }
 
     Clock::time_point next() const {
-        if (timeouts_.readIntervalMs == 0) {
+        if (intervalMs_ == 0) {
             return total_;
         }
-        return std::min(total_, deadlineAfter(lastByte_, timeouts_.readIntervalMs));
+        return std::min(total_, lastByte_ + Milliseconds(intervalMs_));
     }
 
 private:
-    const SerialTimeouts& timeouts_;
-    Clock::time_point start_;
+    std::uint32_t intervalMs_;
     Clock::time_point lastByte_;
     Clock::time_point total_;
 };
-
-Clock::time_point writeDeadline(const SerialTimeouts& timeouts, std::int32_t length) {
-    if (!hasTotalLimit(timeouts.writeTotalMultiplierMs, timeouts.writeTotalConstantMs)) {
-        return Clock::time_point::max();
-    }
-    const std::uint64_t totalMs = std::uint64_t{timeouts.writeTotalMultiplierMs} * static_cast<std::uint64_t>(length) +
-                                  timeouts.writeTotalConstantMs;
-    return deadlineAfter(Clock::now(), totalMs);
-}
 
 bool shouldWait(ssize_t result) {
     return result < 0 && (errno == EAGAIN || errno == EINTR);
@@ -237,7 +224,8 @@ void close(NativeHandle handle) {
 
 std::int32_t write(NativeHandle handle, const void* data, std::int32_t length, const SerialTimeouts& timeouts) {
     const int fd = static_cast<int>(handle);
-    const auto deadline = writeDeadline(timeouts, length);
+    const auto deadline =
+        totalDeadline(Clock::now(), timeouts.writeTotalMultiplierMs, timeouts.writeTotalConstantMs, length);
     const auto* bytes = static_cast<const unsigned char*>(data);
     std::int32_t written = 0;
     while (written < length) {

@@ -21,9 +21,9 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // parity: 1 odd, 2 even, 3 mark, other none. stopBits: 2 two, 3 one and a
-    // half, other one. On failure the port stays closed and lastOpenError()
-    // says why.
+    // parity: kOddParity, kEvenParity, kMarkParity, any other none. stopBits:
+    // kTwoStopBits, kOneAndAHalfStopBits, any other one. On failure the port
+    // stays closed and lastOpenError() says why.
     bool open(const std::string& name, std::uint32_t baudRate, std::uint8_t parity, std::uint8_t byteSize,
               std::uint8_t stopBits);
     int close();

@@ -12,9 +12,7 @@ namespace {
 
 constexpr std::int32_t kReadCapacity = 1024;
 constexpr int kProbeAttempts = 3;
-constexpr std::uint8_t kNoParity = 0;
 constexpr std::uint8_t kEightDataBits = 8;
-constexpr std::uint8_t kOneStopBit = 1;
 
 }  // namespace
 
@@ -59,6 +57,7 @@ void UartObserver::stop() {
 }
 
 bool UartObserver::send(const UartRequest& request) {
+    // A stopped link that is still up carries requests until the link thread has closed the port.
     if (!running && linkState != Connected) {
         return false;
     }
@@ -218,9 +217,10 @@ void UartObserver::readLoop() {
         const std::int32_t count = serialPort->read(buffer.data(), kReadCapacity);
         if (count > 0) {
             buffer[static_cast<std::size_t>(count)] = '\0';
-            offerChunk(std::string(buffer.data()));
+            const std::string chunk(buffer.data());
+            walkPending(&chunk);
         } else {
-            expireRequests();
+            walkPending(nullptr);
             platform::sleepMilliseconds(timings.idleReadPauseMs);
         }
     }
@@ -236,26 +236,15 @@ bool UartObserver::awaitPending() {
     return running;
 }
 
-void UartObserver::offerChunk(const std::string& chunk) {
+// Offers the chunk read (none after an empty read) to every waiting request,
+// oldest first, settling the ones it completes and reporting the expired.
+void UartObserver::walkPending(const std::string* chunk) {
     std::lock_guard<std::mutex> lock(pendingMutex);
     for (auto entry = pending.begin(); entry != pending.end();) {
-        if (entry->feed(chunk)) {
+        if (chunk != nullptr && entry->feed(*chunk)) {
             settle(*entry);
             entry = pending.erase(entry);
         } else if (hasExpired(*entry)) {
-            reportExpiry(*entry);
-            entry = pending.erase(entry);
-        } else {
-            ++entry;
-        }
-    }
-    publishPendingSize();
-}
-
-void UartObserver::expireRequests() {
-    std::lock_guard<std::mutex> lock(pendingMutex);
-    for (auto entry = pending.begin(); entry != pending.end();) {
-        if (hasExpired(*entry)) {
             reportExpiry(*entry);
             entry = pending.erase(entry);
         } else {

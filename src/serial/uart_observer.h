@@ -95,8 +95,7 @@ private:
 
     void readLoop();
     bool awaitPending();
-    void offerChunk(const std::string& chunk);
-    void expireRequests();
+    void walkPending(const std::string* chunk);
     void settle(const UartRequest& request);
     bool hasExpired(const UartRequest& request) const;
     void reportExpiry(const UartRequest& request);
