@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace quorvane {
@@ -53,10 +54,36 @@ struct LineSettings {
     std::uint8_t stopBits;
 };
 
+// Lets any thread end a read in progress on another thread at once. Once
+// raised it also turns every later read away at once, until lowered. A read
+// waits on it beside the port: a pipe in the same select on POSIX, an event
+// in the same wait on Windows.
+class ReadCancel {
+public:
+    ReadCancel();
+    ~ReadCancel();
+
+    ReadCancel(const ReadCancel&) = delete;
+    ReadCancel& operator=(const ReadCancel&) = delete;
+
+    void raise();
+    void lower();
+
+    // What the OS file keeps; defined there.
+    struct Native;
+    const Native& native() const { return *native_; }
+
+private:
+    std::unique_ptr<Native> native_;
+};
+
 NativeHandle open(const std::string& name, const LineSettings& line, const SerialTimeouts& timeouts, OpenError& error);
 void close(NativeHandle handle);
 std::int32_t write(NativeHandle handle, const void* data, std::int32_t length, const SerialTimeouts& timeouts);
-std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, const SerialTimeouts& timeouts);
+// A read that `cancel` ends returns the bytes it had gathered, which may be
+// none.
+std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, const SerialTimeouts& timeouts,
+                  const ReadCancel& cancel);
 
 }  // namespace device
 }  // namespace quorvane

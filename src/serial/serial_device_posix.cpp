@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/select.h>
@@ -14,6 +15,15 @@
 
 namespace quorvane {
 namespace device {
+
+// A raised ReadCancel holds a byte in this pipe; a read's select watches the
+// read end beside the port. Both ends stay -1 when no pipe could be made:
+// reads then run until their time-outs, as they would without a cancel.
+struct ReadCancel::Native {
+    int readEnd = -1;
+    int writeEnd = -1;
+};
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -146,29 +156,41 @@ Clock::time_point totalDeadline(Clock::time_point start, std::uint32_t multiplie
     return start + Milliseconds(std::uint64_t{multiplierMs} * static_cast<std::uint64_t>(bytes) + constantMs);
 }
 
-// Waits until fd can be read (or written) or the deadline passes.
-bool waitReady(int fd, bool forWriting, Clock::time_point deadline) {
+enum class Readiness { Ready, TimedOut, Cancelled, Failed };
+
+// Waits until fd can be read (or written), the deadline passes, or `wake`
+// (-1 for none) becomes readable.
+Readiness waitFor(int fd, bool forWriting, Clock::time_point deadline, int wake) {
     constexpr std::int64_t kLongestSliceMs = 1000;
     for (;;) {
         const auto now = Clock::now();
         if (now >= deadline) {
-            return false;
+            return Readiness::TimedOut;
         }
         const std::int64_t remaining =
             std::min<std::int64_t>(std::chrono::ceil<Milliseconds>(deadline - now).count(), kLongestSliceMs);
         timeval timeout{static_cast<time_t>(remaining / 1000), static_cast<suseconds_t>((remaining % 1000) * 1000)};
-        fd_set descriptors;
-        FD_ZERO(&descriptors);
-        FD_SET(fd, &descriptors);
-        const int ready =
-            select(fd + 1, forWriting ? nullptr : &descriptors, forWriting ? &descriptors : nullptr, nullptr, &timeout);
+        fd_set readable;
+        fd_set writable;
+        FD_ZERO(&readable);
+        FD_ZERO(&writable);
+        FD_SET(fd, forWriting ? &writable : &readable);
+        if (wake >= 0) {
+            FD_SET(wake, &readable);
+        }
+        const int ready = select(std::max(fd, wake) + 1, &readable, &writable, nullptr, &timeout);
         if (ready > 0) {
-            return true;
+            return wake >= 0 && FD_ISSET(wake, &readable) ? Readiness::Cancelled : Readiness::Ready;
         }
         if (ready < 0 && errno != EINTR) {
-            return false;
+            return Readiness::Failed;
         }
     }
+}
+
+bool isRaised(const ReadCancel::Native& cancel) {
+    pollfd raised{cancel.readEnd, POLLIN, 0};
+    return cancel.readEnd >= 0 && poll(&raised, 1, 0) > 0;
 }
 
 class BurstDeadline {
@@ -193,11 +215,64 @@ private:
     Clock::time_point total_;
 };
 
+void setDescriptorFlags(int fd) {
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+    fcntl(fd, F_SETFL, O_NONBLOCK);
+}
+
 bool shouldWait(ssize_t result) {
     return result < 0 && (errno == EAGAIN || errno == EINTR);
 }
 
 }  // namespace
+
+// select cannot watch a descriptor at or above FD_SETSIZE, so such a pipe is
+// given back at once.
+ReadCancel::ReadCancel() : native_(std::make_unique<Native>()) {
+    int ends[2];
+    if (pipe(ends) != 0) {
+        return;
+    }
+    if (ends[0] >= FD_SETSIZE) {
+        ::close(ends[0]);
+        ::close(ends[1]);
+        return;
+    }
+    setDescriptorFlags(ends[0]);
+    setDescriptorFlags(ends[1]);
+    native_->readEnd = ends[0];
+    native_->writeEnd = ends[1];
+}
+
+ReadCancel::~ReadCancel() {
+    if (native_->readEnd >= 0) {
+        ::close(native_->readEnd);
+        ::close(native_->writeEnd);
+    }
+}
+
+// A full pipe (EAGAIN) is raised already.
+void ReadCancel::raise() {
+    if (native_->writeEnd < 0) {
+        return;
+    }
+    const char byte = 1;
+    ssize_t written = 0;
+    do {
+        written = ::write(native_->writeEnd, &byte, 1);
+    } while (written < 0 && errno == EINTR);
+}
+
+void ReadCancel::lower() {
+    if (native_->readEnd < 0) {
+        return;
+    }
+    char drained[64];
+    ssize_t count = 0;
+    do {
+        count = ::read(native_->readEnd, drained, sizeof drained);
+    } while (count > 0 || (count < 0 && errno == EINTR));
+}
 
 NativeHandle open(const std::string& name, const LineSettings& line, const SerialTimeouts&, OpenError& error) {
     const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -232,17 +307,18 @@ std::int32_t write(NativeHandle handle, const void* data, std::int32_t length, c
         const ssize_t result = ::write(fd, bytes + written, static_cast<std::size_t>(length - written));
         if (result > 0) {
             written += static_cast<std::int32_t>(result);
-        } else if (!shouldWait(result) || !waitReady(fd, true, deadline)) {
+        } else if (!shouldWait(result) || waitFor(fd, true, deadline, -1) != Readiness::Ready) {
             break;
         }
     }
     return written;
 }
 
-std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, const SerialTimeouts& timeouts) {
+std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, const SerialTimeouts& timeouts,
+                  const ReadCancel& cancel) {
     const int fd = static_cast<int>(handle);
     int waiting = 0;
-    if (ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0) {
+    if (isRaised(cancel.native()) || ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0) {
         return 0;
     }
     BurstDeadline deadline(timeouts, capacity);
@@ -263,7 +339,7 @@ std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, cons
         if (hungUp || (result < 0 && errno != EAGAIN && errno != EINTR)) {
             break;
         }
-        readableSaysSelect = waitReady(fd, false, deadline.next());
+        readableSaysSelect = waitFor(fd, false, deadline.next(), cancel.native().readEnd) == Readiness::Ready;
         if (!readableSaysSelect) {
             break;
         }

@@ -43,14 +43,18 @@ bool UartObserver::start() {
         return false;
     }
     joinThreads();
+    serialPort->resumeReads();
     running = true;
     linkThread = std::thread(&UartObserver::linkLoop, this);
     readerThread = std::thread(&UartObserver::readLoop, this);
     return true;
 }
 
+// The reader may be inside a read that would otherwise wait for the device's
+// next bytes for up to the port's total time-out.
 void UartObserver::stop() {
     running = false;
+    serialPort->cancelReads();
     { std::lock_guard<std::mutex> lock(wakeMutex); }
     wakeCondition.notify_all();
     stopCondition.notify_all();

@@ -70,8 +70,9 @@ public:
     // Call before start.
     void setDiagnostics(std::unique_ptr<ILinkDiagnostics> diagnostics);
     bool start();
-    // Asks both threads to leave and returns at once; callable from any
-    // thread, also from inside a listener call.
+    // Asks both threads to leave, ends the reader's read in progress and
+    // returns at once; callable from any thread, also from inside a listener
+    // call.
     void stop();
     bool send(const UartRequest& request);
 

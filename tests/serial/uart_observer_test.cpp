@@ -214,6 +214,24 @@ TEST_F(UartObserverTest, StopInsideAResponseAndTearDownWaitForTheListener) {
     EXPECT_TRUE(finished);
 }
 
+// A device that logs more often than the inter-byte time-out keeps each read
+// going until the port's total limit, here 3 s; stopping ends the read in
+// progress, so tearing the observer down does not wait for it.
+TEST_F(UartObserverTest, StopEndsTheReadInProgressSoTearDownIsPrompt) {
+    LinkTimings timings = quickTimings();
+    timings.serial.readIntervalMs = 1000;
+    timings.serial.readTotalConstantMs = 3000;
+    device.logEvery(milliseconds(200));
+    startObserver(timings);
+    ASSERT_TRUE(eventually([&] { return device.heartbeatCount() >= 1; }, milliseconds(3000)));
+    std::this_thread::sleep_for(milliseconds(300));
+    ASSERT_EQ(log->count(LinkEvent::Connected), 0u) << "the probe's answer came before the read's limit";
+    const auto stopped = Clock::now();
+    observer->stop();
+    observer.reset();
+    EXPECT_LT(millisecondsBetween(stopped, Clock::now()), 500);
+}
+
 TEST_F(UartObserverTest, RequestsSentWhileTheReaderIdlesAreReadAtOnce) {
     LinkTimings timings = quickTimings();
     timings.heartbeatPeriodMs = 20000;
