@@ -32,6 +32,8 @@ BYTE stopBitsValue(std::uint8_t stopBits) {
 DCB lineRecord(const device::LineSettings& line) {
     DCB record{};
     record.DCBlength = sizeof(DCB);
+    // Windows knows no other mode, and some USB serial drivers refuse FALSE.
+    record.fBinary = TRUE;
     record.BaudRate = line.baudRate;
     record.ByteSize = line.byteSize;
     record.Parity = parityValue(line.parity);

@@ -134,7 +134,11 @@ int claimAndConfigure(int fd, const LineSettings& line) {
     // The advisory lock also turns away root and another copy of the tool,
     // which TIOCEXCL lets through; together they make the port exclusive as
     // on Windows.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return errno;
+    }
+    // Old kernels and some drivers refuse TIOCEXCL; harmless, as the flock above has claimed the port.
+    if (ioctl(fd, TIOCEXCL) != 0 && errno != EINVAL && errno != ENOTTY) {
         return errno;
     }
     return configureLine(fd, line);
