@@ -113,14 +113,20 @@ bool isRaised(HANDLE cancel) {
 }
 
 // Waits until the read is over or the cancel is raised, which ends it early.
+// The read is cancelled again until it is over: Wine misses a cancel that
+// comes while it takes in bytes for the read.
 void awaitReadOrCancel(HANDLE port, Transfer& read, HANDLE cancel) {
+    constexpr DWORD kCancelRetryMs = 20;
     if (cancel == nullptr) {
         return;
     }
     const HANDLE events[] = {read.completion(), cancel};
-    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-        CancelIoEx(port, read.record());
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+        return;
     }
+    do {
+        CancelIoEx(port, read.record());
+    } while (WaitForSingleObject(read.completion(), kCancelRetryMs) == WAIT_TIMEOUT);
 }
 
 }  // namespace
