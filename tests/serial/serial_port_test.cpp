@@ -260,6 +260,42 @@ TEST_F(SerialPortTest, CancelEndsAReadInProgressAtOnceAndLaterReadsUntilResumed)
     EXPECT_EQ(resumed.substr(resumed.size() - std::min<std::size_t>(resumed.size(), 5)), "after");
 }
 
+// A cancel may come while the read waits for bytes or while it takes them in;
+// rounds at moments 10 ms apart against a device sending every 2 ms, whose
+// bytes would otherwise fill the buffer in about two seconds.
+TEST_F(SerialPortTest, CancelEndsTheReadWhateverMomentItComes) {
+    SerialPort port;
+    ASSERT_TRUE(open(port));
+    std::atomic<bool> talking{true};
+    std::thread talker([&] {
+        while (talking) {
+            device->write("x");
+            std::this_thread::sleep_for(milliseconds(2));
+        }
+    });
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        port.resumeReads();
+        std::atomic<bool> cancelling{false};
+        Clock::time_point readEnded;
+        std::thread reader([&] {
+            char buffer[kCapacity];
+            while (port.read(buffer, kCapacity) == 0 && !cancelling) {
+                std::this_thread::sleep_for(milliseconds(1));
+            }
+            readEnded = Clock::now();
+        });
+        std::this_thread::sleep_for(milliseconds(10 + 10 * round));
+        const auto cancelled = Clock::now();
+        cancelling = true;
+        port.cancelReads();
+        reader.join();
+        EXPECT_LT(millisecondsBetween(cancelled, readEnded), 500);
+    }
+    talking = false;
+    talker.join();
+}
+
 }  // namespace
 }  // namespace testing
 }  // namespace quorvane
