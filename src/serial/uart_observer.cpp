@@ -269,7 +269,7 @@ void UartObserver::settle(const UartRequest& request) {
 
 // Heart-beats never expire here: the link thread watches their answers.
 bool UartObserver::hasExpired(const UartRequest& request) const {
-    return request.type != HEART_BEAT && request.isTimedOut();
+    return request.type != HEART_BEAT && request.isTimedOut(timings.clock());
 }
 
 void UartObserver::reportExpiry(const UartRequest& request) {
@@ -296,7 +296,7 @@ void UartObserver::wakeReader() {
 }
 
 void UartObserver::stampHeartbeat() {
-    const platform::FtimeStamp now = platform::wallClockNow();
+    const platform::FtimeStamp now = timings.clock();
     std::lock_guard<std::mutex> lock(heartbeatMutex);
     lastHeartbeat = now;
 }
@@ -307,7 +307,7 @@ std::uint32_t UartObserver::millisecondsSinceHeartbeat() const {
         std::lock_guard<std::mutex> lock(heartbeatMutex);
         last = lastHeartbeat;
     }
-    return platform::elapsedMilliseconds(last, platform::wallClockNow());
+    return platform::elapsedMilliseconds(last, timings.clock());
 }
 
 void UartObserver::joinThreads() {

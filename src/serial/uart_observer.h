@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,8 +39,13 @@ enum LinkState : int {
     Closing = 5,
 };
 
-// The link's pace and patience. The defaults are the device's; tests shrink
-// them to walk through the link states quickly.
+// Reads the time on which the link measures its patience: how old the last
+// heart-beat is, and whether a request has expired.
+using LinkClock = std::function<platform::FtimeStamp()>;
+
+// The link's pace and patience, and the clock the patience is measured on.
+// The defaults are the device's and the wall clock; tests shrink the pauses
+// and move a clock of their own past the time-outs.
 struct LinkTimings {
     unsigned stepPauseMs = 200;
     unsigned probePollMs = 50;
@@ -49,6 +55,7 @@ struct LinkTimings {
     std::uint32_t probeTimeoutMs = 5000;
     std::uint32_t lossTimeoutMs = 10000;
     SerialTimeouts serial;
+    LinkClock clock = platform::wallClockNow;
 };
 
 // Keeps the serial link to the device alive on a link thread and a reader
