@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/select.h>
@@ -7,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -17,9 +17,11 @@ namespace quorvane {
 namespace device {
 
 // A raised ReadCancel holds a byte in this pipe; a read's select watches the
-// read end beside the port. Both ends stay -1 when no pipe could be made:
-// reads then run until their time-outs, as they would without a cancel.
+// read end beside the port. The flag spares each read a system call to look
+// at the pipe before it begins. Both ends stay -1 when no pipe could be made:
+// a read already waiting then runs until its time-outs.
 struct ReadCancel::Native {
+    std::atomic<bool> raised{false};
     int readEnd = -1;
     int writeEnd = -1;
 };
@@ -192,11 +194,6 @@ Readiness waitFor(int fd, bool forWriting, Clock::time_point deadline, int wake)
     }
 }
 
-bool isRaised(const ReadCancel::Native& cancel) {
-    pollfd raised{cancel.readEnd, POLLIN, 0};
-    return cancel.readEnd >= 0 && poll(&raised, 1, 0) > 0;
-}
-
 class BurstDeadline {
 public:
     BurstDeadline(const SerialTimeouts& timeouts, std::int32_t capacity)
@@ -255,9 +252,8 @@ ReadCancel::~ReadCancel() {
     }
 }
 
-// A full pipe (EAGAIN) is raised already.
 void ReadCancel::raise() {
-    if (native_->writeEnd < 0) {
+    if (native_->raised.exchange(true) || native_->writeEnd < 0) {
         return;
     }
     const char byte = 1;
@@ -268,7 +264,7 @@ void ReadCancel::raise() {
 }
 
 void ReadCancel::lower() {
-    if (native_->readEnd < 0) {
+    if (!native_->raised.exchange(false) || native_->readEnd < 0) {
         return;
     }
     char drained[64];
@@ -322,7 +318,7 @@ std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, cons
                   const ReadCancel& cancel) {
     const int fd = static_cast<int>(handle);
     int waiting = 0;
-    if (isRaised(cancel.native()) || ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0) {
+    if (cancel.native().raised || ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0) {
         return 0;
     }
     BurstDeadline deadline(timeouts, capacity);
