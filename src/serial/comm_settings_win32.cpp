@@ -5,11 +5,11 @@ namespace {
 
 BYTE parityValue(std::uint8_t parity) {
     switch (parity) {
-        case 1:
+        case kOddParity:
             return ODDPARITY;
-        case 2:
+        case kEvenParity:
             return EVENPARITY;
-        case 3:
+        case kMarkParity:
             return MARKPARITY;
         default:
             return NOPARITY;
@@ -18,9 +18,9 @@ BYTE parityValue(std::uint8_t parity) {
 
 BYTE stopBitsValue(std::uint8_t stopBits) {
     switch (stopBits) {
-        case 2:
+        case kTwoStopBits:
             return TWOSTOPBITS;
-        case 3:
+        case kOneAndAHalfStopBits:
             return ONE5STOPBITS;
         default:
             return ONESTOPBIT;
@@ -32,6 +32,8 @@ BYTE stopBitsValue(std::uint8_t stopBits) {
 DCB lineRecord(const device::LineSettings& line) {
     DCB record{};
     record.DCBlength = sizeof(DCB);
+    // Windows knows no other mode, and some USB serial drivers refuse FALSE.
+    record.fBinary = TRUE;
     record.BaudRate = line.baudRate;
     record.ByteSize = line.byteSize;
     record.Parity = parityValue(line.parity);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace quorvane {
@@ -17,6 +18,18 @@ struct SerialTimeouts {
     std::uint32_t writeTotalMultiplierMs = 500;
     std::uint32_t writeTotalConstantMs = 2000;
 };
+
+// The line codes SerialPort::open takes. Parity follows the Windows DCB's
+// numbering, so on Windows it goes into the line record unchanged.
+constexpr std::uint8_t kNoParity = 0;
+constexpr std::uint8_t kOddParity = 1;
+constexpr std::uint8_t kEvenParity = 2;
+constexpr std::uint8_t kMarkParity = 3;
+// Stop bits are counted, with 3 standing for one and a half; the DCB numbers
+// them otherwise (0 one, 1 one and a half, 2 two), so Windows maps them.
+constexpr std::uint8_t kOneStopBit = 1;
+constexpr std::uint8_t kTwoStopBits = 2;
+constexpr std::uint8_t kOneAndAHalfStopBits = 3;
 
 enum class OpenFailure { None, Missing, Busy, NoPermission, Other };
 
@@ -41,10 +54,36 @@ struct LineSettings {
     std::uint8_t stopBits;
 };
 
+// Lets any thread end a read in progress on another thread at once. Once
+// raised it also turns every later read away at once, until lowered. A read
+// waits on it beside the port: a pipe in the same select on POSIX, an event
+// in the same wait on Windows.
+class ReadCancel {
+public:
+    ReadCancel();
+    ~ReadCancel();
+
+    ReadCancel(const ReadCancel&) = delete;
+    ReadCancel& operator=(const ReadCancel&) = delete;
+
+    void raise();
+    void lower();
+
+    // What the OS file keeps; defined there.
+    struct Native;
+    const Native& native() const { return *native_; }
+
+private:
+    std::unique_ptr<Native> native_;
+};
+
 NativeHandle open(const std::string& name, const LineSettings& line, const SerialTimeouts& timeouts, OpenError& error);
 void close(NativeHandle handle);
 std::int32_t write(NativeHandle handle, const void* data, std::int32_t length, const SerialTimeouts& timeouts);
-std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, const SerialTimeouts& timeouts);
+// A read that `cancel` ends returns the bytes it had gathered, which may be
+// none.
+std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, const SerialTimeouts& timeouts,
+                  const ReadCancel& cancel);
 
 }  // namespace device
 }  // namespace quorvane

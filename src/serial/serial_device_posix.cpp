@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -14,6 +15,17 @@
 
 namespace quorvane {
 namespace device {
+
+// A raised ReadCancel holds a byte in this pipe; a read's select watches the
+// read end beside the port. The flag spares each read a system call to look
+// at the pipe before it begins. Both ends stay -1 when no pipe could be made:
+// a read already waiting then runs until its time-outs.
+struct ReadCancel::Native {
+    std::atomic<bool> raised{false};
+    int readEnd = -1;
+    int writeEnd = -1;
+};
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -69,11 +81,11 @@ bool findBaudCode(std::uint32_t rate, speed_t& code) {
 
 tcflag_t parityFlags(std::uint8_t parity) {
     switch (parity) {
-        case 1:
+        case kOddParity:
             return PARENB | PARODD;
-        case 2:
+        case kEvenParity:
             return PARENB;
-        case 3:
+        case kMarkParity:
             return PARENB | PARODD | kStickParity;
         default:
             return 0;
@@ -83,11 +95,11 @@ tcflag_t parityFlags(std::uint8_t parity) {
 // Two stop bits also stand for one and a half: a UART gives 1.5 stop bits when
 // asked for two with 5-bit characters, the only size where 1.5 exists.
 tcflag_t stopBitFlags(std::uint8_t stopBits) {
-    return stopBits == 2 || stopBits == 3 ? CSTOPB : 0;
+    return stopBits == kTwoStopBits || stopBits == kOneAndAHalfStopBits ? CSTOPB : 0;
 }
 
 bool lineSupported(const LineSettings& line) {
-    const bool markParityMissing = line.parity == 3 && kStickParity == 0;
+    const bool markParityMissing = line.parity == kMarkParity && kStickParity == 0;
     return line.byteSize >= 5 && line.byteSize <= 8 && !markParityMissing;
 }
 
@@ -124,7 +136,11 @@ int claimAndConfigure(int fd, const LineSettings& line) {
     // The advisory lock also turns away root and another copy of the tool,
     // which TIOCEXCL lets through; together they make the port exclusive as
     // on Windows.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return errno;
+    }
+    // Old kernels and some drivers refuse TIOCEXCL; harmless, as the flock above has claimed the port.
+    if (ioctl(fd, TIOCEXCL) != 0 && errno != EINVAL && errno != ENOTTY) {
         return errno;
     }
     return configureLine(fd, line);
@@ -136,35 +152,44 @@ void dropModemLines(int fd) {
     ioctl(fd, TIOCMBIC, &lines);
 }
 
-Clock::time_point deadlineAfter(Clock::time_point start, std::uint64_t milliseconds) {
-    return start + Milliseconds(milliseconds);
+// The total limit of a read or a write as the port's time-outs give it:
+// `multiplierMs` per byte plus `constantMs`; both 0 mean no limit.
+Clock::time_point totalDeadline(Clock::time_point start, std::uint32_t multiplierMs, std::uint32_t constantMs,
+                                std::int32_t bytes) {
+    if (multiplierMs == 0 && constantMs == 0) {
+        return Clock::time_point::max();
+    }
+    return start + Milliseconds(std::uint64_t{multiplierMs} * static_cast<std::uint64_t>(bytes) + constantMs);
 }
 
-bool hasTotalLimit(std::uint32_t multiplier, std::uint32_t constant) {
-    return multiplier != 0 || constant != 0;
-}
+enum class Readiness { Ready, TimedOut, Cancelled, Failed };
 
-// Waits until fd can be read (or written) or the deadline passes.
-bool waitReady(int fd, bool forWriting, Clock::time_point deadline) {
+// Waits until fd can be read (or written), the deadline passes, or `wake`
+// (-1 for none) becomes readable.
+Readiness waitFor(int fd, bool forWriting, Clock::time_point deadline, int wake) {
     constexpr std::int64_t kLongestSliceMs = 1000;
     for (;;) {
         const auto now = Clock::now();
         if (now >= deadline) {
-            return false;
+            return Readiness::TimedOut;
         }
         const std::int64_t remaining =
             std::min<std::int64_t>(std::chrono::ceil<Milliseconds>(deadline - now).count(), kLongestSliceMs);
         timeval timeout{static_cast<time_t>(remaining / 1000), static_cast<suseconds_t>((remaining % 1000) * 1000)};
-        fd_set descriptors;
-        FD_ZERO(&descriptors);
-        FD_SET(fd, &descriptors);
-        const int ready =
-            select(fd + 1, forWriting ? nullptr : &descriptors, forWriting ? &descriptors : nullptr, nullptr, &timeout);
+        fd_set readable;
+        fd_set writable;
+        FD_ZERO(&readable);
+        FD_ZERO(&writable);
+        FD_SET(fd, forWriting ? &writable : &readable);
+        if (wake >= 0) {
+            FD_SET(wake, &readable);
+        }
+        const int ready = select(std::max(fd, wake) + 1, &readable, &writable, nullptr, &timeout);
         if (ready > 0) {
-            return true;
+            return wake >= 0 && FD_ISSET(wake, &readable) ? Readiness::Cancelled : Readiness::Ready;
         }
         if (ready < 0 && errno != EINTR) {
-            return false;
+            return Readiness::Failed;
         }
     }
 }
@@ -172,38 +197,28 @@ bool waitReady(int fd, bool forWriting, Clock::time_point deadline) {
 class BurstDeadline {
 public:
     BurstDeadline(const SerialTimeouts& timeouts, std::int32_t capacity)
-        : timeouts_(timeouts), start_(Clock::now()), lastByte_(start_) {
-        const std::uint64_t totalMs =
-            std::uint64_t{timeouts.readTotalMultiplierMs} * static_cast<std::uint64_t>(capacity) +
-            timeouts.readTotalConstantMs;
-        total_ = hasTotalLimit(timeouts.readTotalMultiplierMs, timeouts.readTotalConstantMs)
-                     ? deadlineAfter(start_, totalMs)
-                     : Clock::time_point::max();
-    }
+        : intervalMs_(timeouts.readIntervalMs),
+          lastByte_(Clock::now()),
+          total_(totalDeadline(lastByte_, timeouts.readTotalMultiplierMs, timeouts.readTotalConstantMs, capacity)) {}
 
     void byteArrived() { lastByte_ = Clock::now(); }
 
     Clock::time_point next() const {
-        if (timeouts_.readIntervalMs == 0) {
+        if (intervalMs_ == 0) {
             return total_;
         }
-        return std::min(total_, deadlineAfter(lastByte_, timeouts_.readIntervalMs));
+        return std::min(total_, lastByte_ + Milliseconds(intervalMs_));
     }
 
 private:
-    const SerialTimeouts& timeouts_;
-    Clock::time_point start_;
+    std::uint32_t intervalMs_;
     Clock::time_point lastByte_;
     Clock::time_point total_;
 };
 
-Clock::time_point writeDeadline(const SerialTimeouts& timeouts, std::int32_t length) {
-    if (!hasTotalLimit(timeouts.writeTotalMultiplierMs, timeouts.writeTotalConstantMs)) {
-        return Clock::time_point::max();
-    }
-    const std::uint64_t totalMs = std::uint64_t{timeouts.writeTotalMultiplierMs} * static_cast<std::uint64_t>(length) +
-                                  timeouts.writeTotalConstantMs;
-    return deadlineAfter(Clock::now(), totalMs);
+void setDescriptorFlags(int fd) {
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+    fcntl(fd, F_SETFL, O_NONBLOCK);
 }
 
 bool shouldWait(ssize_t result) {
@@ -211,6 +226,53 @@ bool shouldWait(ssize_t result) {
 }
 
 }  // namespace
+
+// select cannot watch a descriptor at or above FD_SETSIZE, so such a pipe is
+// given back at once.
+ReadCancel::ReadCancel() : native_(std::make_unique<Native>()) {
+    int ends[2];
+    if (pipe(ends) != 0) {
+        return;
+    }
+    if (ends[0] >= FD_SETSIZE) {
+        ::close(ends[0]);
+        ::close(ends[1]);
+        return;
+    }
+    setDescriptorFlags(ends[0]);
+    setDescriptorFlags(ends[1]);
+    native_->readEnd = ends[0];
+    native_->writeEnd = ends[1];
+}
+
+ReadCancel::~ReadCancel() {
+    if (native_->readEnd >= 0) {
+        ::close(native_->readEnd);
+        ::close(native_->writeEnd);
+    }
+}
+
+void ReadCancel::raise() {
+    if (native_->raised.exchange(true) || native_->writeEnd < 0) {
+        return;
+    }
+    const char byte = 1;
+    ssize_t written = 0;
+    do {
+        written = ::write(native_->writeEnd, &byte, 1);
+    } while (written < 0 && errno == EINTR);
+}
+
+void ReadCancel::lower() {
+    if (!native_->raised.exchange(false) || native_->readEnd < 0) {
+        return;
+    }
+    char drained[64];
+    ssize_t count = 0;
+    do {
+        count = ::read(native_->readEnd, drained, sizeof drained);
+    } while (count > 0 || (count < 0 && errno == EINTR));
+}
 
 NativeHandle open(const std::string& name, const LineSettings& line, const SerialTimeouts&, OpenError& error) {
     const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -237,24 +299,26 @@ void close(NativeHandle handle) {
 
 std::int32_t write(NativeHandle handle, const void* data, std::int32_t length, const SerialTimeouts& timeouts) {
     const int fd = static_cast<int>(handle);
-    const auto deadline = writeDeadline(timeouts, length);
+    const auto deadline =
+        totalDeadline(Clock::now(), timeouts.writeTotalMultiplierMs, timeouts.writeTotalConstantMs, length);
     const auto* bytes = static_cast<const unsigned char*>(data);
     std::int32_t written = 0;
     while (written < length) {
         const ssize_t result = ::write(fd, bytes + written, static_cast<std::size_t>(length - written));
         if (result > 0) {
             written += static_cast<std::int32_t>(result);
-        } else if (!shouldWait(result) || !waitReady(fd, true, deadline)) {
+        } else if (!shouldWait(result) || waitFor(fd, true, deadline, -1) != Readiness::Ready) {
             break;
         }
     }
     return written;
 }
 
-std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, const SerialTimeouts& timeouts) {
+std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, const SerialTimeouts& timeouts,
+                  const ReadCancel& cancel) {
     const int fd = static_cast<int>(handle);
     int waiting = 0;
-    if (ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0) {
+    if (cancel.native().raised || ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0) {
         return 0;
     }
     BurstDeadline deadline(timeouts, capacity);
@@ -275,7 +339,7 @@ std::int32_t read(NativeHandle handle, void* buffer, std::int32_t capacity, cons
         if (hungUp || (result < 0 && errno != EAGAIN && errno != EINTR)) {
             break;
         }
-        readableSaysSelect = waitReady(fd, false, deadline.next());
+        readableSaysSelect = waitFor(fd, false, deadline.next(), cancel.native().readEnd) == Readiness::Ready;
         if (!readableSaysSelect) {
             break;
         }

@@ -50,9 +50,17 @@ std::int32_t SerialPort::read(void* buffer, std::int32_t capacity) {
     if (handle == device::kNoHandle) {
         return 0;
     }
-    const std::int32_t count = capacity > 0 ? device::read(handle, buffer, capacity, timeouts_) : 0;
+    const std::int32_t count = capacity > 0 ? device::read(handle, buffer, capacity, timeouts_, readCancel_) : 0;
     returnHandle();
     return count;
+}
+
+void SerialPort::cancelReads() {
+    readCancel_.raise();
+}
+
+void SerialPort::resumeReads() {
+    readCancel_.lower();
 }
 
 bool SerialPort::isOpen() const {

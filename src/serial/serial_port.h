@@ -21,9 +21,9 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // parity: 1 odd, 2 even, 3 mark, other none. stopBits: 2 two, 3 one and a
-    // half, other one. On failure the port stays closed and lastOpenError()
-    // says why.
+    // parity: kOddParity, kEvenParity, kMarkParity, any other none. stopBits:
+    // kTwoStopBits, kOneAndAHalfStopBits, any other one. On failure the port
+    // stays closed and lastOpenError() says why.
     bool open(const std::string& name, std::uint32_t baudRate, std::uint8_t parity, std::uint8_t byteSize,
               std::uint8_t stopBits);
     int close();
@@ -37,6 +37,12 @@ public:
     // the inter-byte time-out, or when the total time-out has run out.
     std::int32_t read(void* buffer, std::int32_t capacity);
 
+    // Ends a read in progress at once (it returns what it had gathered, maybe
+    // nothing) and makes every later read return 0 at once, until
+    // resumeReads. Callable from any thread; open and close leave it as it is.
+    void cancelReads();
+    void resumeReads();
+
     bool isOpen() const;
 
     // Why the last open failed; read it on the thread that called open.
@@ -47,6 +53,7 @@ private:
     void returnHandle();
 
     const SerialTimeouts timeouts_;
+    device::ReadCancel readCancel_;
     mutable std::mutex mutex_;
     std::condition_variable released_;
     device::NativeHandle handle_ = device::kNoHandle;

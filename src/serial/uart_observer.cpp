@@ -12,9 +12,7 @@ namespace {
 
 constexpr std::int32_t kReadCapacity = 1024;
 constexpr int kProbeAttempts = 3;
-constexpr std::uint8_t kNoParity = 0;
 constexpr std::uint8_t kEightDataBits = 8;
-constexpr std::uint8_t kOneStopBit = 1;
 
 }  // namespace
 
@@ -45,20 +43,25 @@ bool UartObserver::start() {
         return false;
     }
     joinThreads();
+    serialPort->resumeReads();
     running = true;
     linkThread = std::thread(&UartObserver::linkLoop, this);
     readerThread = std::thread(&UartObserver::readLoop, this);
     return true;
 }
 
+// The reader may be inside a read that would otherwise wait for the device's
+// next bytes for up to the port's total time-out.
 void UartObserver::stop() {
     running = false;
+    serialPort->cancelReads();
     { std::lock_guard<std::mutex> lock(wakeMutex); }
     wakeCondition.notify_all();
     stopCondition.notify_all();
 }
 
 bool UartObserver::send(const UartRequest& request) {
+    // A stopped link that is still up carries requests until the link thread has closed the port.
     if (!running && linkState != Connected) {
         return false;
     }
@@ -218,9 +221,10 @@ void UartObserver::readLoop() {
         const std::int32_t count = serialPort->read(buffer.data(), kReadCapacity);
         if (count > 0) {
             buffer[static_cast<std::size_t>(count)] = '\0';
-            offerChunk(std::string(buffer.data()));
+            const std::string chunk(buffer.data());
+            walkPending(&chunk);
         } else {
-            expireRequests();
+            walkPending(nullptr);
             platform::sleepMilliseconds(timings.idleReadPauseMs);
         }
     }
@@ -236,26 +240,15 @@ bool UartObserver::awaitPending() {
     return running;
 }
 
-void UartObserver::offerChunk(const std::string& chunk) {
+// Offers the chunk read (none after an empty read) to every waiting request,
+// oldest first, settling the ones it completes and reporting the expired.
+void UartObserver::walkPending(const std::string* chunk) {
     std::lock_guard<std::mutex> lock(pendingMutex);
     for (auto entry = pending.begin(); entry != pending.end();) {
-        if (entry->feed(chunk)) {
+        if (chunk != nullptr && entry->feed(*chunk)) {
             settle(*entry);
             entry = pending.erase(entry);
         } else if (hasExpired(*entry)) {
-            reportExpiry(*entry);
-            entry = pending.erase(entry);
-        } else {
-            ++entry;
-        }
-    }
-    publishPendingSize();
-}
-
-void UartObserver::expireRequests() {
-    std::lock_guard<std::mutex> lock(pendingMutex);
-    for (auto entry = pending.begin(); entry != pending.end();) {
-        if (hasExpired(*entry)) {
             reportExpiry(*entry);
             entry = pending.erase(entry);
         } else {
@@ -276,7 +269,7 @@ void UartObserver::settle(const UartRequest& request) {
 
 // Heart-beats never expire here: the link thread watches their answers.
 bool UartObserver::hasExpired(const UartRequest& request) const {
-    return request.type != HEART_BEAT && request.isTimedOut();
+    return request.type != HEART_BEAT && request.isTimedOut(timings.clock());
 }
 
 void UartObserver::reportExpiry(const UartRequest& request) {
@@ -303,7 +296,7 @@ void UartObserver::wakeReader() {
 }
 
 void UartObserver::stampHeartbeat() {
-    const platform::FtimeStamp now = platform::wallClockNow();
+    const platform::FtimeStamp now = timings.clock();
     std::lock_guard<std::mutex> lock(heartbeatMutex);
     lastHeartbeat = now;
 }
@@ -314,7 +307,7 @@ std::uint32_t UartObserver::millisecondsSinceHeartbeat() const {
         std::lock_guard<std::mutex> lock(heartbeatMutex);
         last = lastHeartbeat;
     }
-    return platform::elapsedMilliseconds(last, platform::wallClockNow());
+    return platform::elapsedMilliseconds(last, timings.clock());
 }
 
 void UartObserver::joinThreads() {

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,8 +39,13 @@ enum LinkState : int {
     Closing = 5,
 };
 
-// The link's pace and patience. The defaults are the device's; tests shrink
-// them to walk through the link states quickly.
+// Reads the time on which the link measures its patience: how old the last
+// heart-beat is, and whether a request has expired.
+using LinkClock = std::function<platform::FtimeStamp()>;
+
+// The link's pace and patience, and the clock the patience is measured on.
+// The defaults are the device's and the wall clock; tests shrink the pauses
+// and move a clock of their own past the time-outs.
 struct LinkTimings {
     unsigned stepPauseMs = 200;
     unsigned probePollMs = 50;
@@ -49,6 +55,7 @@ struct LinkTimings {
     std::uint32_t probeTimeoutMs = 5000;
     std::uint32_t lossTimeoutMs = 10000;
     SerialTimeouts serial;
+    LinkClock clock = platform::wallClockNow;
 };
 
 // Keeps the serial link to the device alive on a link thread and a reader
@@ -70,8 +77,9 @@ public:
     // Call before start.
     void setDiagnostics(std::unique_ptr<ILinkDiagnostics> diagnostics);
     bool start();
-    // Asks both threads to leave and returns at once; callable from any
-    // thread, also from inside a listener call.
+    // Asks both threads to leave, ends the reader's read in progress and
+    // returns at once; callable from any thread, also from inside a listener
+    // call.
     void stop();
     bool send(const UartRequest& request);
 
@@ -95,8 +103,7 @@ private:
 
     void readLoop();
     bool awaitPending();
-    void offerChunk(const std::string& chunk);
-    void expireRequests();
+    void walkPending(const std::string* chunk);
     void settle(const UartRequest& request);
     bool hasExpired(const UartRequest& request) const;
     void reportExpiry(const UartRequest& request);

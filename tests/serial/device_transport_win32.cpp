@@ -1,6 +1,8 @@
-#include <windows.h>
+// Winsock first: windows.h would otherwise bring in the old winsock.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <windows.h>
 
 #include <cstdlib>
 #include <stdexcept>

@@ -1,9 +1,15 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,6 +18,30 @@
 #include "pty.h"
 #include "serial/port_list_posix.h"
 #include "serial/serial_port.h"
+
+namespace {
+
+// The errno with which TIOCEXCL is refused, as an old kernel or a driver
+// without exclusive mode refuses it; 0 lets every request through.
+std::atomic<int> exclusiveModeRefusal{0};
+
+}  // namespace
+
+// Stands in for the C library's ioctl within this test program, the serial
+// code linked into it included.
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
+    using Ioctl = int (*)(int, unsigned long, ...);
+    static const auto systemIoctl = reinterpret_cast<Ioctl>(dlsym(RTLD_NEXT, "ioctl"));
+    if (request == TIOCEXCL && exclusiveModeRefusal != 0) {
+        errno = exclusiveModeRefusal;
+        return -1;
+    }
+    va_list arguments;
+    va_start(arguments, request);
+    void* argument = va_arg(arguments, void*);
+    va_end(arguments);
+    return systemIoctl(fd, request, argument);
+}
 
 namespace quorvane {
 namespace testing {
@@ -61,6 +91,36 @@ TEST(SerialPortPosix, UnsupportedLineSettingsFailToOpen) {
     EXPECT_FALSE(port.open(pty.slavePath(), 115200, 0, 9, 1));
     EXPECT_FALSE(port.isOpen());
     EXPECT_TRUE(port.open(pty.slavePath(), 9600, 0, 7, 1));
+}
+
+class RefusedExclusiveMode {
+public:
+    explicit RefusedExclusiveMode(int error) { exclusiveModeRefusal = error; }
+    ~RefusedExclusiveMode() { exclusiveModeRefusal = 0; }
+};
+
+// A refusal that only says the driver has no exclusive mode leaves the port
+// claimed by the advisory lock, so a second opener is still turned away; any
+// other refusal fails the open.
+TEST(SerialPortPosix, PortWhoseDriverHasNoExclusiveModeOpensAndTheLockStillClaimsIt) {
+    struct Case {
+        int refusal;
+        bool opens;
+    };
+    for (const Case& refused : {Case{EINVAL, true}, Case{ENOTTY, true}, Case{EIO, false}}) {
+        SCOPED_TRACE(std::strerror(refused.refusal));
+        Pty pty;
+        RefusedExclusiveMode refusal(refused.refusal);
+        SerialPort port;
+        ASSERT_EQ(port.open(pty.slavePath(), 115200, kNoParity, 8, kOneStopBit), refused.opens);
+        if (!refused.opens) {
+            EXPECT_EQ(port.lastOpenError().code, EIO);
+            continue;
+        }
+        SerialPort second;
+        EXPECT_FALSE(second.open(pty.slavePath(), 115200, kNoParity, 8, kOneStopBit));
+        EXPECT_EQ(second.lastOpenError().kind, OpenFailure::Busy);
+    }
 }
 
 TEST(SerialPortPosix, PortNumbersNameTheTtySDevices) {

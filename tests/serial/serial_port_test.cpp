@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -213,6 +215,85 @@ TEST_F(SerialPortTest, CloseWaitsForAReadInProgress) {
     EXPECT_EQ(readBytes, "partial frame");
     EXPECT_GE(millisecondsBetween(sent, closed), 900);
     EXPECT_FALSE(port.isOpen());
+}
+
+// A device that never pauses keeps a read going until its total limit, 10 s
+// here; cancelling ends it at once, and reads stay turned away until resumed.
+TEST_F(SerialPortTest, CancelEndsAReadInProgressAtOnceAndLaterReadsUntilResumed) {
+    SerialTimeouts timeouts;
+    timeouts.readTotalConstantMs = 10000;
+    SerialPort port(timeouts);
+    ASSERT_TRUE(open(port));
+    std::atomic<bool> talking{true};
+    std::thread talker([&] {
+        while (talking) {
+            device->write("x");
+            std::this_thread::sleep_for(milliseconds(20));
+        }
+    });
+    std::this_thread::sleep_for(milliseconds(100));
+    Clock::time_point readEnded;
+    std::thread reader([&] {
+        char buffer[kCapacity];
+        port.read(buffer, kCapacity);
+        readEnded = Clock::now();
+    });
+    std::this_thread::sleep_for(milliseconds(500));
+    const auto cancelled = Clock::now();
+    port.cancelReads();
+    reader.join();
+    std::cout << "cancelled read returned " << millisecondsBetween(cancelled, readEnded) << " ms after the cancel\n";
+    EXPECT_GE(millisecondsBetween(cancelled, readEnded), 0) << "the read ended before it was cancelled";
+    EXPECT_LT(millisecondsBetween(cancelled, readEnded), 500);
+
+    talking = false;
+    talker.join();
+
+    device->write("after");
+    std::this_thread::sleep_for(milliseconds(200));
+    char buffer[kCapacity];
+    const auto turnedAway = Clock::now();
+    EXPECT_EQ(port.read(buffer, kCapacity), 0);
+    EXPECT_LT(millisecondsBetween(turnedAway, Clock::now()), 100);
+    port.resumeReads();
+    const std::string resumed = readBurst(port).bytes;
+    EXPECT_EQ(resumed.substr(resumed.size() - std::min<std::size_t>(resumed.size(), 5)), "after");
+}
+
+// A cancel may come while the read waits for bytes or while it takes them in;
+// rounds at moments 10 ms apart against a device sending every 2 ms, whose
+// bytes would otherwise fill the buffer in about two seconds.
+TEST_F(SerialPortTest, CancelEndsTheReadWhateverMomentItComes) {
+    SerialPort port;
+    ASSERT_TRUE(open(port));
+    std::atomic<bool> talking{true};
+    std::thread talker([&] {
+        while (talking) {
+            device->write("x");
+            std::this_thread::sleep_for(milliseconds(2));
+        }
+    });
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        port.resumeReads();
+        std::atomic<bool> cancelling{false};
+        Clock::time_point readEnded;
+        std::thread reader([&] {
+            char buffer[kCapacity];
+            while (port.read(buffer, kCapacity) == 0 && !cancelling) {
+                std::this_thread::sleep_for(milliseconds(1));
+            }
+            readEnded = Clock::now();
+        });
+        std::this_thread::sleep_for(milliseconds(10 + 10 * round));
+        const auto cancelled = Clock::now();
+        cancelling = true;
+        port.cancelReads();
+        reader.join();
+        EXPECT_LT(millisecondsBetween(cancelled, readEnded), 500);
+    }
+    talking = false;
+    talker.join();
 }
 
 }  // namespace

@@ -28,12 +28,15 @@ TEST(SerialPortWin32, PortNumbersTakeTheShortFormUpToEightAndThePrefixedFormFrom
     EXPECT_EQ(serialPortName(-1), "");
 }
 
-TEST(SerialPortWin32, LineRecordIsBuiltFromZeroWithTheParityAndStopBitTables) {
+// Binary mode is the only one Windows has; some USB serial drivers refuse a
+// record without it.
+TEST(SerialPortWin32, LineRecordIsBinaryWithEveryOtherFlagOffAndTheParityAndStopBitTables) {
     const DCB plain = recordFor(0, 1);
     EXPECT_EQ(plain.DCBlength, 28u);
     EXPECT_EQ(plain.BaudRate, 115200u);
     EXPECT_EQ(plain.ByteSize, 8);
-    EXPECT_EQ(plain.fBinary, 0u);
+    EXPECT_EQ(plain.fBinary, 1u);
+    EXPECT_EQ(plain.fParity | plain.fDsrSensitivity | plain.fErrorChar | plain.fNull | plain.fAbortOnError, 0u);
     EXPECT_EQ(plain.fOutxCtsFlow | plain.fOutxDsrFlow | plain.fOutX | plain.fInX, 0u);
     EXPECT_EQ(plain.fDtrControl, static_cast<DWORD>(DTR_CONTROL_DISABLE));
     EXPECT_EQ(plain.fRtsControl, static_cast<DWORD>(RTS_CONTROL_DISABLE));

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <thread>
 
 #include "link_recorders.h"
+#include "manual_clock.h"
 #include "protocol/command_table.h"
 #include "scripted_device.h"
 #include "serial/serial_port.h"
@@ -14,8 +16,8 @@ namespace {
 
 const std::string kJoined = "{\"result\":1,\"ip\":\"192.168.4.20\"}";
 
-// The link's states in a tenth of their time or less; the serial reads end
-// 50 ms after a burst.
+// The link's states in a tenth of their time or less, on the wall clock; the
+// serial reads end 50 ms after a burst.
 LinkTimings quickTimings() {
     LinkTimings timings;
     timings.stepPauseMs = 20;
@@ -30,6 +32,23 @@ LinkTimings quickTimings() {
     return timings;
 }
 
+// The device's own patience (5 s for a probe, 10 s for heart-beats), measured
+// on `clock`, which the test moves past a time-out instead of waiting for it;
+// only the pauses between steps are real, and short.
+LinkTimings clockedTimings(const ManualClock& clock) {
+    LinkTimings timings = quickTimings();
+    timings.stepPauseMs = 5;
+    timings.probePollMs = 5;
+    timings.heartbeatPeriodMs = 20;
+    timings.probeTimeoutMs = LinkTimings().probeTimeoutMs;
+    timings.lossTimeoutMs = LinkTimings().lossTimeoutMs;
+    timings.clock = clock.reading();
+    return timings;
+}
+
+const milliseconds kPastProbeTimeout{LinkTimings().probeTimeoutMs + 1};
+const milliseconds kPastLossTimeout{LinkTimings().lossTimeoutMs + 1};
+
 long long millisecondsBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration_cast<milliseconds>(to - from).count();
 }
@@ -40,8 +59,10 @@ UartRequest wifiRequest(std::int32_t timeoutMs = 10000) {
     return request;
 }
 
-class UartObserverTest : public ::testing::Test {
-protected:
+// A device on the line, an observer on the host's end, what it reported, and
+// a clock for the observer to measure its patience on.
+class Link {
+public:
     void startObserver(const LinkTimings& timings = quickTimings()) {
         observer = device.transport().observer(timings);
         attach(*observer);
@@ -60,15 +81,18 @@ protected:
     }
 
     ScriptedDevice device;
+    ManualClock clock;
     std::shared_ptr<LinkLog> log = std::make_shared<LinkLog>();
     std::shared_ptr<DiagnosticsLog> diagnostics = std::make_shared<DiagnosticsLog>();
     std::unique_ptr<UartObserver> observer;
 };
 
+class UartObserverTest : public ::testing::Test, protected Link {};
+
 TEST_F(UartObserverTest, AnsweredProbeConnectsOnceAndHeartbeatsFollow) {
-    connect();
+    connect(clockedTimings(clock));
     const std::size_t heartbeatsAtConnection = device.heartbeatCount();
-    std::this_thread::sleep_for(milliseconds(1000));
+    std::this_thread::sleep_for(milliseconds(300));
     EXPECT_EQ(log->count(LinkEvent::Connected), 1u);
     EXPECT_EQ(log->count(LinkEvent::Disconnected), 0u);
     EXPECT_GE(device.heartbeatCount() - heartbeatsAtConnection, 5u);
@@ -81,7 +105,7 @@ TEST_F(UartObserverTest, AnsweredProbeConnectsOnceAndHeartbeatsFollow) {
 TEST_F(UartObserverTest, RealTimingsSendAHeartbeatEveryHalfSecond) {
     connect(LinkTimings());
     const std::size_t first = device.heartbeatCount();
-    ASSERT_TRUE(eventually([&] { return device.heartbeatCount() >= first + 6; }, milliseconds(8000)));
+    ASSERT_TRUE(eventually([&] { return device.heartbeatCount() >= first + 4; }, milliseconds(8000)));
     const std::vector<Clock::time_point> times = device.heartbeatTimes();
     std::vector<long long> gaps;
     for (std::size_t index = first; index + 1 < times.size(); ++index) {
@@ -93,20 +117,25 @@ TEST_F(UartObserverTest, RealTimingsSendAHeartbeatEveryHalfSecond) {
     EXPECT_EQ(log->count(LinkEvent::Connected), 1u);
 }
 
-TEST_F(UartObserverTest, SilentDeviceIsReprobedAfterEachReopenAndTheListenerHearsNothing) {
+// The probe waits on a clock that stands still until the test moves it past
+// the time-out; each time the port is closed, reopened and probed again.
+TEST_F(UartObserverTest, SilentDeviceIsReprobedEachTimeTheProbeTimesOutAndTheListenerHearsNothing) {
     device.answerHeartbeats(false);
-    startObserver();
+    startObserver(clockedTimings(clock));
+    ASSERT_TRUE(eventually([&] { return device.heartbeatCount() >= 1; }, milliseconds(3000)));
+    std::this_thread::sleep_for(milliseconds(150));
+    EXPECT_EQ(device.heartbeatCount(), 1u) << "probed again while the clock stood still";
+    EXPECT_EQ(observer->state(), Probing);
     std::size_t mostPending = 0;
-    eventually(
-        [&] {
-            mostPending = std::max(mostPending, observer->pendingCount());
-            return device.heartbeatCount() >= 4;
-        },
-        milliseconds(8000));
-    ASSERT_GE(device.heartbeatCount(), 4u);
-    const std::vector<Clock::time_point> probes = device.heartbeatTimes();
-    for (std::size_t index = 1; index < probes.size(); ++index) {
-        EXPECT_GE(millisecondsBetween(probes[index - 1], probes[index]), 450);
+    for (std::size_t probes = 2; probes <= 4; ++probes) {
+        ASSERT_TRUE(eventually(
+            [&] {
+                mostPending = std::max(mostPending, observer->pendingCount());
+                clock.advance(kPastProbeTimeout);
+                return device.heartbeatCount() >= probes;
+            },
+            milliseconds(3000)))
+            << "probe " << probes;
     }
     EXPECT_LE(mostPending, 1u);
     EXPECT_TRUE(log->events().empty());
@@ -114,36 +143,95 @@ TEST_F(UartObserverTest, SilentDeviceIsReprobedAfterEachReopenAndTheListenerHear
 }
 
 TEST_F(UartObserverTest, DeviceThatStopsAnsweringIsLostThenReconnected) {
-    connect();
+    connect(clockedTimings(clock));
     device.answerHeartbeats(false);
-    const auto silentFrom = Clock::now();
-    ASSERT_TRUE(log->waitFor(LinkEvent::Disconnected, 1, milliseconds(6000)));
-    const long long lostAfter = millisecondsBetween(silentFrom, log->events().back().at);
-    EXPECT_GE(lostAfter, 1000);
-    EXPECT_LE(lostAfter, 3500);
+    std::this_thread::sleep_for(milliseconds(150));
+    EXPECT_EQ(log->count(LinkEvent::Disconnected), 0u) << "lost while the clock stood still";
+    ASSERT_TRUE(eventually(
+        [&] {
+            clock.advance(kPastLossTimeout);
+            return log->count(LinkEvent::Disconnected) >= 1;
+        },
+        milliseconds(3000)));
     device.answerHeartbeats(true);
-    ASSERT_TRUE(log->waitFor(LinkEvent::Connected, 2, milliseconds(6000)));
+    ASSERT_TRUE(log->waitFor(LinkEvent::Connected, 2, milliseconds(3000)));
     const std::vector<LinkEvent> events = log->events();
     ASSERT_EQ(events.size(), 3u);
     EXPECT_EQ(events[1].kind, LinkEvent::Disconnected);
     EXPECT_EQ(diagnostics->count("lost"), 1u);
 }
 
+// The device's own 10 s for wifi_connect: expired once 10000 ms have passed
+// since the request was built, not a millisecond before.
 TEST_F(UartObserverTest, UnansweredRequestIsReportedAsFailedOnceItsTimeoutHasPassed) {
-    connect();
-    const UartRequest request = wifiRequest(800);
-    const auto built = Clock::now();
+    LinkTimings timings = clockedTimings(clock);
+    timings.lossTimeoutMs = 60000;
+    connect(timings);
+    UartRequest request = wifiRequest();
+    request.createdAt = clock.now();
     ASSERT_TRUE(observer->send(request));
-    ASSERT_TRUE(log->waitFor(LinkEvent::Response, 1, milliseconds(5000)));
-    std::this_thread::sleep_for(milliseconds(300));
+    clock.advance(milliseconds(9999));
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_EQ(log->count(LinkEvent::Response), 0u) << "expired before its time-out";
+    clock.advance(milliseconds(1));
+    ASSERT_TRUE(log->waitFor(LinkEvent::Response, 1, milliseconds(3000)));
+    std::this_thread::sleep_for(milliseconds(50));
     const std::vector<LinkEvent> events = log->events();
     ASSERT_EQ(log->count(LinkEvent::Response), 1u);
     const LinkEvent& failed = events.back();
     EXPECT_EQ(failed.command, WIFI_CONNECT);
     EXPECT_FALSE(failed.ok);
     EXPECT_EQ(failed.body, "");
-    EXPECT_GE(millisecondsBetween(built, failed.at), 750);
-    EXPECT_LE(millisecondsBetween(built, failed.at), 2500);
+}
+
+// A clock set back makes the time since a stamp a huge unsigned number, so
+// whatever waits on it counts as expired rather than waiting for ever.
+TEST(UartObserverClock, ClockSetBackCountsAsExpiredForEveryWait) {
+    struct Situation {
+        const char* waitingFor;
+        std::function<void(Link&)> begin;
+        std::function<bool(const Link&)> expired;
+    };
+    const Situation situations[] = {
+        {"the probe's answer",
+         [](Link& link) {
+             link.device.answerHeartbeats(false);
+             link.startObserver(clockedTimings(link.clock));
+             ASSERT_TRUE(eventually([&] { return link.device.heartbeatCount() >= 1; }, milliseconds(3000)));
+         },
+         [](const Link& link) { return link.device.heartbeatCount() >= 2; }},
+        {"heart-beat answers on a link that is up",
+         [](Link& link) {
+             link.connect(clockedTimings(link.clock));
+             link.device.answerHeartbeats(false);
+         },
+         [](const Link& link) { return link.log->count(LinkEvent::Disconnected) >= 1; }},
+        {"a request's answer",
+         [](Link& link) {
+             link.connect(clockedTimings(link.clock));
+             UartRequest request = wifiRequest();
+             request.createdAt = link.clock.now();
+             ASSERT_TRUE(link.observer->send(request));
+         },
+         [](const Link& link) {
+             const std::vector<LinkEvent> events = link.log->events();
+             return std::any_of(events.begin(), events.end(), [](const LinkEvent& event) {
+                 return event.kind == LinkEvent::Response && event.command == WIFI_CONNECT && !event.ok;
+             });
+         }},
+    };
+    for (const Situation& situation : situations) {
+        SCOPED_TRACE(situation.waitingFor);
+        Link link;
+        situation.begin(link);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_TRUE(eventually(
+            [&] {
+                link.clock.advance(milliseconds(-1000));
+                return situation.expired(link);
+            },
+            milliseconds(3000)));
+    }
 }
 
 // pending: heart-beat (the probe), heart-beat, heart-beat, wifi_connect,
@@ -179,10 +267,10 @@ TEST_F(UartObserverTest, SendAfterStopFailsWithoutWriting) {
     connect();
     observer->stop();
     ASSERT_TRUE(eventually([&] { return observer->state() == Closed; }, milliseconds(3000)));
-    std::this_thread::sleep_for(milliseconds(200));
+    std::this_thread::sleep_for(milliseconds(100));
     const std::size_t heartbeats = device.heartbeatCount();
     EXPECT_FALSE(observer->send(makeRequest(HEART_BEAT, "")));
-    std::this_thread::sleep_for(milliseconds(300));
+    std::this_thread::sleep_for(milliseconds(150));
     EXPECT_EQ(device.heartbeatCount(), heartbeats);
 }
 
@@ -200,7 +288,7 @@ TEST_F(UartObserverTest, StopInsideAResponseAndTearDownWaitForTheListener) {
     log->duringResponse = [&] {
         observer->stop();
         inside = true;
-        std::this_thread::sleep_for(milliseconds(400));
+        std::this_thread::sleep_for(milliseconds(200));
         finished = true;
     };
     device.answerWifi(kJoined);
@@ -214,10 +302,28 @@ TEST_F(UartObserverTest, StopInsideAResponseAndTearDownWaitForTheListener) {
     EXPECT_TRUE(finished);
 }
 
-TEST_F(UartObserverTest, RequestsSentWhileTheReaderIdlesAreReadAtOnce) {
+// A device that logs more often than the inter-byte time-out keeps each read
+// going until the port's total limit, here 3 s; stopping ends the read in
+// progress, so tearing the observer down does not wait for it.
+TEST_F(UartObserverTest, StopEndsTheReadInProgressSoTearDownIsPrompt) {
     LinkTimings timings = quickTimings();
+    timings.serial.readIntervalMs = 1000;
+    timings.serial.readTotalConstantMs = 3000;
+    device.logEvery(milliseconds(200));
+    startObserver(timings);
+    ASSERT_TRUE(eventually([&] { return device.heartbeatCount() >= 1; }, milliseconds(3000)));
+    std::this_thread::sleep_for(milliseconds(300));
+    ASSERT_EQ(log->count(LinkEvent::Connected), 0u) << "the probe's answer came before the read's limit";
+    const auto stopped = Clock::now();
+    observer->stop();
+    observer.reset();
+    EXPECT_LT(millisecondsBetween(stopped, Clock::now()), 500);
+}
+
+TEST_F(UartObserverTest, RequestsSentWhileTheReaderIdlesAreReadAtOnce) {
+    LinkTimings timings = clockedTimings(clock);
     timings.heartbeatPeriodMs = 20000;
-    timings.lossTimeoutMs = 60000;
+    timings.serial.readIntervalMs = 20;
     device.answerWifi(kJoined);
     connect(timings);
     for (std::size_t round = 1; round <= 20; ++round) {
@@ -227,18 +333,20 @@ TEST_F(UartObserverTest, RequestsSentWhileTheReaderIdlesAreReadAtOnce) {
     }
 }
 
+// Opens are retried every 5 ms here, some thirty times per name.
 TEST_F(UartObserverTest, PortThatCannotBeOpenedStaysClosedAndIsReportedOnce) {
+    const LinkTimings timings = clockedTimings(clock);
     for (const std::string& name : {std::string(), missingPortName()}) {
-        UartObserver absent(name, 115200, quickTimings());
+        UartObserver absent(name, 115200, timings);
         attach(absent);
         ASSERT_TRUE(absent.start());
-        const bool leftClosed = eventually([&] { return absent.state() != Closed; }, milliseconds(600));
+        const bool leftClosed = eventually([&] { return absent.state() != Closed; }, milliseconds(150));
         EXPECT_FALSE(leftClosed) << name;
     }
-    UartObserver portZero(0, 115200, quickTimings());
+    UartObserver portZero(0, 115200, timings);
     attach(portZero);
     ASSERT_TRUE(portZero.start());
-    std::this_thread::sleep_for(milliseconds(300));
+    std::this_thread::sleep_for(milliseconds(150));
     EXPECT_EQ(portZero.state(), Closed);
     log->observer = nullptr;
     EXPECT_TRUE(log->events().empty());
@@ -254,8 +362,8 @@ TEST_F(UartObserverTest, BusyPortIsReportedOnceAndConnectsWhenFreed) {
     }
     SerialPort holder;
     ASSERT_TRUE(holder.open(device.transport().portName(), 115200, 0, 8, 1));
-    startObserver();
-    std::this_thread::sleep_for(milliseconds(500));
+    startObserver(clockedTimings(clock));
+    std::this_thread::sleep_for(milliseconds(200));
     EXPECT_EQ(observer->state(), Closed);
     holder.close();
     EXPECT_TRUE(log->waitFor(LinkEvent::Connected, 1, milliseconds(5000)));
