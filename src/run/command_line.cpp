@@ -27,12 +27,12 @@ std::string lineBreakProblem(const char* what) {
 
 }  // namespace
 
-void storeRunArguments(int argc, char** argv) {
-    g_convertCh3 = argc == 6 && std::atoi(argv[5]) == 1;
-    g_wifiSsid = argv[1];
-    g_wifiPassword = argv[2];
-    g_comPort = argv[3];
-    g_recordTime = argv[4];
+void storeRunArguments(const std::vector<std::string>& arguments) {
+    g_convertCh3 = arguments.size() == 5 && std::atoi(arguments[4].c_str()) == 1;
+    g_wifiSsid = arguments[0];
+    g_wifiPassword = arguments[1];
+    g_comPort = arguments[2];
+    g_recordTime = arguments[3];
 }
 
 bool portArgumentIsDevicePath(const std::string& port) {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-// Stores argv[1..5] in the run-wide values: the network name, pass phrase,
-// port and record time as typed, and the channel-3 switch, which counts only
-// as the last of exactly five arguments and only when atoi gives 1.
-void storeRunArguments(int argc, char** argv);
+// Stores the arguments after the program's name (UTF-8) in the run-wide
+// values: the network name, pass phrase, port and record time as typed, and
+// the channel-3 switch, which counts only as the last of exactly five
+// arguments and only when atoi gives 1.
+void storeRunArguments(const std::vector<std::string>& arguments);
 
 // Why the stored arguments cannot drive a run, or empty when they can: a port
 // that is neither a positive COM number nor (on POSIX) a device path, or a

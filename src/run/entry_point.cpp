@@ -25,20 +25,20 @@ void requireNetworkReport() {
 
 }  // namespace
 
-int runEntryPoint(int argc, char** argv) {
+int runEntryPoint(const std::vector<std::string>& arguments) {
     // Unbuffered, so every console line reaches a pipe or a log at once and in
     // order with the diagnostics on standard error.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    if (answerInformationRequest(argc, argv)) {
+    if (answerInformationRequest(arguments)) {
         return 0;
     }
     requireNetworkReport();
-    if (argc < 5) {
+    if (arguments.size() < 4) {
         std::printf("Please input serial number.\n");
         showUsage();
         return -1;
     }
-    storeRunArguments(argc, argv);
+    storeRunArguments(arguments);
     const std::string problem = runArgumentsProblem();
     if (!problem.empty()) {
         platform::diagnose("%s\n", problem.c_str());

@@ -1,7 +1,6 @@
 #include "run/information.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "platform/diagnostics.h"
 #include "run/port_list_printer.h"
@@ -49,8 +48,8 @@ const char* const kHelp =
     "  -1   (255 in a POSIX shell) a bad command line, or the network report\n"
     "       ./ipconfig.txt could not be written\n";
 
-bool isOnlyArgument(int argc, char** argv, const char* option) {
-    return argc == 2 && std::strcmp(argv[1], option) == 0;
+bool isOnlyArgument(const std::vector<std::string>& arguments, const char* option) {
+    return arguments.size() == 1 && arguments.front() == option;
 }
 
 }  // namespace
@@ -59,17 +58,17 @@ void showUsage() {
     platform::showText("%s", kUsage);
 }
 
-bool answerInformationRequest(int argc, char** argv) {
-    if (isOnlyArgument(argc, argv, "--help") || isOnlyArgument(argc, argv, "-h")) {
+bool answerInformationRequest(const std::vector<std::string>& arguments) {
+    if (isOnlyArgument(arguments, "--help") || isOnlyArgument(arguments, "-h")) {
         std::printf("quorvane-capture %s\n", QUORVANE_VERSION);
         std::printf("%s%s%s", kHelpIntroduction, kUsage, kHelp);
         return true;
     }
-    if (isOnlyArgument(argc, argv, "--version")) {
+    if (isOnlyArgument(arguments, "--version")) {
         std::printf("quorvane-capture %s\n", QUORVANE_VERSION);
         return true;
     }
-    if (isOnlyArgument(argc, argv, "--list-ports")) {
+    if (isOnlyArgument(arguments, "--list-ports")) {
         printSerialPorts();
         return true;
     }

@@ -11,19 +11,7 @@ namespace {
 
 class StoredArguments : public ::testing::Test {
 protected:
-    void store(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "quorvane-capture");
-        storage_ = std::move(arguments);
-        pointers_.clear();
-        for (std::string& argument : storage_) {
-            pointers_.push_back(argument.data());
-        }
-        storeRunArguments(static_cast<int>(pointers_.size()), pointers_.data());
-    }
-
-private:
-    std::vector<std::string> storage_;
-    std::vector<char*> pointers_;
+    void store(const std::vector<std::string>& arguments) { storeRunArguments(arguments); }
 };
 
 TEST_F(StoredArguments, FourArgumentsAreStoredAsTypedWithoutChannel3) {
