@@ -8,5 +8,6 @@
 // network report is not run for them.
 bool answerInformationRequest(const std::vector<std::string>& arguments);
 
-// Writes the usage lines on standard error, for a command line that cannot run.
+// Writes the usage lines and where to read more on standard error, for a
+// command line that cannot run.
 void showUsage();

@@ -23,6 +23,7 @@ class TextOutsideAscii(RunTest):
         self.assertEqual(status, 1, self.stderr_text)
         self.assertIn(JOIN_REQUEST, self.device.request_lines())
         # Standard error is a file here: the name comes as UTF-8.
+        self.assertIn('warning: the network name "%s" contains a blank' % NAME, self.stderr_text)
         self.assertIn('the device did not join "%s"' % NAME, self.stderr_text)
 
     def test_name_repeated_on_a_terminal_shows_as_typed(self):
