@@ -1,5 +1,7 @@
 #include "platform/diagnostics.h"
 
+#include "platform/text_stream.h"
+
 #include <atomic>
 #include <cstdarg>
 #include <mutex>
@@ -38,8 +40,7 @@ void write(const char* prefix, const char* format, va_list arguments) {
     std::FILE* chosen = g_diagnosticStream.load();
     std::FILE* stream = chosen != nullptr ? chosen : stderr;
     std::lock_guard<std::mutex> lock(diagnosticMutex());
-    std::fputs(text.c_str(), stream);
-    std::fflush(stream);
+    putText(stream, text);
 }
 
 }  // namespace

@@ -4,11 +4,28 @@
 
 namespace platform {
 
+// How the user or the system asked the program to stop.
+enum class Interruption {
+    Interrupt,  // Ctrl-C (SIGINT); on Windows also Ctrl-Break
+    HangUp,     // SIGHUP: the terminal went away; on Windows the console window was closed
+    Terminate,  // SIGTERM; on Windows the user logs off or the system shuts down
+};
+
+// The exit status of a program that ends because of `interruption`: 128 plus
+// the number of the POSIX signal it stands for, as shells report a program
+// that such a signal ended (130, 129, 143).
+int exitStatusFor(Interruption interruption);
+
+// How this system names what happened, for messages: "SIGTERM", "the
+// console window was closed".
+const char* interruptionName(Interruption interruption);
+
 // Calls `onInterrupt` once, on a thread of its own (never inside a signal
-// handler), when the user first interrupts the program: Ctrl-C (SIGINT) and
-// SIGTERM; on Windows Ctrl-C, Ctrl-Break and closing the console window. A
-// second interruption ends the process at once with status 130. Install once,
-// before other threads start.
-void installInterruptHandler(std::function<void()> onInterrupt);
+// handler), when the program is first interrupted: SIGINT, SIGHUP and SIGTERM
+// on POSIX (each unless this program was started with it ignored, as nohup
+// does), the console events on Windows. A second interruption ends the
+// process at once with its exit status. Install once, before other threads
+// start.
+void installInterruptHandler(std::function<void(Interruption)> onInterrupt);
 
 }  // namespace platform

@@ -1,5 +1,3 @@
-#include "platform/interrupt.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -8,34 +6,68 @@
 #include <thread>
 #include <utility>
 
+#include "platform/interrupt.h"
+
 namespace platform {
 
 namespace {
 
-constexpr int kInterruptedStatus = 130;
-
 std::atomic<int> interruptions{0};
 int wakePipe[2] = {-1, -1};
 
-// Only async-signal-safe calls here: the work happens on the watcher thread.
-void onSignal(int) {
-    if (interruptions.fetch_add(1) > 0) {
-        _exit(kInterruptedStatus);
+Interruption interruptionOf(int signalNumber) {
+    switch (signalNumber) {
+        case SIGHUP:
+            return Interruption::HangUp;
+        case SIGTERM:
+            return Interruption::Terminate;
+        default:
+            return Interruption::Interrupt;
     }
-    const char wake = 1;
-    [[maybe_unused]] const ssize_t written = write(wakePipe[1], &wake, 1);
 }
 
-void watchForInterrupt(std::function<void()> onInterrupt) {
-    char wake = 0;
-    while (read(wakePipe[0], &wake, 1) < 0) {
+// Only async-signal-safe calls here: the work happens on the watcher thread,
+// which the pipe tells which signal came.
+void onSignal(int signalNumber) {
+    if (interruptions.fetch_add(1) > 0) {
+        _exit(exitStatusFor(interruptionOf(signalNumber)));
     }
-    onInterrupt();
+    const char signalByte = static_cast<char>(signalNumber);
+    [[maybe_unused]] const ssize_t written = write(wakePipe[1], &signalByte, 1);
+}
+
+void watchForInterrupt(std::function<void(Interruption)> onInterrupt) {
+    char signalByte = 0;
+    while (read(wakePipe[0], &signalByte, 1) < 0) {
+    }
+    onInterrupt(interruptionOf(signalByte));
+}
+
+// A signal this program was started with ignored stays ignored: "nohup" and
+// a shell's background jobs ask for that.
+void catchUnlessIgnored(int signalNumber, const struct sigaction& action) {
+    struct sigaction inherited {};
+    if (sigaction(signalNumber, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) {
+        return;
+    }
+    sigaction(signalNumber, &action, nullptr);
 }
 
 }  // namespace
 
-void installInterruptHandler(std::function<void()> onInterrupt) {
+const char* interruptionName(Interruption interruption) {
+    switch (interruption) {
+        case Interruption::HangUp:
+            return "SIGHUP (hang-up)";
+        case Interruption::Terminate:
+            return "SIGTERM";
+        case Interruption::Interrupt:
+            break;
+    }
+    return "Ctrl-C";
+}
+
+void installInterruptHandler(std::function<void(Interruption)> onInterrupt) {
     if (pipe(wakePipe) != 0) {
         return;
     }
@@ -46,8 +78,9 @@ void installInterruptHandler(std::function<void()> onInterrupt) {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int signalNumber : {SIGINT, SIGHUP, SIGTERM}) {
+        catchUnlessIgnored(signalNumber, action);
+    }
 }
 
 }  // namespace platform

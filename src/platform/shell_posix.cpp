@@ -1,7 +1,6 @@
-#include "platform/shell.h"
-#include "platform/shell_os.h"
-
+#include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,19 +10,31 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/shell.h"
+#include "platform/shell_os.h"
+
 extern char** environ;
 
 namespace platform {
 
-// The shell is started directly rather than through std::system, which
-// ignores SIGINT in the whole program while the command runs: a Ctrl-C during
-// a conversion would be lost. The result is encoded as system()'s.
-int runCommandLine(const std::string& commandLine) {
-    const char* const arguments[] = {"sh", "-c", commandLine.c_str(), nullptr};
-    pid_t child = 0;
-    if (posix_spawn(&child, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(arguments), environ) != 0) {
-        return -1;
-    }
+namespace {
+
+// Owns the spawn's file actions for the length of one call.
+class SpawnFileActions {
+public:
+    SpawnFileActions() { posix_spawn_file_actions_init(&actions_); }
+    ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions_); }
+    SpawnFileActions(const SpawnFileActions&) = delete;
+    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+
+    void discardErrors() { posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0); }
+    const posix_spawn_file_actions_t* get() const { return &actions_; }
+
+private:
+    posix_spawn_file_actions_t actions_;
+};
+
+int waitForChild(pid_t child) {
     int status = 0;
     while (waitpid(child, &status, 0) == -1) {
         if (errno != EINTR) {
@@ -31,6 +42,24 @@ int runCommandLine(const std::string& commandLine) {
         }
     }
     return status;
+}
+
+}  // namespace
+
+// The shell is started directly rather than through std::system, which
+// ignores SIGINT in the whole program while the command runs: a Ctrl-C during
+// a conversion would be lost. The result is encoded as system()'s.
+int runCommandLine(const std::string& commandLine, CommandErrors errors) {
+    const char* const arguments[] = {"sh", "-c", commandLine.c_str(), nullptr};
+    SpawnFileActions actions;
+    if (errors == CommandErrors::Discarded) {
+        actions.discardErrors();
+    }
+    pid_t child = 0;
+    if (posix_spawn(&child, "/bin/sh", actions.get(), nullptr, const_cast<char* const*>(arguments), environ) != 0) {
+        return -1;
+    }
+    return waitForChild(child);
 }
 
 int exitStatusOf(int systemResult) {
@@ -63,6 +92,7 @@ std::string currentDirectory() {
 }
 
 const char kSearchPathSeparator = ':';
+const char kFolderSeparator = '/';
 
 std::string inheritedSearchPath() {
     const char* inherited = std::getenv("PATH");
@@ -71,6 +101,11 @@ std::string inheritedSearchPath() {
 
 void replaceSearchPath(const std::string& path) {
     setenv("PATH", path.c_str(), 1);
+}
+
+bool isProgramFile(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
 }  // namespace platform

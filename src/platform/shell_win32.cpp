@@ -1,10 +1,10 @@
-#include "platform/shell.h"
-#include "platform/shell_os.h"
-
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
+
+#include "platform/shell.h"
+#include "platform/shell_os.h"
+#include "platform/utf16_win32.h"
 
 namespace platform {
 
@@ -15,10 +15,90 @@ std::string folderOf(const std::string& file) {
     return separator == std::string::npos ? std::string() : file.substr(0, separator);
 }
 
+HANDLE inheritableCopy(HANDLE handle) {
+    HANDLE copy = nullptr;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+        !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+        return nullptr;
+    }
+    return copy;
+}
+
+HANDLE inheritableNullDevice() {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE device =
+        CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    return device == INVALID_HANDLE_VALUE ? nullptr : device;
+}
+
+// The command's standard handles: this program's own, or the null device for
+// its errors. Inheritable copies, so that the command may use them whatever
+// this program's handles are (console, pipe or file).
+class ChildStandardHandles {
+public:
+    explicit ChildStandardHandles(CommandErrors errors)
+        : handles_{inheritableCopy(GetStdHandle(STD_INPUT_HANDLE)), inheritableCopy(GetStdHandle(STD_OUTPUT_HANDLE)),
+                   errors == CommandErrors::Discarded ? inheritableNullDevice()
+                                                      : inheritableCopy(GetStdHandle(STD_ERROR_HANDLE))} {}
+    ~ChildStandardHandles() {
+        for (HANDLE handle : handles_) {
+            if (handle != nullptr) {
+                CloseHandle(handle);
+            }
+        }
+    }
+    ChildStandardHandles(const ChildStandardHandles&) = delete;
+    ChildStandardHandles& operator=(const ChildStandardHandles&) = delete;
+
+    void fill(STARTUPINFOW& startup) const {
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdInput = handles_[0];
+        startup.hStdOutput = handles_[1];
+        startup.hStdError = handles_[2];
+    }
+
+private:
+    HANDLE handles_[3];
+};
+
+std::wstring environmentVariable(const wchar_t* name) {
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) {
+        return {};
+    }
+    std::wstring value(size, L'\0');
+    const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
+    value.resize(length < size ? length : 0);
+    return value;
+}
+
+int exitCodeOf(const PROCESS_INFORMATION& process) {
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    const BOOL known = GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    return known ? static_cast<int>(code) : -1;
+}
+
 }  // namespace
 
-int runCommandLine(const std::string& commandLine) {
-    return std::system(commandLine.c_str());
+// Started with the wide CreateProcessW, as system() would start it, so that
+// the command line and the folders the command sees keep every character
+// whatever the system's code page.
+int runCommandLine(const std::string& commandLine, CommandErrors errors) {
+    const std::wstring interpreter = environmentVariable(L"COMSPEC");
+    std::wstring line = L"cmd.exe /c " + utf16FromUtf8(commandLine);
+    const ChildStandardHandles handles(errors);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    handles.fill(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(interpreter.empty() ? nullptr : interpreter.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                        nullptr, nullptr, &startup, &process)) {
+        return -1;
+    }
+    return exitCodeOf(process);
 }
 
 int exitStatusOf(int systemResult) {
@@ -30,29 +110,48 @@ bool endedByInterrupt(int systemResult) {
 }
 
 std::string executableDirectory() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return {};
+    // Long paths: the buffer grows until the whole name fits.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return folderOf(utf8FromUtf16(path));
+        }
+        path.resize(path.size() * 2);
     }
-    return folderOf(std::string(path, length));
 }
 
 std::string currentDirectory() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetCurrentDirectoryA(MAX_PATH, path);
-    return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    std::wstring path(size, L'\0');
+    const DWORD length = size == 0 ? 0 : GetCurrentDirectoryW(size, path.data());
+    if (length == 0 || length >= size) {
+        return {};
+    }
+    path.resize(length);
+    return utf8FromUtf16(path);
 }
 
 const char kSearchPathSeparator = ';';
+const char kFolderSeparator = '\\';
 
 std::string inheritedSearchPath() {
-    const char* inherited = std::getenv("PATH");
-    return inherited != nullptr ? inherited : "";
+    return utf8FromUtf16(environmentVariable(L"PATH"));
 }
 
+// The process environment itself, which CreateProcessW hands on, rather than
+// the runtime's narrow copy, which would lose what the code page lacks.
 void replaceSearchPath(const std::string& path) {
-    _putenv_s("PATH", path.c_str());
+    SetEnvironmentVariableW(L"PATH", utf16FromUtf8(path).c_str());
+}
+
+bool isProgramFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(utf16FromUtf8(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 }  // namespace platform

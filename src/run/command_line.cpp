@@ -1,5 +1,6 @@
 #include "run/command_line.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -8,15 +9,86 @@
 
 namespace {
 
-bool isPositiveDecimal(const std::string& text) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
+const char* const kArgumentNames[kRunArgumentCount] = {"SSID", "PASSPHRASE", "PORT", "RECORD_TIME"};
+const char* const kInformationOptions[] = {"--help", "--version", "--list-ports"};
+constexpr std::size_t kChannel3Position = kRunArgumentCount;
+constexpr std::size_t kLongestSsid = 32;
+constexpr std::size_t kShortestPassphrase = 8;
+constexpr std::size_t kLongestPassphrase = 63;
+constexpr const char* kDigits = "0123456789";
+
+std::string byteCount(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+bool isOption(const std::string& argument) {
+    return argument.size() > 2 && argument.compare(0, 2, "--") == 0;
+}
+
+bool isInformationOption(const std::string& option) {
+    for (const char* known : kInformationOptions) {
+        if (option == known) {
+            return true;
+        }
     }
-    return std::atoi(text.c_str()) > 0;
+    return false;
+}
+
+std::string missingArguments(std::size_t given) {
+    std::string names;
+    for (std::size_t position = given; position < kRunArgumentCount; ++position) {
+        const bool last = position + 1 == kRunArgumentCount;
+        names += (position == given ? "" : last ? " and " : ", ") + std::string(kArgumentNames[position]);
+    }
+    return names + (given + 1 == kRunArgumentCount ? " is missing" : " are missing");
+}
+
+bool isDecimal(const std::string& text) {
+    return !text.empty() && text.find_first_not_of(kDigits) == std::string::npos;
+}
+
+bool isPositiveDecimal(const std::string& text) {
+    return isDecimal(text) && text.size() <= 9 && std::atoi(text.c_str()) > 0;
+}
+
+bool isControlCharacter(char character) {
+    const auto byte = static_cast<unsigned char>(character);
+    return byte < 0x20 || byte == 0x7f;
+}
+
+bool hasControlCharacter(const std::string& text) {
+    for (char character : text) {
+        if (isControlCharacter(character)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool hasLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
+}
+
+// The text in quotes, its control characters shown as \xHH.
+std::string quoted(const std::string& text) {
+    std::string shown = "\"";
+    for (char character : text) {
+        if (isControlCharacter(character)) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(character));
+            shown += escaped;
+        } else {
+            shown += character;
+        }
+    }
+    return shown + "\"";
+}
+
+// "COM3" as the device manager shows it, in any case, is port 3.
+std::string withoutComPrefix(const std::string& port) {
+    const bool prefixed = port.size() > 3 && (port[0] == 'C' || port[0] == 'c') && (port[1] == 'O' || port[1] == 'o') &&
+                          (port[2] == 'M' || port[2] == 'm');
+    return prefixed && isDecimal(port.substr(3)) ? port.substr(3) : port;
 }
 
 std::string lineBreakProblem(const char* what) {
@@ -25,14 +97,117 @@ std::string lineBreakProblem(const char* what) {
            "remove it";
 }
 
+std::string recordTimeProblem() {
+    const char* found = g_recordTime.find(' ') != std::string::npos ? "a blank"
+                        : hasControlCharacter(g_recordTime)         ? "a control character"
+                                                                    : nullptr;
+    if (found == nullptr) {
+        return {};
+    }
+    return "the record time " + quoted(g_recordTime) + " contains " + found +
+           ": it would reach the device inside its upload command, where more words are read as more options; "
+           "give the number of seconds alone, such as 30";
+}
+
+std::string portPathKindText(PortPathKind kind) {
+    switch (kind) {
+        case PortPathKind::Folder:
+            return "is a folder";
+        case PortPathKind::RegularFile:
+            return "is a file";
+        case PortPathKind::DeviceNotTerminal:
+            return "is a device but not a terminal";
+        case PortPathKind::OtherFile:
+            return "is a pipe, a socket or a block device";
+        default:
+            return {};
+    }
+}
+
+std::string ssidBlankWarning() {
+    const auto blank = g_wifiSsid.find(' ');
+    if (blank == std::string::npos) {
+        return {};
+    }
+    return "the network name " + quoted(g_wifiSsid) +
+           " contains a blank; the device's request separates the name from the pass phrase by a blank, "
+           "so the device may take " +
+           quoted(g_wifiSsid.substr(0, blank)) + " as the name and the rest as part of the pass phrase";
+}
+
+std::string ssidLengthWarning() {
+    if (g_wifiSsid.size() <= kLongestSsid) {
+        return {};
+    }
+    return "the network name " + quoted(g_wifiSsid) + " has " + byteCount(g_wifiSsid.size()) +
+           "; a Wi-Fi network name (SSID) has at most 32 bytes";
+}
+
+std::string passphraseWarning() {
+    const std::size_t length = g_wifiPassword.size();
+    if (length == 0 || (length >= kShortestPassphrase && length <= kLongestPassphrase)) {
+        return {};
+    }
+    return "the pass phrase has " + byteCount(length) + "; a WPA pass phrase has 8 to 63 characters";
+}
+
+std::string recordTimeWarning() {
+    if (g_recordTime.empty()) {
+        return "the record time is empty; the device is sent the empty text as typed";
+    }
+    if (!isDecimal(g_recordTime)) {
+        return "the record time " + quoted(g_recordTime) +
+               " is not a number of seconds; the device is sent it as typed";
+    }
+    return {};
+}
+
+std::string ignoredArgumentsWarning(std::size_t positionalCount) {
+    if (positionalCount <= kChannel3Position + 1) {
+        return {};
+    }
+    return "the arguments after RECORD_TIME are ignored: only a fifth and last argument 1 is read, to convert "
+           "channel 3 as well";
+}
+
 }  // namespace
 
-void storeRunArguments(int argc, char** argv) {
-    g_convertCh3 = argc == 6 && std::atoi(argv[5]) == 1;
-    g_wifiSsid = argv[1];
-    g_wifiPassword = argv[2];
-    g_comPort = argv[3];
-    g_recordTime = argv[4];
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine commandLine;
+    bool optionsEnded = false;
+    for (const std::string& argument : arguments) {
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && isOption(argument)) {
+            commandLine.options.push_back(argument);
+        } else {
+            commandLine.positional.push_back(argument);
+        }
+    }
+    return commandLine;
+}
+
+std::string usageProblem(const CommandLine& commandLine) {
+    if (!commandLine.options.empty()) {
+        const std::string& option = commandLine.options.front();
+        return isInformationOption(option) ? option + " takes no other arguments" : "unknown option " + option;
+    }
+    if (commandLine.positional.size() < kRunArgumentCount) {
+        return missingArguments(commandLine.positional.size());
+    }
+    return {};
+}
+
+void storeRunArguments(const std::vector<std::string>& positional) {
+    g_convertCh3 = positional.size() == kChannel3Position + 1 && std::atoi(positional[kChannel3Position].c_str()) == 1;
+    g_wifiSsid = positional[0];
+    g_wifiPassword = positional[1];
+    g_comPort = withoutComPrefix(positional[2]);
+    g_recordTime = positional[3];
+}
+
+bool passphraseFromInput() {
+    return g_wifiPassword == "-";
 }
 
 bool portArgumentIsDevicePath(const std::string& port) {
@@ -45,16 +220,44 @@ std::string portLabel(const std::string& port) {
 
 std::string runArgumentsProblem() {
     if (!isPositiveDecimal(g_comPort) && !portArgumentIsDevicePath(g_comPort)) {
-        return "\"" + g_comPort + "\" is not a serial port: " + portArgumentHint();
+        return quoted(g_comPort) + " is not a serial port: " + portArgumentHint();
     }
     if (hasLineBreak(g_wifiSsid)) {
         return lineBreakProblem("the Wi-Fi network name");
     }
-    if (hasLineBreak(g_wifiPassword)) {
-        return lineBreakProblem("the Wi-Fi pass phrase");
+    const std::string passphrase = passphraseProblem();
+    if (!passphrase.empty()) {
+        return passphrase;
     }
     if (hasLineBreak(g_recordTime)) {
         return lineBreakProblem("the record time");
     }
-    return {};
+    return recordTimeProblem();
+}
+
+std::string passphraseProblem() {
+    return hasLineBreak(g_wifiPassword) ? lineBreakProblem("the Wi-Fi pass phrase") : std::string();
+}
+
+std::string portPathProblem() {
+    if (!portArgumentIsDevicePath(g_comPort)) {
+        return {};
+    }
+    const std::string kind = portPathKindText(examinePortPath(g_comPort));
+    if (kind.empty()) {
+        return {};
+    }
+    return "the port " + g_comPort + " " + kind + ", not a serial port: give the device of the serial port, such as " +
+           "/dev/ttyUSB0 (quorvane-capture --list-ports shows them)";
+}
+
+std::vector<std::string> runArgumentWarnings(std::size_t positionalCount) {
+    std::vector<std::string> warnings;
+    for (std::string warning : {ssidBlankWarning(), ssidLengthWarning(), passphraseWarning(), recordTimeWarning(),
+                                ignoredArgumentsWarning(positionalCount)}) {
+        if (!warning.empty()) {
+            warnings.push_back(std::move(warning));
+        }
+    }
+    return warnings;
 }

@@ -1,17 +1,54 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
-// Stores argv[1..5] in the run-wide values: the network name, pass phrase,
-// port and record time as typed, and the channel-3 switch, which counts only
-// as the last of exactly five arguments and only when atoi gives 1.
-void storeRunArguments(int argc, char** argv);
+// The command line after the program's name (UTF-8), split into options and
+// the arguments the run reads by position. Everything after "--" counts by
+// position, so that a network name may begin with "--".
+struct CommandLine {
+    std::vector<std::string> positional;
+    std::vector<std::string> options;
+};
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// Says what keeps the command line from being a run ("RECORD_TIME is
+// missing", "unknown option --verbose"), or empty when nothing does.
+std::string usageProblem(const CommandLine& commandLine);
+
+constexpr std::size_t kRunArgumentCount = 4;
+
+// Stores the positional arguments in the run-wide values: the network name,
+// pass phrase and record time as typed, the port as typed except that "COM3"
+// (any case) is stored as 3, and the channel-3 switch, which counts only as
+// the last of exactly five arguments and only when atoi gives 1.
+void storeRunArguments(const std::vector<std::string>& positional);
+
+// True when the pass phrase is to be read from standard input ("-").
+bool passphraseFromInput();
 
 // Why the stored arguments cannot drive a run, or empty when they can: a port
-// that is neither a positive COM number nor (on POSIX) a device path, or a
-// line break that would let an argument end the device's command line early
-// and inject another command.
+// that is neither a positive COM number nor (on POSIX) a device path, a line
+// break that would let an argument end the device's command line early and
+// inject another command, or a record time whose blanks or control
+// characters would add words to the device's upload command.
 std::string runArgumentsProblem();
+
+// The same check for the pass phrase alone, for one read from standard input.
+std::string passphraseProblem();
+
+// Why a port given as a device path cannot be the serial port: it exists but
+// is no terminal. Empty for a number, for a terminal, and for a path that does
+// not exist yet (the device may be plugged in later).
+std::string portPathProblem();
+
+// What the device may misread in the stored arguments, one warning each: a
+// network name with a blank or over the Wi-Fi limit of 32 bytes, a pass
+// phrase outside WPA's 8 to 63 characters, a record time that is no number of
+// seconds, and positional arguments after the fifth, which are ignored.
+std::vector<std::string> runArgumentWarnings(std::size_t positionalCount);
 
 // True when the port argument names a device (a path) rather than a COM number.
 bool portArgumentIsDevicePath(const std::string& port);

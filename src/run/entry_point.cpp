@@ -1,51 +1,148 @@
 #include "run/entry_point.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/diagnostics.h"
+#include "platform/secret_input.h"
 #include "platform/shell.h"
 #include "run/command_line.h"
 #include "run/information.h"
 #include "run/network_report.h"
+#include "run/run_config.h"
 #include "run/run_sequence.h"
 
 namespace {
 
+constexpr const char* kReportPath = "./ipconfig.txt";
+// Every check made before the device is touched ends the run with the
+// status of a bad command line.
+constexpr int kRefused = -1;
+
+std::string workingFolderText() {
+    const std::string folder = platform::currentDirectory();
+    return folder.empty() ? "the working folder" : "the working folder " + folder;
+}
+
+// Opening the report for appending, which changes no content, meets what
+// stopped the command interpreter from writing it. When that succeeds, the
+// reading itself failed, or the interpreter wrote nothing (then the empty
+// file this made is removed again).
+void explainMissingReport(int readError) {
+    std::FILE* probe = std::fopen(kReportPath, "a");
+    if (probe == nullptr) {
+        platform::diagnose("cannot write the network report ipconfig.txt in %s: %s\n", workingFolderText().c_str(),
+                           std::strerror(errno));
+        return;
+    }
+    std::fclose(probe);
+    if (readError != ENOENT) {
+        platform::diagnose("cannot read the network report ipconfig.txt in %s: %s\n", workingFolderText().c_str(),
+                           std::strerror(readError));
+        return;
+    }
+    std::remove(kReportPath);
+    platform::diagnose("the network report command (%s) wrote no ipconfig.txt in %s\n", networkReportCommand(),
+                       workingFolderText().c_str());
+}
+
 void requireNetworkReport() {
-    platform::runCommandLine(networkReportCommand());
-    std::FILE* report = std::fopen("./ipconfig.txt", "r");
+    // The interpreter's own complaint ("cannot create ./ipconfig.txt") is
+    // left out: the failure is explained below, once, in this program's words.
+    platform::runCommandLine(networkReportCommand(), platform::CommandErrors::Discarded);
+    std::FILE* report = std::fopen(kReportPath, "r");
     if (report == nullptr) {
+        const int readError = errno;
         std::printf("failed to open file!");
+        explainMissingReport(readError);
         std::exit(-1);
     }
     std::fclose(report);
 }
 
+bool refused(const std::string& problem) {
+    if (problem.empty()) {
+        return false;
+    }
+    platform::diagnose("%s\n", problem.c_str());
+    return true;
+}
+
+bool usable(const CommandLine& commandLine) {
+    if (commandLine.positional.size() < kRunArgumentCount) {
+        std::printf("Please input serial number.\n");
+    }
+    if (!refused(usageProblem(commandLine))) {
+        return true;
+    }
+    showUsage();
+    return false;
+}
+
+// Puts the working folder and this program's folder in front of PATH, where
+// the command interpreter looks for the converter when the run starts it,
+// and looks there now: in the working folder, then beside this program, then
+// on PATH. Says what was searched when the converter is in none of them.
+std::string converterSearchProblem() {
+    const std::string workingFolder = platform::currentDirectory();
+    const std::string programFolder = platform::executableDirectory();
+    platform::prependToSearchPath(workingFolder, programFolder);
+    if (!platform::folderHoldingProgram(QUORVANE_CONVERTER_PROGRAM, platform::searchPathFolders()).empty()) {
+        return {};
+    }
+    return std::string("cannot find the converter ") + QUORVANE_CONVERTER_PROGRAM +
+           ": it is neither in the working folder (" + workingFolder + ") nor beside quorvane-capture (" +
+           programFolder + ") nor in a folder on PATH; put it beside quorvane-capture";
+}
+
+bool readPassphrase() {
+    const platform::SecretLine line = platform::readSecretLine("Wi-Fi pass phrase for \"" + g_wifiSsid + "\": ");
+    switch (line.outcome) {
+        case platform::SecretLine::Outcome::Read:
+            g_wifiPassword = line.text;
+            return true;
+        case platform::SecretLine::Outcome::NoLine:
+            platform::diagnose("PASSPHRASE is \"-\", but standard input ended before a pass phrase came\n");
+            return false;
+        case platform::SecretLine::Outcome::Failed:
+            break;
+    }
+    platform::diagnose("cannot read the pass phrase from standard input: %s\n", line.error.message().c_str());
+    return false;
+}
+
+// The checks that need no device, before the serial port is opened. The pass
+// phrase is asked for last, so that nobody types it for a run that cannot go.
+bool passesStartupChecks() {
+    if (refused(runArgumentsProblem()) || refused(converterSearchProblem()) || refused(portPathProblem())) {
+        return false;
+    }
+    return !passphraseFromInput() || (readPassphrase() && !refused(passphraseProblem()));
+}
+
 }  // namespace
 
-int runEntryPoint(int argc, char** argv) {
+int runEntryPoint(const std::vector<std::string>& arguments) {
     // Unbuffered, so every console line reaches a pipe or a log at once and in
     // order with the diagnostics on standard error.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    if (answerInformationRequest(argc, argv)) {
+    if (answerInformationRequest(arguments)) {
         return 0;
     }
     requireNetworkReport();
-    if (argc < 5) {
-        std::printf("Please input serial number.\n");
-        showUsage();
-        return -1;
+    const CommandLine commandLine = parseCommandLine(arguments);
+    if (!usable(commandLine)) {
+        return kRefused;
     }
-    storeRunArguments(argc, argv);
-    const std::string problem = runArgumentsProblem();
-    if (!problem.empty()) {
-        platform::diagnose("%s\n", problem.c_str());
-        return -1;
+    storeRunArguments(commandLine.positional);
+    if (!passesStartupChecks()) {
+        return kRefused;
     }
-    // The converter is looked for in the working folder, then beside this
-    // program, then on PATH.
-    platform::prependToSearchPath(platform::currentDirectory(), platform::executableDirectory());
+    for (const std::string& warning : runArgumentWarnings(commandLine.positional.size())) {
+        platform::diagnose("warning: %s\n", warning.c_str());
+    }
     return runSequence();
 }

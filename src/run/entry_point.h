@@ -1,6 +1,10 @@
 #pragma once
 
-// The process entry point: runs the network report, checks and stores the
-// command line, then runs the whole provisioning and upload sequence.
+#include <string>
+#include <vector>
+
+// The process entry point: runs the network report, checks the command line
+// (the arguments after the program's name, as UTF-8) and what the run needs
+// from this computer, then runs the whole provisioning and upload sequence.
 // Returns the process exit status.
-int runEntryPoint(int argc, char** argv);
+int runEntryPoint(const std::vector<std::string>& arguments);

@@ -1,7 +1,6 @@
 #include "run/information.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "platform/diagnostics.h"
 #include "run/port_list_printer.h"
@@ -19,16 +18,24 @@ const char* const kHelpIntroduction =
 
 const char* const kHelp =
     "\n"
-    "  SSID         Wi-Fi network the device joins (quote it when it has blanks)\n"
-    "  PASSPHRASE   Wi-Fi pass phrase, sent to the device as typed\n"
-    "  PORT         COM port number of the device, 3 for COM3; on Linux and macOS\n"
-    "               also a device path such as /dev/ttyUSB0 (a number n is /dev/ttyS<n-1>)\n"
-    "  RECORD_TIME  recording time the device is asked for, passed on as typed\n"
+    "  SSID         Wi-Fi network the device joins (at most 32 bytes; the device\n"
+    "               cannot tell where a name with a blank ends)\n"
+    "  PASSPHRASE   Wi-Fi pass phrase (WPA: 8 to 63 characters), sent to the device\n"
+    "               as typed; - reads it from standard input instead, so that it\n"
+    "               stays off the command line: typed without echo after a prompt\n"
+    "               on a terminal, else the first line of the input\n"
+    "  PORT         COM port of the device: 3 or COM3; on Linux and macOS also a\n"
+    "               device path such as /dev/ttyUSB0 (a number n is /dev/ttyS<n-1>)\n"
+    "  RECORD_TIME  recording time in seconds, as the device is asked for it\n"
     "  1            also convert channel 3 (channels 1, 2 and 4 always are)\n"
     "\n"
+    "An argument beginning with -- is an option; after a lone -- every argument\n"
+    "counts by its position (for a network name that begins with --).\n"
+    "\n"
     "examples:\n"
-    "  Windows:  quorvane-capture.exe \"My Network\" \"my pass phrase\" 3 30\n"
-    "  Linux:    ./quorvane-capture \"My Network\" \"my pass phrase\" /dev/ttyUSB0 30 1\n"
+    "  Windows:  quorvane-capture.exe LabWiFi \"correct horse\" 3 30\n"
+    "  Linux:    ./quorvane-capture LabWiFi \"correct horse\" /dev/ttyUSB0 30 1\n"
+    "            ./quorvane-capture LabWiFi - /dev/ttyUSB0 30 < pass-phrase.txt\n"
     "\n"
     "The run writes into the working folder:\n"
     "  ipconfig.txt                       the network report\n"
@@ -38,7 +45,7 @@ const char* const kHelp =
     "                                     (record_ch3.wav only with the switch 1)\n"
     "The device uploads to TCP port 8888 of this computer: the firewall must let it in.\n"
     "The converter Pcm2Wav is looked for in the working folder, then beside\n"
-    "quorvane-capture, then on PATH.\n"
+    "quorvane-capture, then on PATH; without it the run does not start.\n"
     "\n"
     "exit status:\n"
     "  0    the recording was stored and converted\n"
@@ -46,30 +53,34 @@ const char* const kHelp =
     "       timed out, the upload could not be stored or converted, or the\n"
     "       upload server could not start\n"
     "  130  interrupted (Ctrl-C); record.pcm keeps what had arrived\n"
-    "  -1   (255 in a POSIX shell) a bad command line, or the network report\n"
-    "       ./ipconfig.txt could not be written\n";
+    "  143  ended by SIGTERM (on Windows: log-off or shut-down), 129 by SIGHUP\n"
+    "       (on Windows: the console window closed); record.pcm keeps what had\n"
+    "       arrived\n"
+    "  -1   (255 in a POSIX shell) a bad command line, the network report\n"
+    "       ./ipconfig.txt could not be written, the converter is missing, or\n"
+    "       the port is not a serial port; the device was not touched\n";
 
-bool isOnlyArgument(int argc, char** argv, const char* option) {
-    return argc == 2 && std::strcmp(argv[1], option) == 0;
+bool isOnlyArgument(const std::vector<std::string>& arguments, const char* option) {
+    return arguments.size() == 1 && arguments.front() == option;
 }
 
 }  // namespace
 
 void showUsage() {
-    platform::showText("%s", kUsage);
+    platform::showText("%sTry 'quorvane-capture --help' for more information.\n", kUsage);
 }
 
-bool answerInformationRequest(int argc, char** argv) {
-    if (isOnlyArgument(argc, argv, "--help") || isOnlyArgument(argc, argv, "-h")) {
+bool answerInformationRequest(const std::vector<std::string>& arguments) {
+    if (isOnlyArgument(arguments, "--help") || isOnlyArgument(arguments, "-h")) {
         std::printf("quorvane-capture %s\n", QUORVANE_VERSION);
         std::printf("%s%s%s", kHelpIntroduction, kUsage, kHelp);
         return true;
     }
-    if (isOnlyArgument(argc, argv, "--version")) {
+    if (isOnlyArgument(arguments, "--version")) {
         std::printf("quorvane-capture %s\n", QUORVANE_VERSION);
         return true;
     }
-    if (isOnlyArgument(argc, argv, "--list-ports")) {
+    if (isOnlyArgument(arguments, "--list-ports")) {
         printSerialPorts();
         return true;
     }

@@ -7,3 +7,7 @@ bool acceptsDevicePaths() {
 std::string portArgumentHint() {
     return "give the COM port number, for example 3 for COM3";
 }
+
+PortPathKind examinePortPath(const std::string&) {
+    return PortPathKind::Unexamined;
+}

@@ -21,11 +21,12 @@ namespace {
 
 constexpr int kBaudRate = 115200;
 constexpr unsigned kCompletionPollMs = 5000;
-constexpr int kInterruptedStatus = 130;
 // Long enough for the audio thread to flush and close record.pcm.
 constexpr std::chrono::seconds kAudioSettleLimit{10};
 
 std::atomic<bool> interrupted{false};
+// Written before `interrupted` is set, read only after it was seen set.
+std::atomic<platform::Interruption> interruption{platform::Interruption::Interrupt};
 
 std::unique_ptr<quorvane::UartObserver> makeObserver() {
     if (portArgumentIsDevicePath(g_comPort)) {
@@ -50,7 +51,9 @@ provisioning::RunSettings provisioningSettings() {
     return {g_wifiSsid, g_wifiPassword, portLabel(g_comPort), g_recordTime, sendToDevice};
 }
 
-void onInterrupt() {
+void onInterrupt(platform::Interruption cause) {
+    platform::diagnose("%s: ending the run, keeping what has arrived\n", platform::interruptionName(cause));
+    interruption = cause;
     interrupted = true;
     upload::uploadState().interrupt();
     finishRun(true);
@@ -68,7 +71,7 @@ void settleInterruptedUpload() {
 
 int exitStatus() {
     if (interrupted) {
-        return kInterruptedStatus;
+        return platform::exitStatusFor(interruption);
     }
     return g_runFailed ? 1 : 0;
 }

@@ -1,12 +1,12 @@
 """The entry point as a user meets it: the network report, the argument
 checks and their exit statuses (-1, seen as 255 by a POSIX shell)."""
 import os
-import unittest
 
 import harness
 from harness import WorkFolderTest, run_tool
 
 STATUS_MINUS_ONE = 255
+TRY_HELP = "Try 'quorvane-capture --help'"
 
 
 class TooFewArguments(WorkFolderTest):
@@ -21,6 +21,17 @@ class TooFewArguments(WorkFolderTest):
         self.assertEqual(status, STATUS_MINUS_ONE)
         self.assertEqual(out, b"Please input serial number.\n")
         self.assertIn("usage: quorvane-capture SSID PASSPHRASE PORT RECORD_TIME [1]", err)
+
+    def test_what_is_missing_is_named(self):
+        for arguments, said in ((["net"], "PASSPHRASE, PORT and RECORD_TIME are missing"),
+                                (["net", "pass", "3"], "RECORD_TIME is missing"),
+                                (["--", "--net", "pass", "3"], "RECORD_TIME is missing")):
+            with self.subTest(arguments=arguments):
+                status, out, err = run_tool(arguments, cwd=self.work)
+                self.assertEqual(status, STATUS_MINUS_ONE)
+                self.assertEqual(out, b"Please input serial number.\n")
+                self.assertIn("quorvane-capture: " + said, err)
+                self.assertIn(TRY_HELP, err)
 
     def test_report_that_cannot_be_written_stops_before_counting_arguments(self):
         # A dangling link: the report can neither be written nor opened, even by root.
@@ -61,9 +72,32 @@ class InformationRequests(WorkFolderTest):
                 self.assertRegex(line, r"^/dev/\S+( +\S.*)?$")
 
     def test_an_option_among_other_arguments_is_no_request(self):
-        status, out, _ = run_tool(["--help", "pass"], cwd=self.work)
+        status, out, err = run_tool(["--help", "pass"], cwd=self.work)
         self.assertEqual(status, STATUS_MINUS_ONE)
         self.assertEqual(out, b"Please input serial number.\n")
+        self.assertIn("--help takes no other arguments", err)
+
+    def test_help_tells_how_to_keep_the_pass_phrase_off_the_command_line(self):
+        text = self.assert_answered_without_a_report("--help")
+        self.assertIn("- reads it from standard input", text)
+        for status in ("129", "143"):
+            self.assertIn(status, text)
+
+
+class UnknownOptions(WorkFolderTest):
+    def test_unknown_option_is_named_after_the_report(self):
+        status, out, err = run_tool(["--verbose", "net", "pass", "3", "30"], cwd=self.work)
+        self.assertEqual(status, STATUS_MINUS_ONE, err)
+        self.assertEqual(out, b"", "four arguments are there: no request for them")
+        self.assertIn("quorvane-capture: unknown option --verbose", err)
+        self.assertIn(TRY_HELP, err)
+        self.assertTrue(os.path.isfile(self.path("ipconfig.txt")))
+
+    def test_unknown_option_with_too_few_arguments_also_asks_for_them(self):
+        status, out, err = run_tool(["--verbose"], cwd=self.work)
+        self.assertEqual(status, STATUS_MINUS_ONE)
+        self.assertEqual(out, b"Please input serial number.\n")
+        self.assertIn("unknown option --verbose", err)
 
 
 class RefusedArguments(WorkFolderTest):
@@ -75,8 +109,13 @@ class RefusedArguments(WorkFolderTest):
         self.assertTrue(os.path.isfile(self.path("ipconfig.txt")), "the report comes first")
 
     def test_port_that_is_no_number_is_named_in_the_error(self):
-        self.assert_refused(["net", "pass", "COM3", "30"], '"COM3" is not a serial port')
+        self.assert_refused(["net", "pass", "COMX", "30"], '"COMX" is not a serial port')
         self.assert_refused(["net", "pass", "0", "30"], '"0" is not a serial port')
+
+    def test_record_time_that_would_add_words_to_the_upload_command_is_refused(self):
+        self.assert_refused(["net", "pass", "3", "30 -h 10.9.9.9"],
+                            'the record time "30 -h 10.9.9.9" contains a blank')
+        self.assert_refused(["net", "pass", "3", "30\t"], 'the record time "30\\x09" contains a control character')
 
     def test_line_break_in_an_argument_is_refused(self):
         self.assert_refused(["net\r\nlisten heart_beat", "pass", "3", "30"], "network name")

@@ -40,9 +40,11 @@ def under_wine():
     return options.wine_prefix is not None
 
 
-def tool_command(*arguments):
+def tool_command(*arguments, tool=None):
+    """The command line that runs the tool under test, or a copy of it at
+    `tool`."""
     launcher = [os.path.join(SCRIPTS_DIR, "wine-run.sh"), options.wine_prefix] if under_wine() else []
-    return launcher + [options.tool] + list(arguments)
+    return launcher + [tool or options.tool] + list(arguments)
 
 
 def console_bytes(raw):
@@ -75,9 +77,11 @@ def wait_until(condition, timeout, interval=0.05):
         time.sleep(interval)
 
 
-def run_tool(arguments, cwd, timeout=60):
-    """Runs the tool to completion; returns (status, stdout bytes, stderr text)."""
-    completed = subprocess.run(tool_command(*arguments), cwd=cwd, capture_output=True, timeout=timeout)
+def run_tool(arguments, cwd, timeout=60, stdin_bytes=None, tool=None, env=None):
+    """Runs the tool to completion, with `stdin_bytes` piped in when given;
+    returns (status, stdout bytes, stderr text)."""
+    completed = subprocess.run(tool_command(*arguments, tool=tool), cwd=cwd, input=stdin_bytes, capture_output=True,
+                               timeout=timeout, env=env)
     return completed.returncode, console_bytes(completed.stdout), completed.stderr.decode(errors="replace")
 
 
@@ -187,6 +191,95 @@ class WorkFolderTest(unittest.TestCase):
         return os.path.join(self.work, name)
 
 
+def converter_path():
+    """The converter that the tool under test runs: the native one from the
+    native build, the Windows one from beside the Windows tool."""
+    if under_wine():
+        return os.path.join(os.path.dirname(options.tool), "Pcm2Wav.exe")
+    return os.path.join(options.bin_dir, "Pcm2Wav")
+
+
+def environment_without_converter():
+    """The environment of a tool that finds no converter on PATH: natively only
+    the system's folders; under Wine the Windows PATH never holds the build
+    folders anyway."""
+    environment = dict(os.environ)
+    if not under_wine():
+        environment["PATH"] = "/usr/bin:/bin"
+    return environment
+
+
+ANSI_SEQUENCE = re.compile(rb"\x1b\[[0-9;?]*[A-Za-z]")
+# Wine's console draws blanks by moving the cursor forward.
+CURSOR_FORWARD = re.compile(rb"\x1b\[(\d*)C")
+
+
+class TerminalSession:
+    """The tool with a pseudo-terminal for its standard input, output and
+    error, as in a terminal window (under Wine: as the program's console).
+    The pty is not the tool's controlling terminal, so keys such as Ctrl-C are
+    not turned into signals."""
+
+    def __init__(self, command, cwd):
+        import pty
+        self.master, slave = pty.openpty()
+        self.process = subprocess.Popen(command, cwd=cwd, stdin=slave, stdout=slave, stderr=slave,
+                                        start_new_session=True)
+        os.close(slave)
+        self.output = b""
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        os.close(self.master)
+
+    def read_for(self, seconds):
+        """Gathers what the tool puts on the terminal for `seconds`, or until
+        it has closed the terminal."""
+        deadline = time.monotonic() + seconds
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.master], [], [], left)[0]:
+                return
+            try:
+                chunk = os.read(self.master, 4096)
+            except OSError:
+                return
+            if not chunk:
+                return
+            self.output += chunk
+
+    def wait_for(self, text, timeout):
+        """True once `text` (str) is on the terminal."""
+        return wait_until(lambda: self.read_for(0.1) or text in self.text(), timeout, interval=0)
+
+    def type(self, keys):
+        os.write(self.master, keys)
+
+    def finish(self, timeout):
+        deadline = time.monotonic() + timeout
+        while self.process.poll() is None and time.monotonic() < deadline:
+            self.read_for(0.2)
+        self.read_for(0.5)
+        if self.process.poll() is None:
+            raise AssertionError("the tool still runs after %d s; terminal:\n%s" % (timeout, self.text()))
+        return self.process.returncode
+
+    def text(self):
+        """The terminal's output without the escape sequences and line breaks
+        of Wine's console (which wraps long lines at the window's width, so
+        its lines run together here)."""
+        blanks = CURSOR_FORWARD.sub(lambda forward: b" " * int(forward.group(1) or 1), self.output)
+        plain = ANSI_SEQUENCE.sub(b"", blanks)
+        if under_wine():
+            plain = plain.replace(b"\r\r\n", b"")
+        return plain.decode(errors="replace")
+
+
 INTERRUPTED_STATUS = 130
 # Ctrl-C ends the link and the server within a second or two; the bound is
 # for slow sanitizer and Wine runs.
@@ -282,6 +375,9 @@ class Emulator:
         return "COM" + self.port_argument() if under_wine() else self.device_path
 
     def requests(self):
+        """Every byte the host sent; none before the log exists."""
+        if not os.path.exists(self.request_log):
+            return b""
         with open(self.request_log, "rb") as log:
             return log.read()
 
@@ -325,9 +421,11 @@ class RunTest(WorkFolderTest):
         self.addCleanup(self.device.stop)
         return self.device
 
-    def run_capture(self, ssid="net", passphrase="pass", record_time="1", extra=(), timeout=120):
-        arguments = [ssid, passphrase, self.device.port_argument(), record_time] + list(extra)
-        status, out, err = run_tool(arguments, cwd=self.work, timeout=timeout)
+    def run_capture(self, ssid="net", passphrase="pass", record_time="1", extra=(), timeout=120, port=None,
+                    stdin_bytes=None, tool=None, cwd=None, env=None):
+        arguments = [ssid, passphrase, port or self.device.port_argument(), record_time] + list(extra)
+        status, out, err = run_tool(arguments, cwd=cwd or self.work, timeout=timeout, stdin_bytes=stdin_bytes,
+                                    tool=tool, env=env)
         self.stdout_lines = out.splitlines(keepends=True)
         self.stderr_text = err
         return status

@@ -9,24 +9,17 @@
 
 namespace {
 
-class StoredArguments : public ::testing::Test {
-protected:
-    void store(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "quorvane-capture");
-        storage_ = std::move(arguments);
-        pointers_.clear();
-        for (std::string& argument : storage_) {
-            pointers_.push_back(argument.data());
-        }
-        storeRunArguments(static_cast<int>(pointers_.size()), pointers_.data());
-    }
+using Arguments = std::vector<std::string>;
 
-private:
-    std::vector<std::string> storage_;
-    std::vector<char*> pointers_;
-};
+void store(const Arguments& positional) {
+    storeRunArguments(positional);
+}
 
-TEST_F(StoredArguments, FourArgumentsAreStoredAsTypedWithoutChannel3) {
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(StoredArguments, FourArgumentsAreStoredAsTypedWithoutChannel3) {
     store({"My Net", "pass word", "12", "30"});
     EXPECT_EQ(g_wifiSsid, "My Net");
     EXPECT_EQ(g_wifiPassword, "pass word");
@@ -35,7 +28,7 @@ TEST_F(StoredArguments, FourArgumentsAreStoredAsTypedWithoutChannel3) {
     EXPECT_FALSE(g_convertCh3);
 }
 
-TEST_F(StoredArguments, FifthArgumentCountsWhenAtoiGivesOne) {
+TEST(StoredArguments, FifthArgumentCountsWhenAtoiGivesOne) {
     for (const char* fifth : {"1", "01", "1x", " 1"}) {
         store({"n", "p", "3", "30", fifth});
         EXPECT_TRUE(g_convertCh3) << "fifth argument '" << fifth << "'";
@@ -46,50 +39,184 @@ TEST_F(StoredArguments, FifthArgumentCountsWhenAtoiGivesOne) {
     }
 }
 
-TEST_F(StoredArguments, FifthArgumentIsIgnoredWhenNotTheLast) {
+TEST(StoredArguments, FifthArgumentIsIgnoredWhenNotTheLast) {
     store({"n", "p", "3", "30", "1", "extra"});
     EXPECT_FALSE(g_convertCh3);
 }
 
-TEST_F(StoredArguments, PositiveComNumbersAreAccepted) {
+TEST(StoredArguments, PortNamedAsTheDeviceManagerShowsItIsItsNumber) {
+    const struct {
+        const char* typed;
+        const char* stored;
+    } cases[] = {{"COM3", "3"},    {"com3", "3"},      {"Com12", "12"}, {"COM", "COM"},
+                 {"COMx", "COMx"}, {"COM 3", "COM 3"}, {"3", "3"},      {"xCOM3", "xCOM3"}};
+    for (const auto& port : cases) {
+        SCOPED_TRACE(port.typed);
+        store({"n", "p", port.typed, "30"});
+        EXPECT_EQ(g_comPort, port.stored);
+    }
+    store({"n", "p", "com7", "30"});
+    EXPECT_EQ(runArgumentsProblem(), "");
+    EXPECT_EQ(portLabel(g_comPort), "COM7");
+}
+
+TEST(StoredArguments, PositiveComNumbersAreAccepted) {
     for (const char* port : {"1", "8", "9", "12", "007", "255"}) {
         store({"n", "p", port, "30"});
         EXPECT_EQ(runArgumentsProblem(), "") << "port '" << port << "'";
     }
 }
 
-TEST_F(StoredArguments, PortThatIsNoNumberIsRefusedByName) {
-    for (const char* port : {"0", "-3", "COM3", "3a", "", " 3", "99999999999"}) {
+TEST(StoredArguments, PortThatIsNoNumberIsRefusedByName) {
+    for (const char* port : {"0", "-3", "COM0", "3a", "", " 3", "99999999999"}) {
         store({"n", "p", port, "30"});
         const std::string problem = runArgumentsProblem();
-        EXPECT_NE(problem.find(std::string("\"") + port + "\""), std::string::npos)
+        EXPECT_TRUE(contains(problem, std::string("\"") + g_comPort + "\" is not a serial port"))
             << "port '" << port << "' gave: " << problem;
     }
 }
 
-TEST_F(StoredArguments, DevicePathsAreAcceptedWhereTheSystemHasThem) {
+TEST(StoredArguments, DevicePathsAreAcceptedWhereTheSystemHasThem) {
     store({"n", "p", "/dev/ttyUSB0", "30"});
     EXPECT_EQ(runArgumentsProblem().empty(), acceptsDevicePaths());
     EXPECT_EQ(portArgumentIsDevicePath("/dev/ttyUSB0"), acceptsDevicePaths());
 }
 
-TEST_F(StoredArguments, LineBreaksThatCouldInjectACommandAreRefused) {
+TEST(StoredArguments, LineBreaksThatCouldInjectACommandAreRefused) {
     store({"net\r\nlisten upload_record start", "p", "3", "30"});
-    EXPECT_NE(runArgumentsProblem().find("network name"), std::string::npos);
+    EXPECT_TRUE(contains(runArgumentsProblem(), "network name"));
     store({"n", "pass\nlisten heart_beat", "3", "30"});
-    EXPECT_NE(runArgumentsProblem().find("pass phrase"), std::string::npos);
+    EXPECT_TRUE(contains(runArgumentsProblem(), "pass phrase"));
+    EXPECT_TRUE(contains(passphraseProblem(), "pass phrase"));
     store({"n", "p", "3", "30\r"});
-    EXPECT_NE(runArgumentsProblem().find("record time"), std::string::npos);
+    EXPECT_TRUE(contains(runArgumentsProblem(), "record time contains a line break"));
 }
 
-TEST_F(StoredArguments, ThePassPhraseIsNeverEchoedInAProblem) {
+TEST(StoredArguments, RecordTimeThatWouldAddWordsToTheUploadCommandIsRefused) {
+    const struct {
+        const char* recordTime;
+        const char* said;
+    } cases[] = {
+        {"30 -h 10.9.9.9", "\"30 -h 10.9.9.9\" contains a blank"},
+        {" 30", "\" 30\" contains a blank"},
+        {"30\t-c 1", "\"30\\x09-c 1\" contains a blank"},
+        {"30\t", "\"30\\x09\" contains a control character"},
+        {"30\x1b[2J", "\"30\\x1B[2J\" contains a control character"},
+        {"30\x7f", "\"30\\x7F\" contains a control character"},
+    };
+    for (const auto& refused : cases) {
+        SCOPED_TRACE(refused.recordTime);
+        store({"n", "p", "3", refused.recordTime});
+        const std::string problem = runArgumentsProblem();
+        EXPECT_TRUE(contains(problem, refused.said)) << problem;
+        EXPECT_TRUE(contains(problem, "such as 30")) << problem;
+    }
+}
+
+TEST(StoredArguments, ThePassPhraseIsNeverEchoedInAProblemOrAWarning) {
     store({"n", "s3cret\nx", "3", "30"});
-    EXPECT_EQ(runArgumentsProblem().find("s3cret"), std::string::npos);
+    EXPECT_FALSE(contains(runArgumentsProblem(), "s3cret"));
+    store({"n", "s3cret", "3", "30"});
+    for (const std::string& warning : runArgumentWarnings(4)) {
+        EXPECT_FALSE(contains(warning, "s3cret")) << warning;
+    }
 }
 
-TEST_F(StoredArguments, BlanksStayAllowed) {
-    store({" my net ", " a b ", "3", " 30 "});
+TEST(StoredArguments, BlanksInTheNameAndPassPhraseStayAllowed) {
+    store({" my net ", " a b ", "3", "30"});
     EXPECT_EQ(runArgumentsProblem(), "");
+}
+
+TEST(StoredArguments, PassPhraseFromInputIsAskedForWithALoneDash) {
+    store({"n", "-", "3", "30"});
+    EXPECT_TRUE(passphraseFromInput());
+    EXPECT_EQ(runArgumentsProblem(), "") << "a dash is no problem before it is replaced";
+    for (const char* typed : {"--", "-x", "", " -"}) {
+        store({"n", typed, "3", "30"});
+        EXPECT_FALSE(passphraseFromInput()) << typed;
+    }
+}
+
+struct WarningCase {
+    Arguments positional;
+    std::vector<std::string> said;  // one part of each warning, in order
+};
+
+TEST(ArgumentWarnings, WhatTheDeviceMayMisreadIsNamedOnce) {
+    const std::string name32(32, 'n');
+    const std::string name33(33, 'n');
+    const WarningCase cases[] = {
+        {{"LabWiFi", "correct horse", "3", "30"}, {}},
+        {{"My Network", "correct horse", "3", "30"},
+         {"\"My Network\" contains a blank; the device's request separates the name from the pass phrase by a blank, "
+          "so the device may take \"My\" as the name"}},
+        {{name32, "12345678", "3", "30"}, {}},
+        {{name33, "12345678", "3", "30"}, {"has 33 bytes; a Wi-Fi network name (SSID) has at most 32 bytes"}},
+        // Bytes, not characters: 11 characters of 3 bytes each.
+        {{"家家家家家家家家家家家", "12345678", "3", "30"}, {"has 33 bytes"}},
+        {{"n", "", "3", "30"}, {}},
+        {{"n", "1234567", "3", "30"}, {"the pass phrase has 7 bytes; a WPA pass phrase has 8 to 63 characters"}},
+        {{"n", std::string(63, 'p'), "3", "30"}, {}},
+        {{"n", std::string(64, 'p'), "3", "30"}, {"the pass phrase has 64 bytes"}},
+        {{"n", "12345678", "3", ""}, {"the record time is empty"}},
+        {{"n", "12345678", "3", "1.5"},
+         {"the record time \"1.5\" is not a number of seconds; the device is sent it as typed"}},
+        {{"n", "12345678", "3", "30s"}, {"\"30s\" is not a number of seconds"}},
+        {{"n", "12345678", "3", "30", "1", "x"}, {"the arguments after RECORD_TIME are ignored"}},
+        {{"a b", "short", "3", "x"}, {"contains a blank", "has 5 bytes", "is not a number of seconds"}},
+    };
+    for (const WarningCase& warned : cases) {
+        SCOPED_TRACE(warned.positional[0] + " / " + warned.positional[1] + " / " + warned.positional[3]);
+        store(warned.positional);
+        const std::vector<std::string> warnings = runArgumentWarnings(warned.positional.size());
+        ASSERT_EQ(warnings.size(), warned.said.size());
+        for (std::size_t index = 0; index < warnings.size(); ++index) {
+            EXPECT_TRUE(contains(warnings[index], warned.said[index])) << warnings[index];
+        }
+    }
+}
+
+TEST(CommandLineUsage, MissingArgumentsAreNamed) {
+    const struct {
+        Arguments arguments;
+        const char* said;
+    } cases[] = {
+        {{}, "SSID, PASSPHRASE, PORT and RECORD_TIME are missing"},
+        {{"n"}, "PASSPHRASE, PORT and RECORD_TIME are missing"},
+        {{"n", "p"}, "PORT and RECORD_TIME are missing"},
+        {{"n", "p", "3"}, "RECORD_TIME is missing"},
+        {{"--", "n", "p", "3"}, "RECORD_TIME is missing"},
+        {{"n", "p", "3", "30"}, ""},
+        {{"n", "p", "3", "30", "1"}, ""},
+    };
+    for (const auto& usage : cases) {
+        SCOPED_TRACE(usage.said);
+        EXPECT_EQ(usageProblem(parseCommandLine(usage.arguments)), usage.said);
+    }
+}
+
+TEST(CommandLineUsage, OptionsAreRefusedUntilALoneDoubleDash) {
+    const struct {
+        Arguments arguments;
+        const char* said;
+        Arguments positional;
+    } cases[] = {
+        {{"--verbose", "n", "p", "3", "30"}, "unknown option --verbose", {"n", "p", "3", "30"}},
+        {{"n", "p", "3", "30", "--quiet"}, "unknown option --quiet", {"n", "p", "3", "30"}},
+        {{"--verbose"}, "unknown option --verbose", {}},
+        {{"--help", "p"}, "--help takes no other arguments", {"p"}},
+        {{"n", "p", "3", "30", "--list-ports"}, "--list-ports takes no other arguments", {"n", "p", "3", "30"}},
+        {{"--", "--net--", "p", "3", "30"}, "", {"--net--", "p", "3", "30"}},
+        {{"--", "n", "--", "3", "30"}, "", {"n", "--", "3", "30"}},
+        // A single dash and a lone "-" are arguments: "-" asks for the pass phrase.
+        {{"-n", "-", "3", "30"}, "", {"-n", "-", "3", "30"}},
+    };
+    for (const auto& usage : cases) {
+        SCOPED_TRACE(usage.arguments.empty() ? "" : usage.arguments.front());
+        const CommandLine commandLine = parseCommandLine(usage.arguments);
+        EXPECT_EQ(usageProblem(commandLine), usage.said);
+        EXPECT_EQ(commandLine.positional, usage.positional);
+    }
 }
 
 TEST(PortLabel, NumbersGetTheComPrefixAndPathsStayAsTyped) {

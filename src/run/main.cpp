@@ -1,5 +1,0 @@
-#include "run/entry_point.h"
-
-int main(int argc, char** argv) {
-    return runEntryPoint(argc, argv);
-}

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/interrupt.h"
+
+namespace {
+
+// Each case runs in a child process of its own: the handler is installed
+// once per process. The child's exit code tells what reached it.
+constexpr int kHandledBase = 10;
+
+[[noreturn]] void exitWithInterruption(platform::Interruption interruption) {
+    _exit(kHandledBase + static_cast<int>(interruption));
+}
+
+[[noreturn]] void raiseAndWait(int signalNumber) {
+    raise(signalNumber);
+    std::this_thread::sleep_for(std::chrono::seconds(20));
+    _exit(1);
+}
+
+TEST(InterruptHandlerDeathTest, EachSignalReachesTheRunAsWhatItStandsFor) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const struct {
+        int signalNumber;
+        platform::Interruption expected;
+    } cases[] = {
+        {SIGINT, platform::Interruption::Interrupt},
+        {SIGHUP, platform::Interruption::HangUp},
+        {SIGTERM, platform::Interruption::Terminate},
+    };
+    for (const auto& signal : cases) {
+        SCOPED_TRACE(signal.signalNumber);
+        EXPECT_EXIT(
+            {
+                platform::installInterruptHandler(exitWithInterruption);
+                raiseAndWait(signal.signalNumber);
+            },
+            ::testing::ExitedWithCode(kHandledBase + static_cast<int>(signal.expected)), "");
+    }
+}
+
+TEST(InterruptHandlerDeathTest, SecondSignalEndsTheProcessAtOnceWithItsStatus) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const auto& [second, status] : {std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}, std::pair{SIGINT, 130}}) {
+        SCOPED_TRACE(second);
+        EXPECT_EXIT(
+            {
+                // The run takes its time to end after the first.
+                platform::installInterruptHandler([second = second](platform::Interruption) { raise(second); });
+                raiseAndWait(SIGINT);
+            },
+            ::testing::ExitedWithCode(status), "");
+    }
+}
+
+TEST(InterruptHandlerDeathTest, SignalIgnoredAtTheStartStaysIgnored) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            signal(SIGHUP, SIG_IGN);
+            platform::installInterruptHandler(exitWithInterruption);
+            raise(SIGHUP);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            raiseAndWait(SIGTERM);
+        },
+        ::testing::ExitedWithCode(kHandledBase + static_cast<int>(platform::Interruption::Terminate)), "");
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/secret_input.h"
+
+namespace {
+
+platform::SecretLine lineFrom(const std::string& input) {
+    std::FILE* stream = std::tmpfile();
+    std::fwrite(input.data(), 1, input.size(), stream);
+    std::rewind(stream);
+    platform::SecretLine line = platform::readLineFrom(stream);
+    std::fclose(stream);
+    return line;
+}
+
+TEST(LineInput, OneLineWithoutItsLineEnd) {
+    using Outcome = platform::SecretLine::Outcome;
+    const struct {
+        const char* name;
+        std::string input;
+        Outcome outcome;
+        std::string text;
+    } cases[] = {
+        {"LF", "pass word\n", Outcome::Read, "pass word"},
+        {"CR LF", "pass word\r\n", Outcome::Read, "pass word"},
+        {"no line end", "pass word", Outcome::Read, "pass word"},
+        {"second line left alone", "first\nsecond\n", Outcome::Read, "first"},
+        {"empty line", "\n", Outcome::Read, ""},
+        {"CR LF alone", "\r\n", Outcome::Read, ""},
+        // Only a CR right before the LF is a line end; others are the user's.
+        {"CR inside", "pa\rss\n", Outcome::Read, "pa\rss"},
+        {"CR at the very end", "pass\r", Outcome::Read, "pass\r"},
+        {"two CRs", "pass\r\r\n", Outcome::Read, "pass\r"},
+        {"UTF-8 and a NUL", std::string("p\xc3\xa4ss\0\xf0\x9f\x98\x80\n", 11), Outcome::Read,
+         std::string("p\xc3\xa4ss\0\xf0\x9f\x98\x80", 10)},
+        {"nothing at all", "", Outcome::NoLine, ""},
+    };
+    for (const auto& input : cases) {
+        SCOPED_TRACE(input.name);
+        const platform::SecretLine line = lineFrom(input.input);
+        EXPECT_EQ(line.outcome, input.outcome);
+        EXPECT_EQ(line.text, input.text);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/shell.h"
+#include "platform/shell_os.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kUnicodeName = "r\xc3\xa9gie \xe5\xae\xb6";  // "régie 家"
+
+// A fresh folder with a name outside ASCII, removed afterwards; PATH and the
+// working folder are put back too.
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        savedPath_ = platform::inheritedSearchPath();
+        savedWorkingFolder_ = fs::current_path();
+        root_ =
+            fs::temp_directory_path() / fs::u8path("quorvane-shell-" + kUnicodeName + "-" +
+                                                   std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+    }
+    void TearDown() override {
+        fs::current_path(savedWorkingFolder_);
+        platform::replaceSearchPath(savedPath_);
+        fs::remove_all(root_);
+    }
+
+    std::string folder(const std::string& name) {
+        const fs::path folder = root_ / fs::u8path(name);
+        fs::create_directories(folder);
+        return folder.u8string();
+    }
+
+    static void placeProgram(const std::string& folder, const std::string& name) {
+        const fs::path program = fs::u8path(folder) / name;
+        std::ofstream(program) << "#!/bin/sh\n";
+        fs::permissions(program, fs::perms::owner_all);
+    }
+
+    fs::path root_;
+
+private:
+    std::string savedPath_;
+    fs::path savedWorkingFolder_;
+};
+
+TEST_F(ShellTest, PrependedFoldersComeFirstInTheSearchOrder) {
+    platform::replaceSearchPath(std::string("inherited-1") + platform::kSearchPathSeparator +
+                                platform::kSearchPathSeparator + "inherited-2");
+    platform::prependToSearchPath(kUnicodeName, "");
+    platform::prependToSearchPath("first", "second");
+    const std::vector<std::string> expected = {"first", "second", kUnicodeName, "inherited-1", "inherited-2"};
+    EXPECT_EQ(platform::searchPathFolders(), expected);
+}
+
+TEST_F(ShellTest, FirstFolderThatHoldsTheProgramIsFound) {
+    const std::string program = "quorvane-probe.exe";
+    const std::string empty = folder("empty");
+    const std::string misleading = folder("misleading");
+    fs::create_directory(fs::u8path(misleading) / program);  // a folder is no program
+    const std::string holder = folder(kUnicodeName);
+    const std::string later = folder("later");
+    placeProgram(holder, program);
+    placeProgram(later, program);
+    EXPECT_EQ(platform::folderHoldingProgram(program, {empty, misleading, holder, later}), holder);
+    EXPECT_EQ(platform::folderHoldingProgram(program, {empty, misleading}), "");
+    EXPECT_EQ(platform::folderHoldingProgram("other.exe", {holder, later}), "");
+}
+
+TEST_F(ShellTest, CommandLineKeepsTextOutsideAscii) {
+    const fs::path made = root_ / fs::u8path("\xc3\xa9t\xc3\xa9 \xe5\xae\xb6 \xf0\x9f\x98\x80");  // "été 家 😀"
+    const int result = platform::runCommandLine("mkdir \"" + made.u8string() + "\"");
+    EXPECT_TRUE(platform::commandSucceeded(result)) << result;
+    EXPECT_TRUE(fs::is_directory(made));
+}
+
+TEST_F(ShellTest, WorkingFolderIsNamedInUtf8) {
+    const std::string named = folder(kUnicodeName);
+    fs::current_path(fs::u8path(named));
+    const std::string current = platform::currentDirectory();
+    EXPECT_EQ(current, fs::current_path().u8string());
+    EXPECT_EQ(current.substr(current.size() - kUnicodeName.size()), kUnicodeName);
+}
+
+}  // namespace
