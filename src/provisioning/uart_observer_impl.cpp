@@ -8,8 +8,10 @@
 
 #include "platform/diagnostics.h"
 #include "protocol/command_table.h"
+#include "provisioning/local_address.h"
 #include "provisioning/recording_server.h"
 #include "run/run_config.h"
+#include "upload/upload_control.h"
 
 namespace {
 
@@ -66,10 +68,21 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
 
 void UartObserverImpl::onDisconnected() {}
 
-void UartObserverImpl::onWifiJoined(const std::string& deviceIp) {
+// An address that no device can have (0.0.0.0, broadcast, multicast) counts as
+// none: otherwise it would pick the upload address and refuse every
+// connection, the device's own too. The console line shows what was said.
+void UartObserverImpl::onWifiJoined(const std::string& reportedIp) {
+    const std::string deviceIp = provisioning::isDeviceAddress(reportedIp) ? reportedIp : std::string();
     const std::string localIp = localAddress(deviceIp);
-    std::printf("wifi connect success, ip is %s, local ip is %s\n", deviceIp.c_str(), localIp.c_str());
+    std::printf("wifi connect success, ip is %s, local ip is %s\n", reportedIp.c_str(), localIp.c_str());
     if (!g_recordStarted) {
+        if (deviceIp != reportedIp) {
+            platform::diagnose(
+                "warning: the device reported the address \"%s\", which is no address a device can have; taken "
+                "as none: this computer's address comes from its host name, and the first connection on the "
+                "upload port is taken as the device's\n",
+                reportedIp.c_str());
+        }
         std::printf("wait for socket connect....\n");
         startRecording(deviceIp);
         g_recordStarted = true;

@@ -27,7 +27,7 @@ public:
     void onDisconnected() override;
 
 private:
-    void onWifiJoined(const std::string& deviceIp);
+    void onWifiJoined(const std::string& reportedIp);
     void onWifiRefused(const std::string& body);
 
     std::string withoutPassPhrase(std::string text) const;
