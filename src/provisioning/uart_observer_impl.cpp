@@ -29,6 +29,18 @@ std::string deviceAddress(const cJSON* root) {
 
 const char* const kMask = "***";
 
+// A failed or unanswered join ends the run only while no upload connection is
+// in hand: a later join (after a reconnection) that fails while the upload is
+// under way must not cut record.pcm short. True when the run may end here.
+bool runMayEnd(const char* event) {
+    if (upload::uploadState().endRunBeforeUpload()) {
+        return true;
+    }
+    platform::diagnose("the device %s after its upload had begun; the upload goes on and decides how the run ends\n",
+                       event);
+    return false;
+}
+
 }  // namespace
 
 UartObserverImpl::UartObserverImpl(provisioning::RunSettings settings)
@@ -53,6 +65,9 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
         return;
     }
     if (!ok) {
+        if (!runMayEnd("did not answer a Wi-Fi request in time")) {
+            return;
+        }
         std::printf("wifi connect failed, timeout!\n");
         platform::diagnose("the device did not answer the Wi-Fi request within 10 s\n");
         finishRun(true);
@@ -90,6 +105,9 @@ void UartObserverImpl::onWifiJoined(const std::string& reportedIp) {
 }
 
 void UartObserverImpl::onWifiRefused(const std::string& body) {
+    if (!runMayEnd("reported a failed Wi-Fi join")) {
+        return;
+    }
     std::printf("wifi connect failed!\n");
     platform::diagnose("the device did not join \"%s\"; its reply was: %s\n", settings.wifiSsid.c_str(),
                        withoutPassPhrase(body).c_str());

@@ -92,6 +92,12 @@ int runSequence() {
         settleInterruptedUpload();
     }
     provisioning::stopRecordingServer();
+    // Once the upload has begun only it decides how the run ends, and the
+    // process never ends while record.pcm is being written; after Ctrl-C the
+    // wait above is bounded instead.
+    if (!interrupted) {
+        upload::uploadState().waitForAudioThread();
+    }
     observer.reset();
     g_uartObserver = nullptr;
     return exitStatus();

@@ -122,7 +122,11 @@ void KestaroSocket::Listen(int port) {
     if (accepted == upload::kInvalidSocket) {
         return;
     }
-    handOver.begin();
+    if (!handOver.begin()) {
+        platform::diagnose("the run had already ended when the upload connection came; it was closed unread\n");
+        upload::closeSocket(accepted);
+        return;
+    }
     pool.enqueue([this, accepted] { onConnect(static_cast<unsigned int>(accepted)); });
 }
 

@@ -150,6 +150,27 @@ TEST_F(WifiReply, AnAddressNoDeviceCanHaveIsShownButTakenAsNone) {
     }
 }
 
+// A later join (after a reconnection) that fails or goes unanswered while the
+// upload is under way must not end the run: the upload decides.
+TEST_F(WifiReply, AFailedOrUnansweredJoinOnceTheUploadHasBegunChangesNothing) {
+    ASSERT_TRUE(upload::uploadState().beginHandOver());
+    for (const bool answered : {true, false}) {
+        SCOPED_TRACE(answered);
+        EXPECT_EQ(respond(WIFI_CONNECT, answered, R"({"result":0})"), "");
+        EXPECT_FALSE(g_finished);
+        EXPECT_FALSE(g_runFailed);
+        EXPECT_NE(errors.find("after its upload had begun; the upload goes on and decides how the run ends"),
+                  std::string::npos)
+            << errors;
+    }
+    upload::uploadState().endWork();
+}
+
+TEST_F(WifiReply, AFailedJoinBeforeTheUploadLetsNoUploadBeginAfterIt) {
+    expectRefusal(R"({"result":0})");
+    EXPECT_FALSE(upload::uploadState().beginHandOver());
+}
+
 TEST_F(WifiReply, DeeplyNestedReplyIsARefusalNotACrash) {
     expectRefusal(std::string(100000, '[') + std::string(100000, ']'));
 }
