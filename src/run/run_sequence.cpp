@@ -76,6 +76,11 @@ int exitStatus() {
 }  // namespace
 
 int runSequence() {
+    // Before the serial port is opened: a run that cannot have the upload
+    // port must not ask its device to record.
+    if (!provisioning::claimUploadPort()) {
+        return 1;
+    }
     auto observer = makeObserver();
     g_uartObserver = observer.get();
     upload::wireUpload({stopSerialLink, g_convertCh3});
