@@ -41,6 +41,8 @@ protected:
         EXPECT_EQ(listening->join(), "");
     }
 
+    // The audio thread creates record.pcm after it has read the clock to
+    // begin the upload; the test moves the clock only after that.
     static bool recordHolds(std::size_t bytes) {
         return eventually([&] { return upload::fileSize(upload::kRecordPath) == static_cast<std::int64_t>(bytes); });
     }
@@ -124,6 +126,7 @@ TEST_F(SilentUpload, ShortSilencesAreNotShown) {
 TEST_F(SilentUpload, AConnectionSilentFromTheStartIsNoRecording) {
     ::testing::internal::CaptureStdout();
     startUpload("");
+    ASSERT_TRUE(recordHolds(0));
     silentFor(seconds(30), "no data for 30.0 s after 0 bytes");
     EXPECT_TRUE(runEnded());
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), kBeginLine);
