@@ -42,7 +42,7 @@ class GoneDark(RunTest):
         self.assertGreaterEqual(float(silence[0]), SILENCE_LIMIT)
         # Away from a terminal the progress adds a line every 10 s, and says
         # how long the line has been silent instead of a frozen rate.
-        self.assertRegex(self.stderr_text, r"received 65536 bytes \(0:00:00\.5 of audio\); no data for [1-9]\d s\n")
+        self.assertRegex(self.stderr_text, r"received 65536 bytes \(0:00:00\.5 of audio\); no data for [1-9]\d s\r?\n")
         self.assertIn("the host closed the held connection", self.device.log())
 
 
