@@ -9,8 +9,9 @@
 // The recording server: when the device connects, onConnect stops the serial
 // link and hands the connection to the audio thread, which stores the upload
 // in record.pcm, splits it into four channel files, converts them to WAV,
-// reports and ends the run.
-class test : public KestaroSocket {
+// reports and ends the run. Final, since the run owns it through a pointer
+// to this class and KestaroSocket's destructor is not virtual.
+class test final : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override;
 };
