@@ -58,6 +58,15 @@ bool isIpv4Address(const std::string& text) {
     return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
 }
 
+bool isDeviceAddress(const std::string& text) {
+    in_addr parsed{};
+    if (inet_pton(AF_INET, text.c_str(), &parsed) != 1) {
+        return false;
+    }
+    const unsigned firstOctet = ntohl(parsed.s_addr) >> 24;
+    return firstOctet != 0 && firstOctet < 224;
+}
+
 std::string addressRoutingTo(const std::string& remoteAddress) {
     SocketSession session;
     sockaddr_in remote{};

@@ -17,4 +17,12 @@ std::string addressRoutingTo(const std::string& remoteAddress);
 // True for a dotted IPv4 address such as 192.168.1.7.
 bool isIpv4Address(const std::string& text);
 
+// True for a dotted IPv4 address that a device on a network can have: not
+// 0.0.0.0/8 ("this network", never a destination), not 224.0.0.0/4
+// (multicast) and not 240.0.0.0/4, the block reserved for future use, which
+// holds the broadcast address 255.255.255.255, is never given to a host and
+// is refused as a destination by Windows and many routers. Loopback counts:
+// a device on this very computer (an emulator) has it.
+bool isDeviceAddress(const std::string& text);
+
 }  // namespace provisioning

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "provisioning/local_address.h"
 #include "run/run_config.h"
 #include "upload/audio_capture.h"
+#include "upload/socket_layer.h"
 #include "upload/upload_control.h"
 
 namespace provisioning {
@@ -29,6 +31,9 @@ struct RecordingServer {
     bool closing = false;
     // Set by the thread when Listen has returned or thrown.
     std::atomic<bool> done{false};
+    // The server that claimed the upload port before the run touched the
+    // device, until the thread takes it over.
+    std::unique_ptr<test> claimed;
 };
 
 RecordingServer& recordingServer() {
@@ -45,16 +50,42 @@ std::string firstUsableAddress(const std::vector<std::string>& addresses) {
     return addresses.empty() ? std::string() : addresses.front();
 }
 
-void serveUpload(const RunSettings& settings, const std::string& deviceIp, const std::string& localIp) {
-    test server;
-    if (isIpv4Address(deviceIp)) {
+void serveUpload(test& server, const RunSettings& settings, const std::string& deviceIp, const std::string& localIp) {
+    if (isDeviceAddress(deviceIp)) {
         server.expectPeer(deviceIp);
     }
     server.setNoConnectionHint(noConnectionHintDelay(settings.recordTime), noConnectionHint(localIp));
     server.Listen(kUploadPort);
 }
 
-void runRecordingServer(const RunSettings& settings, const std::string& deviceIp) {
+// The claimed server, or, for a run that claimed none, one set up here as
+// the recording server always did: Listen then binds the port itself. Either
+// is destroyed on return, which closes the port: a device that connects
+// later is refused instead of being left unread.
+void serveUpload(std::unique_ptr<test> claimed, const RunSettings& settings, const std::string& deviceIp,
+                 const std::string& localIp) {
+    if (claimed) {
+        serveUpload(*claimed, settings, deviceIp, localIp);
+        return;
+    }
+    test server;
+    serveUpload(server, settings, deviceIp, localIp);
+}
+
+void reportUnclaimedPort(int error) {
+    std::cout << upload::bindFailureText(error) << std::endl;
+    if (upload::isAddressTaken(error)) {
+        platform::diagnose(
+            "TCP port %d is in use by another program (perhaps another copy of this tool, waiting for its own "
+            "device); the device was not contacted\n",
+            kUploadPort);
+    } else {
+        platform::diagnose("cannot take TCP port %d for the upload (%s); the device was not contacted\n", kUploadPort,
+                           upload::socketErrorText(error).c_str());
+    }
+}
+
+void runRecordingServer(const RunSettings& settings, const std::string& deviceIp, std::unique_ptr<test> claimed) {
     const std::string localIp = _getLocalIp(deviceIp);
     settings.sendRequest(makeRequest(UPLOAD_RECORD, "-h " + localIp + " -c 5 -t " + settings.recordTime));
     if (localIp.empty()) {
@@ -65,7 +96,7 @@ void runRecordingServer(const RunSettings& settings, const std::string& deviceIp
         platform::diagnose("the device was told to upload to %s, TCP port %d\n", localIp.c_str(), kUploadPort);
     }
     try {
-        serveUpload(settings, deviceIp, localIp);
+        serveUpload(std::move(claimed), settings, deviceIp, localIp);
     } catch (const std::runtime_error& e) {
         std::cout << e.what() << std::endl;
         platform::diagnose("the upload server could not run; ending the run\n");
@@ -86,11 +117,30 @@ std::string _getLocalIp(const std::string& deviceIp) {
     return firstUsableAddress(hostNameAddresses());
 }
 
+bool claimUploadPort() {
+    RecordingServer& server = recordingServer();
+    std::lock_guard<std::mutex> lock(server.mutex);
+    try {
+        auto claiming = std::make_unique<test>();
+        const int error = claiming->claimPort(kUploadPort);
+        if (error != 0) {
+            reportUnclaimedPort(error);
+            return false;
+        }
+        server.claimed = std::move(claiming);
+        return true;
+    } catch (const std::runtime_error& e) {
+        std::cout << e.what() << std::endl;
+        platform::diagnose("the upload server could not be set up; the device was not contacted\n");
+        return false;
+    }
+}
+
 void _startRecord(const RunSettings& settings, const std::string& deviceIp) {
     RecordingServer& server = recordingServer();
     std::lock_guard<std::mutex> lock(server.mutex);
     if (!server.closing) {
-        server.thread = std::thread(runRecordingServer, settings, deviceIp);
+        server.thread = std::thread(runRecordingServer, settings, deviceIp, std::move(server.claimed));
     }
 }
 
@@ -98,13 +148,13 @@ void stopRecordingServer() {
     RecordingServer& server = recordingServer();
     std::lock_guard<std::mutex> lock(server.mutex);
     server.closing = true;
-    if (!server.thread.joinable()) {
-        return;
+    if (server.thread.joinable()) {
+        if (!server.done) {
+            upload::uploadState().interrupt();
+        }
+        server.thread.join();
     }
-    if (!server.done) {
-        upload::uploadState().interrupt();
-    }
-    server.thread.join();
+    server.claimed.reset();
 }
 
 std::chrono::milliseconds noConnectionHintDelay(const std::string& recordTime) {

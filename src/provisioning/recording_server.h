@@ -14,14 +14,21 @@ namespace provisioning {
 // when nothing resolves.
 std::string _getLocalIp(const std::string& deviceIp = "");
 
+// Binds and listens on TCP port 8888 for the recording server, before the run
+// touches the device, so that no other program (another copy of this tool)
+// can take the port until the upload. False when that fails, after printing
+// the bind failure on standard output and saying why on standard error.
+bool claimUploadPort();
+
 // Starts the recording-server thread: it sends the upload request with this
-// PC's address and the record time, then serves TCP port 8888 until the
-// device has connected. When `deviceIp` is a valid address only that address
-// may upload. Does nothing once stopRecordingServer has begun.
+// PC's address and the record time, then serves TCP port 8888 (the claimed
+// socket, if claimUploadPort claimed it) until the device has connected.
+// When `deviceIp` is a device's address only that address may upload. Does
+// nothing once stopRecordingServer has begun.
 void _startRecord(const RunSettings& settings, const std::string& deviceIp);
 
 // Ends a recording server still waiting for the device and waits for its
-// thread; afterwards no new one starts.
+// thread; afterwards no new one starts, and the upload port is released.
 void stopRecordingServer();
 
 // How long after the upload request the firewall hint waits: the record time

@@ -8,8 +8,10 @@
 
 #include "platform/diagnostics.h"
 #include "protocol/command_table.h"
+#include "provisioning/local_address.h"
 #include "provisioning/recording_server.h"
 #include "run/run_config.h"
+#include "upload/upload_control.h"
 
 namespace {
 
@@ -26,6 +28,18 @@ std::string deviceAddress(const cJSON* root) {
 }
 
 const char* const kMask = "***";
+
+// A failed or unanswered join ends the run only while no upload connection is
+// in hand: a later join (after a reconnection) that fails while the upload is
+// under way must not cut record.pcm short. True when the run may end here.
+bool runMayEnd(const char* event) {
+    if (upload::uploadState().endRunBeforeUpload()) {
+        return true;
+    }
+    platform::diagnose("the device %s after its upload had begun; the upload goes on and decides how the run ends\n",
+                       event);
+    return false;
+}
 
 }  // namespace
 
@@ -51,6 +65,9 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
         return;
     }
     if (!ok) {
+        if (!runMayEnd("did not answer a Wi-Fi request in time")) {
+            return;
+        }
         std::printf("wifi connect failed, timeout!\n");
         platform::diagnose("the device did not answer the Wi-Fi request within 10 s\n");
         finishRun(true);
@@ -66,10 +83,21 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
 
 void UartObserverImpl::onDisconnected() {}
 
-void UartObserverImpl::onWifiJoined(const std::string& deviceIp) {
+// An address that no device can have (0.0.0.0, broadcast, multicast) counts as
+// none: otherwise it would pick the upload address and refuse every
+// connection, the device's own too. The console line shows what was said.
+void UartObserverImpl::onWifiJoined(const std::string& reportedIp) {
+    const std::string deviceIp = provisioning::isDeviceAddress(reportedIp) ? reportedIp : std::string();
     const std::string localIp = localAddress(deviceIp);
-    std::printf("wifi connect success, ip is %s, local ip is %s\n", deviceIp.c_str(), localIp.c_str());
+    std::printf("wifi connect success, ip is %s, local ip is %s\n", reportedIp.c_str(), localIp.c_str());
     if (!g_recordStarted) {
+        if (deviceIp != reportedIp) {
+            platform::diagnose(
+                "warning: the device reported the address \"%s\", which is no address a device can have; taken "
+                "as none: this computer's address comes from its host name, and the first connection on the "
+                "upload port is taken as the device's\n",
+                reportedIp.c_str());
+        }
         std::printf("wait for socket connect....\n");
         startRecording(deviceIp);
         g_recordStarted = true;
@@ -77,6 +105,9 @@ void UartObserverImpl::onWifiJoined(const std::string& deviceIp) {
 }
 
 void UartObserverImpl::onWifiRefused(const std::string& body) {
+    if (!runMayEnd("reported a failed Wi-Fi join")) {
+        return;
+    }
     std::printf("wifi connect failed!\n");
     platform::diagnose("the device did not join \"%s\"; its reply was: %s\n", settings.wifiSsid.c_str(),
                        withoutPassPhrase(body).c_str());

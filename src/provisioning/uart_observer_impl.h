@@ -8,7 +8,9 @@
 
 // Turns the serial link's events into the provisioning of a run: once the
 // link is up the device is asked to join the Wi-Fi network; a successful
-// join starts the recording server, a failed or unanswered one ends the run.
+// join starts the recording server, a failed or unanswered one ends the run,
+// unless the device's upload has already begun (a later join, after a
+// reconnection, that fails then is only reported on standard error).
 class UartObserverImpl : public quorvane::IUartObserverListener {
 public:
     // Starts the recording server for a device that reported `deviceIp`.
@@ -27,7 +29,7 @@ public:
     void onDisconnected() override;
 
 private:
-    void onWifiJoined(const std::string& deviceIp);
+    void onWifiJoined(const std::string& reportedIp);
     void onWifiRefused(const std::string& body);
 
     std::string withoutPassPhrase(std::string text) const;

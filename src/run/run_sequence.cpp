@@ -79,6 +79,11 @@ int exitStatus() {
 }  // namespace
 
 int runSequence() {
+    // Before the serial port is opened: a run that cannot have the upload
+    // port must not ask its device to record.
+    if (!provisioning::claimUploadPort()) {
+        return 1;
+    }
     auto observer = makeObserver();
     g_uartObserver = observer.get();
     upload::wireUpload({stopSerialLink, g_convertCh3});
@@ -95,6 +100,12 @@ int runSequence() {
         settleInterruptedUpload();
     }
     provisioning::stopRecordingServer();
+    // Once the upload has begun only it decides how the run ends, and the
+    // process never ends while record.pcm is being written; after Ctrl-C the
+    // wait above is bounded instead.
+    if (!interrupted) {
+        upload::uploadState().waitForAudioThread();
+    }
     observer.reset();
     g_uartObserver = nullptr;
     return exitStatus();

@@ -93,48 +93,85 @@ void keepArrivedBytes(SocketHandle socket, char* buffer, ReceiveOutcome& outcome
     }
 }
 
-void reportReceiveError(int error, const ReceiveOutcome& outcome) {
+double seconds(std::chrono::steady_clock::duration duration) {
+    return std::chrono::duration<double>(duration).count();
+}
+
+// A connection that keep-alive found dead has been silent for a while; the
+// silence is said with it then.
+void reportReceiveError(int error, const ReceiveOutcome& outcome, std::chrono::steady_clock::duration silence,
+                        const AudioSettings& settings) {
+    char silent[64] = "";
+    if (silence >= settings.stallNotice) {
+        std::snprintf(silent, sizeof silent, " after %.1f s without data", seconds(silence));
+    }
     platform::diagnose(
-        "warning: the upload connection failed after %llu bytes (%s, code %d); taken as the end of the "
+        "warning: the upload connection failed after %llu bytes (%s, code %d)%s; taken as the end of the "
         "upload\n",
-        static_cast<unsigned long long>(outcome.received), socketErrorText(error).c_str(), error);
+        static_cast<unsigned long long>(outcome.received), socketErrorText(error).c_str(), error, silent);
+}
+
+// True when the upload has been silent for too long: the device has gone
+// dark (lost its power or its Wi-Fi) without closing the connection.
+bool wentDark(std::chrono::steady_clock::duration silence, const ReceiveOutcome& outcome,
+              const AudioSettings& settings) {
+    if (silence < settings.silenceLimit) {
+        return false;
+    }
+    platform::diagnose(
+        "warning: the upload went silent: no data for %.1f s after %llu bytes; taken as the end of the upload "
+        "(has the device lost its power or its Wi-Fi?)\n",
+        seconds(silence), static_cast<unsigned long long>(outcome.received));
+    return true;
+}
+
+// Reads what the connection holds; false when the upload has ended there.
+bool receiveChunk(SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
+                  ProgressMeter& progress) {
+    const int count = ::recv(socket, buffer, kReceiveChunk, 0);
+    if (count > 0) {
+        return storeChunk(buffer, count, outcome, progress);
+    }
+    if (count == 0) {
+        return false;
+    }
+    const int error = lastSocketError();
+    if (isWouldBlock(error)) {
+        return true;
+    }
+    reportReceiveError(error, outcome, progress.silence(), settings);
+    return false;
+}
+
+// One wait for more of the upload; false when the upload has ended.
+bool receiveMore(SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
+                 ProgressMeter& progress) {
+    int error = 0;
+    switch (waitForSocket(socket, settings.silenceCheck, error)) {
+        case SocketEvent::Interrupted:
+            keepArrivedBytes(socket, buffer, outcome, progress);
+            return false;
+        case SocketEvent::Failed:
+            reportReceiveError(error, outcome, progress.silence(), settings);
+            return false;
+        case SocketEvent::TimedOut:
+            return !wentDark(progress.idle(), outcome, settings);
+        case SocketEvent::Readable:
+            break;
+    }
+    return receiveChunk(socket, buffer, settings, outcome, progress);
 }
 
 // Receives until the device closes (or the connection fails, which some
-// device stacks do instead of closing), the upload is interrupted, or
-// record.pcm cannot take more.
-void receiveInto(SocketHandle socket, ReceiveOutcome& outcome, ProgressMeter& progress) {
+// device stacks do instead of closing), the upload goes silent for too long,
+// the upload is interrupted, or record.pcm cannot take more.
+void receiveInto(SocketHandle socket, const AudioSettings& settings, ReceiveOutcome& outcome, ProgressMeter& progress) {
     char buffer[kReceiveChunk];
-    for (;;) {
-        int error = 0;
-        const SocketEvent event = waitForSocket(socket, kNoTimeLimit, error);
-        if (event == SocketEvent::Interrupted) {
-            keepArrivedBytes(socket, buffer, outcome, progress);
-            return;
-        }
-        if (event == SocketEvent::Failed) {
-            reportReceiveError(error, outcome);
-            return;
-        }
-        const int count = ::recv(socket, buffer, kReceiveChunk, 0);
-        if (count == 0) {
-            return;
-        }
-        if (count < 0) {
-            const int recvError = lastSocketError();
-            if (isWouldBlock(recvError)) {
-                continue;
-            }
-            reportReceiveError(recvError, outcome);
-            return;
-        }
-        if (!storeChunk(buffer, count, outcome, progress)) {
-            return;
-        }
+    while (receiveMore(socket, buffer, settings, outcome, progress)) {
     }
 }
 
-ReceiveOutcome receiveRecording(SocketHandle socket, ProgressMeter& progress) {
+ReceiveOutcome receiveRecording(SocketHandle socket, const AudioSettings& settings, ProgressMeter& progress) {
     ReceiveOutcome outcome;
     g_recordOut.rdbuf()->pubsetbuf(nullptr, 0);
     errno = 0;
@@ -146,7 +183,7 @@ ReceiveOutcome receiveRecording(SocketHandle socket, ProgressMeter& progress) {
                            fileErrorText(error).c_str());
         return outcome;
     }
-    receiveInto(socket, outcome, progress);
+    receiveInto(socket, settings, outcome, progress);
     errno = 0;
     g_recordOut.close();
     const int closeError = errno;
@@ -166,14 +203,20 @@ void reportInterruptedUpload(std::uint64_t received) {
 }
 
 bool captureRecording(SocketHandle socket, const AudioSettings& settings) {
-    ProgressMeter progress(settings.clock, settings.progressOnTerminal);
-    const ReceiveOutcome outcome = receiveRecording(socket, progress);
+    ProgressMeter progress(settings.clock, settings.progressOnTerminal, settings.stallNotice);
+    const ReceiveOutcome outcome = receiveRecording(socket, settings, progress);
     closeSocket(socket);
     if (outcome.storeFailed) {
         return false;
     }
     if (outcome.interrupted || uploadState().interrupted()) {
         reportInterruptedUpload(outcome.received);
+        return false;
+    }
+    if (outcome.received == 0) {
+        platform::diagnose(
+            "error: the device sent no audio: its upload connection ended before the first byte; record.pcm is "
+            "empty and no channel or WAV files were made\n");
         return false;
     }
     return splitRecording(settings.clock) &&

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 
 #include "upload/kestaro_socket.h"
@@ -8,8 +9,9 @@
 // The recording server: when the device connects, onConnect stops the serial
 // link and hands the connection to the audio thread, which stores the upload
 // in record.pcm, splits it into four channel files, converts them to WAV,
-// reports and ends the run.
-class test : public KestaroSocket {
+// reports and ends the run. Final, since the run owns it through a pointer
+// to this class and KestaroSocket's destructor is not virtual.
+class test final : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override;
 };
@@ -33,6 +35,13 @@ struct AudioSettings {
     ProgressClock clock;
     bool progressOnTerminal = false;
     bool convertChannel3 = false;
+    // A device that loses its power or its Wi-Fi mid-upload sends no FIN: an
+    // upload silent this long (by `clock`) has ended.
+    std::chrono::milliseconds silenceLimit{30000};
+    // From this much silence on, the progress says so.
+    std::chrono::milliseconds stallNotice = kStallNotice;
+    // How often a silent connection is looked at, in real time.
+    std::chrono::milliseconds silenceCheck{1000};
 };
 
 // The steady clock, and in-place progress when standard error is a terminal.
@@ -40,7 +49,8 @@ AudioSettings consoleAudioSettings(bool convertChannel3);
 
 // Starts the detached audio thread on a connected socket, which it owns from
 // then on. It ends the run with finishRun: false once the recording is stored
-// and converted, true on any failure or interruption.
+// and converted, true on any failure or interruption, and on an upload that
+// ended before its first byte (no audio is no recording).
 void startAudioThread(unsigned int socket, const AudioSettings& settings);
 
 }  // namespace upload

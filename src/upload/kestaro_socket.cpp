@@ -13,6 +13,10 @@ namespace {
 
 constexpr int kBacklog = 5;
 constexpr unsigned int kWorkerCount = 4;
+// A device that loses its power or its Wi-Fi mid-upload sends neither FIN nor
+// RST; with keep-alive the system finds such a connection dead within
+// 10 s + 3 x 5 s of silence.
+const upload::KeepAlive kKeepAlive{std::chrono::seconds(10), std::chrono::seconds(5), 3};
 
 std::runtime_error acceptFailure(int error) {
     return std::runtime_error("accept failed with error code : " + std::to_string(error));
@@ -32,7 +36,26 @@ std::string addressText(const in_addr& address) {
     return inet_ntop(AF_INET, &address, text, sizeof text) != nullptr ? text : "an unknown address";
 }
 
+void prepareUploadConnection(upload::SocketHandle accepted) {
+    upload::setNonBlocking(accepted, false);
+    const int error = upload::enableKeepAlive(accepted, kKeepAlive);
+    if (error != 0) {
+        platform::diagnose(
+            "warning: cannot turn on TCP keep-alive for the upload connection (%s, code %d); a device that goes "
+            "dark is noticed only when the upload has been silent too long\n",
+            upload::socketErrorText(error).c_str(), error);
+    }
+}
+
 }  // namespace
+
+namespace upload {
+
+std::string bindFailureText(int error) {
+    return "Failed to bind socket" + std::to_string(error);
+}
+
+}  // namespace upload
 
 KestaroSocket::KestaroSocket() : listenSocket(upload::kInvalidSocket) {
     const int startError = upload::startSockets();
@@ -46,7 +69,7 @@ KestaroSocket::KestaroSocket() : listenSocket(upload::kInvalidSocket) {
     const int reserveError = upload::reserveListeningAddress(listenSocket);
     if (reserveError != 0) {
         platform::diagnose("warning: could not reserve the upload port for this program: %s\n",
-                         upload::socketErrorText(reserveError).c_str());
+                           upload::socketErrorText(reserveError).c_str());
     }
 }
 
@@ -54,16 +77,40 @@ KestaroSocket::~KestaroSocket() {
     upload::closeSocket(listenSocket);
 }
 
-void KestaroSocket::Listen(int port) {
+int KestaroSocket::bindPort(int port) {
     serverAddress.sin_family = AF_INET;
     serverAddress.sin_addr.s_addr = htonl(INADDR_ANY);
     serverAddress.sin_port = htons(static_cast<unsigned short>(port));
     if (::bind(listenSocket, reinterpret_cast<const sockaddr*>(&serverAddress), sizeof serverAddress) != 0) {
-        const int error = upload::lastSocketError();
-        throw std::runtime_error("Failed to bind socket" + std::to_string(error));
+        return upload::lastSocketError();
     }
-    ::listen(listenSocket, kBacklog);
-    listeningPort = boundPort(listenSocket);
+    return 0;
+}
+
+// Linux lets a second socket with SO_REUSEADDR bind a port that is bound but
+// not listening, so only a listening socket holds the port; and when two
+// programs bind at the same moment, the listen of the second one fails.
+int KestaroSocket::claimPort(int port) {
+    int error = bindPort(port);
+    if (error == 0 && ::listen(listenSocket, kBacklog) != 0) {
+        error = upload::lastSocketError();
+    }
+    if (error == 0) {
+        portClaimed = true;
+        listeningPort = boundPort(listenSocket);
+    }
+    return error;
+}
+
+void KestaroSocket::Listen(int port) {
+    if (!portClaimed) {
+        const int error = bindPort(port);
+        if (error != 0) {
+            throw std::runtime_error(upload::bindFailureText(error));
+        }
+        ::listen(listenSocket, kBacklog);
+        listeningPort = boundPort(listenSocket);
+    }
     // Waiting happens before accept, in slices that notice an interruption;
     // a non-blocking accept cannot hang when a connection that was announced
     // has gone again (it was reset) by the time accept runs.
@@ -75,7 +122,11 @@ void KestaroSocket::Listen(int port) {
     if (accepted == upload::kInvalidSocket) {
         return;
     }
-    handOver.begin();
+    if (!handOver.begin()) {
+        platform::diagnose("the run had already ended when the upload connection came; it was closed unread\n");
+        upload::closeSocket(accepted);
+        return;
+    }
     pool.enqueue([this, accepted] { onConnect(static_cast<unsigned int>(accepted)); });
 }
 
@@ -108,24 +159,46 @@ upload::SocketHandle KestaroSocket::acceptDevice() {
     const auto waitBegan = std::chrono::steady_clock::now();
     bool hintPending = hintDelay.count() >= 0;
     while (waitForConnection(waitBegan, hintPending)) {
-        upload::SocketLength length = sizeof clientAddress;
-        const upload::SocketHandle accepted =
-            ::accept(listenSocket, reinterpret_cast<sockaddr*>(&clientAddress), &length);
+        const upload::SocketHandle accepted = acceptOne();
         if (accepted == upload::kInvalidSocket) {
-            const int error = upload::lastSocketError();
-            if (upload::isWouldBlock(error)) {
-                continue;
-            }
-            throw acceptFailure(error);
+            continue;
         }
         if (servesPeer()) {
-            upload::setNonBlocking(accepted, false);
+            prepareUploadConnection(accepted);
             return accepted;
         }
         platform::diagnose("refused an upload connection from %s: only the device at %s may upload\n",
-                         addressText(clientAddress.sin_addr).c_str(), addressText(expectedPeer).c_str());
+                           addressText(clientAddress.sin_addr).c_str(), addressText(expectedPeer).c_str());
         upload::closeSocket(accepted);
     }
+    return upload::kInvalidSocket;
+}
+
+// The next connection, or kInvalidSocket when there is none after all or it
+// failed before it could be accepted (said here: Windows fails accept for a
+// connection reset while it waited, POSIX accepts it with the reset pending).
+// An error of the listening socket itself is thrown.
+upload::SocketHandle KestaroSocket::acceptOne() {
+    upload::SocketLength length = sizeof clientAddress;
+    const upload::SocketHandle accepted = ::accept(listenSocket, reinterpret_cast<sockaddr*>(&clientAddress), &length);
+    const bool acceptFailed = accepted == upload::kInvalidSocket;
+    const int error = acceptFailed ? upload::lastSocketError() : upload::pendingError(accepted);
+    if (error == 0) {
+        return accepted;
+    }
+    if (acceptFailed && upload::isWouldBlock(error)) {
+        return upload::kInvalidSocket;
+    }
+    if (acceptFailed && !upload::failedBeforeAccept(error)) {
+        throw acceptFailure(error);
+    }
+    if (!acceptFailed) {
+        upload::closeSocket(accepted);
+    }
+    platform::diagnose(
+        "an upload connection failed before it could be accepted (%s, code %d); still waiting for "
+        "the device\n",
+        upload::socketErrorText(error).c_str(), error);
     return upload::kInvalidSocket;
 }
 

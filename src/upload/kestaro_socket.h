@@ -9,7 +9,9 @@
 // The TCP server the device uploads its recording to: Listen binds a port on
 // every local IPv4 interface, accepts one connection and hands it to
 // onConnect on a worker thread, then returns once onConnect has returned.
-// Set-up and accept failures are thrown as std::runtime_error.
+// Set-up and accept failures are thrown as std::runtime_error. A connection
+// that fails before it could be accepted (reset while it waited) is passed
+// over with a message; the accepted one gets TCP keep-alive.
 class KestaroSocket {
 public:
     KestaroSocket();
@@ -17,6 +19,13 @@ public:
     KestaroSocket(const KestaroSocket&) = delete;
     KestaroSocket& operator=(const KestaroSocket&) = delete;
 
+    // Binds the port and starts listening at once, so that no other program
+    // can take it until Listen serves it (connections that come meanwhile
+    // wait to be accepted). 0, or the error code of the failed bind (or
+    // listen); bindFailureText gives Listen's message for it.
+    int claimPort(int port);
+
+    // Binds `port` first unless claimPort has claimed it.
     void Listen(int port);
 
     // Takes ownership of the connected socket.
@@ -42,11 +51,14 @@ protected:
     ~KestaroSocket();
 
 private:
+    int bindPort(int port);
+    upload::SocketHandle acceptOne();
     bool waitForConnection(std::chrono::steady_clock::time_point waitBegan, bool& hintPending);
     upload::SocketHandle acceptDevice();
     bool servesPeer() const;
 
     upload::SocketHandle listenSocket;
+    bool portClaimed = false;
     sockaddr_in serverAddress{};
     sockaddr_in clientAddress{};
 
@@ -56,3 +68,10 @@ private:
     std::string hintMessage;
     std::atomic<unsigned short> listeningPort{0};
 };
+
+namespace upload {
+
+// "Failed to bind socket" followed by the error code, as Listen throws it.
+std::string bindFailureText(int error);
+
+}  // namespace upload

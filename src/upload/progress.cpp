@@ -33,19 +33,38 @@ std::string audioDuration(std::uint64_t bytes) {
     return text;
 }
 
-ProgressMeter::ProgressMeter(ProgressClock clock, bool onTerminal) : clock(std::move(clock)), onTerminal(onTerminal) {
+ProgressMeter::ProgressMeter(ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice)
+    : clock(std::move(clock)), onTerminal(onTerminal), stallNotice(stallNotice) {
     began = this->clock();
+    lastData = began;
     nextShow = began + showInterval(onTerminal);
 }
 
 void ProgressMeter::add(std::size_t bytes) {
     total += bytes;
     const auto now = clock();
+    lastData = now;
     if (now < nextShow) {
         return;
     }
     nextShow = now + showInterval(onTerminal);
     show("received " + describe(now), onTerminal ? "" : "\n");
+}
+
+std::chrono::steady_clock::duration ProgressMeter::idle() {
+    const auto now = clock();
+    const auto silent = now - lastData;
+    if (silent < stallNotice || now < nextShow) {
+        return silent;
+    }
+    nextShow = now + showInterval(onTerminal);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silent).count();
+    show("received " + amount() + "; no data for " + std::to_string(seconds) + " s", onTerminal ? "" : "\n");
+    return silent;
+}
+
+std::chrono::steady_clock::duration ProgressMeter::silence() const {
+    return clock() - lastData;
 }
 
 void ProgressMeter::finish() {
@@ -57,10 +76,13 @@ void ProgressMeter::finish() {
 
 std::string ProgressMeter::describe(std::chrono::steady_clock::time_point now) const {
     const double seconds = std::max(secondsBetween(began, now), 1e-3);
-    char text[128];
-    std::snprintf(text, sizeof text, "%llu bytes (%s of audio) at %.2f MB/s", static_cast<unsigned long long>(total),
-                  audioDuration(total).c_str(), total / seconds / 1e6);
-    return text;
+    char rate[48];
+    std::snprintf(rate, sizeof rate, " at %.2f MB/s", total / seconds / 1e6);
+    return amount() + rate;
+}
+
+std::string ProgressMeter::amount() const {
+    return std::to_string(total) + " bytes (" + audioDuration(total) + " of audio)";
 }
 
 // On a terminal every text starts at the line's beginning and blanks out

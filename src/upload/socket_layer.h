@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "upload/socket_platform.h"
@@ -21,6 +22,28 @@ std::string socketErrorText(int code);
 
 // True for the code a non-blocking call gives when it would have to wait.
 bool isWouldBlock(int code);
+
+// True for an error that belongs to one incoming connection, which was reset
+// or aborted before it could be accepted, and not to the listening socket:
+// the listener may go on accepting others.
+bool failedBeforeAccept(int code);
+
+// True for a bind error that says another socket holds the address.
+bool isAddressTaken(int code);
+
+// The error pending on a socket (SO_ERROR), 0 when none; reading clears it.
+int pendingError(SocketHandle socket);
+
+// TCP keep-alive: the first probe after `idle` without traffic, then one
+// every `interval`; after `probes` unanswered ones the connection fails.
+struct KeepAlive {
+    std::chrono::seconds idle;
+    std::chrono::seconds interval;
+    int probes;
+};
+
+// 0 or the error code of the setting that failed.
+int enableKeepAlive(SocketHandle socket, const KeepAlive& keepAlive);
 
 void closeSocket(SocketHandle socket);
 

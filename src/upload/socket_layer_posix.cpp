@@ -1,6 +1,7 @@
 #include "upload/socket_layer.h"
 
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -26,6 +27,59 @@ std::string socketErrorText(int code) {
 
 bool isWouldBlock(int code) {
     return code == EAGAIN || code == EWOULDBLOCK;
+}
+
+// accept(2) on Linux passes on network errors of the new connection, and
+// asks callers to treat them like EAGAIN; ECONNRESET is what SO_ERROR holds
+// for a connection that was reset while it waited to be accepted.
+bool failedBeforeAccept(int code) {
+    switch (code) {
+        case ECONNABORTED:
+        case ECONNRESET:
+        case EPROTO:
+        case ENETDOWN:
+        case ENOPROTOOPT:
+        case EHOSTDOWN:
+        case ENONET:
+        case EHOSTUNREACH:
+        case EOPNOTSUPP:
+        case ENETUNREACH:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool isAddressTaken(int code) {
+    return code == EADDRINUSE;
+}
+
+int pendingError(SocketHandle socket) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    return getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0 ? error : errno;
+}
+
+namespace {
+
+int setInt(SocketHandle socket, int level, int option, int value) {
+    return setsockopt(socket, level, option, &value, sizeof value) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+int enableKeepAlive(SocketHandle socket, const KeepAlive& keepAlive) {
+    int error = setInt(socket, SOL_SOCKET, SO_KEEPALIVE, 1);
+    if (error == 0) {
+        error = setInt(socket, IPPROTO_TCP, TCP_KEEPIDLE, static_cast<int>(keepAlive.idle.count()));
+    }
+    if (error == 0) {
+        error = setInt(socket, IPPROTO_TCP, TCP_KEEPINTVL, static_cast<int>(keepAlive.interval.count()));
+    }
+    if (error == 0) {
+        error = setInt(socket, IPPROTO_TCP, TCP_KEEPCNT, keepAlive.probes);
+    }
+    return error;
 }
 
 void closeSocket(SocketHandle socket) {

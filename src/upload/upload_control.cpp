@@ -39,6 +39,29 @@ bool UploadState::waitForAudioThread(std::chrono::milliseconds limit) const {
     return ended_.wait_for(lock, limit, [this] { return inHand_ == 0; });
 }
 
+void UploadState::waitForAudioThread() const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ended_.wait(lock, [this] { return inHand_ == 0; });
+}
+
+bool UploadState::endRunBeforeUpload() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (inHand_ > 0) {
+        return false;
+    }
+    endedBeforeUpload_ = true;
+    return true;
+}
+
+bool UploadState::beginHandOver() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (endedBeforeUpload_) {
+        return false;
+    }
+    ++inHand_;
+    return true;
+}
+
 void UploadState::beginWork() {
     std::lock_guard<std::mutex> lock(mutex_);
     ++inHand_;
@@ -56,6 +79,7 @@ void UploadState::reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     interrupted_ = false;
     inHand_ = 0;
+    endedBeforeUpload_ = false;
 }
 
 UploadState& uploadState() {
@@ -90,9 +114,9 @@ UploadWorkClaim::~UploadWorkClaim() {
     }
 }
 
-void UploadWorkClaim::begin() {
-    uploadState().beginWork();
-    begun = true;
+bool UploadWorkClaim::begin() {
+    begun = uploadState().beginHandOver();
+    return begun;
 }
 
 }  // namespace upload

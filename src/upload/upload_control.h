@@ -13,6 +13,10 @@ namespace upload {
 // the user has interrupted it (Ctrl-C), and whether a connection is in the
 // audio thread's hands.
 //
+// Once a connection is in hand, only the upload decides how the run ends: a
+// late failure of the Wi-Fi join cannot end it any more (endRunBeforeUpload),
+// and the run waits for the audio thread before it exits.
+//
 // An interruption makes a Listen that waits for the device return quietly,
 // and ends a running receive as if the device had closed: the audio thread
 // keeps record.pcm with every byte received, skips the split and the
@@ -33,13 +37,24 @@ public:
     // Waits until audioThreadRunning() is false or `limit` has passed; true
     // when the audio thread has finished, its finishRun call included.
     bool waitForAudioThread(std::chrono::milliseconds limit) const;
+    // The same without a limit.
+    void waitForAudioThread() const;
 
-    // Brackets the hand-over of a connection and the audio thread's work.
+    // For an end of the run that does not come from the upload (the Wi-Fi
+    // join failed or timed out): true when no connection is in hand yet, and
+    // then none is handed over any more; false once the upload has begun.
+    bool endRunBeforeUpload();
+
+    // Brackets the hand-over of a connection; false, and nothing is counted,
+    // when the run has ended before the upload.
+    bool beginHandOver();
+
+    // Brackets the audio thread's work.
     void beginWork();
     void endWork();
 
-    // A fresh run: not interrupted, nothing in hand. Tests call it between
-    // cases; a run never does.
+    // A fresh run: not interrupted, nothing in hand, not ended. Tests call it
+    // between cases; a run never does.
     void reset();
 
 private:
@@ -47,6 +62,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable ended_;
     int inHand_ = 0;
+    bool endedBeforeUpload_ = false;
 };
 
 // The run's one UploadState. Never destroyed: the detached audio thread may
@@ -69,7 +85,8 @@ public:
     UploadWorkClaim(const UploadWorkClaim&) = delete;
     UploadWorkClaim& operator=(const UploadWorkClaim&) = delete;
 
-    void begin();
+    // False when the run has ended before the upload: nothing is in hand.
+    bool begin();
 
 private:
     bool begun = false;

@@ -109,13 +109,30 @@ TEST(EmulatorOptions, UploadSignalIsTonesOrTestAndNotWithASourceFile) {
     EXPECT_NE(parse({"--upload-signal", "test", "--upload-source", "x.raw"}).error, "");
 }
 
+TEST(EmulatorOptions, NetworkFaultsAreOffUnlessAsked) {
+    const ParsedCommandLine none = parse({});
+    EXPECT_FALSE(none.options.upload.holdAt.has_value());
+    EXPECT_FALSE(none.options.upload.resetFirstBytes.has_value());
+    EXPECT_FALSE(none.options.upload.uploadOnRejoin);
+    EXPECT_FALSE(none.options.serial.rejoinFail);
+    const ParsedCommandLine all =
+        parse({"--hold-at", "65536", "--reset-first=4096", "--upload-on-rejoin", "--rejoin-fail"});
+    ASSERT_EQ(all.error, "");
+    EXPECT_EQ(all.options.upload.holdAt, 65536u);
+    EXPECT_EQ(all.options.upload.resetFirstBytes, 4096u);
+    EXPECT_TRUE(all.options.upload.uploadOnRejoin);
+    EXPECT_TRUE(all.options.serial.rejoinFail);
+    EXPECT_NE(parse({"--hold-at", "half"}).error, "");
+    EXPECT_NE(parse({"--rejoin-fail=yes"}).error, "");
+}
+
 TEST(EmulatorOptions, HelpListsEveryOption) {
     EXPECT_TRUE(parse({"--help"}).helpRequested);
     const std::string usage = emulator::usageText();
     for (const char* name :
          {"--tty", "--link", "--request-log", "--wifi-no-reply", "--silent-after-wifi", "--vanish-after-heartbeats",
           "--noise-gap", "--split-for", "--log-every", "--upload-source", "--upload-signal", "--pause-at", "--reset-at",
-          "--stranger-from", "--time-limit"}) {
+          "--stranger-from", "--time-limit", "--hold-at", "--reset-first", "--upload-on-rejoin", "--rejoin-fail"}) {
         EXPECT_NE(usage.find(name), std::string::npos) << name;
     }
 }

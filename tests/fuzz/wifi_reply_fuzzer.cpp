@@ -2,6 +2,7 @@
 // arbitrary body. Each input is one run: the run-wide values start afresh,
 // the recording server is replaced by a record of its starts and the local
 // address by a fixed one, so nothing here touches the network.
+#include <arpa/inet.h>
 #include <cjson/cJSON.h>
 
 #include <cmath>
@@ -65,6 +66,11 @@ Outcome expectedOutcome(const Reply& reply) {
     return expected;
 }
 
+bool isDottedIpv4(const std::string& text) {
+    unsigned char parsed[4];
+    return inet_pton(AF_INET, text.c_str(), parsed) == 1;
+}
+
 void startRun() {
     g_finished = false;
     g_runFailed = false;
@@ -83,8 +89,10 @@ void checkFirstReply(const Reply& reply) {
     require(g_recordStarted == started, "the run remembers that the recording was started");
     require(started == expected.joined,
             "the recording starts exactly when \"result\" is a number whose integer value is 1");
-    require(!started || startsRequested.front() == expected.deviceIp,
-            "the recording server is given the address the device reported");
+    require(!started || startsRequested.front() == expected.deviceIp || startsRequested.front().empty(),
+            "the recording server is given the address the device reported, or none");
+    require(!started || startsRequested.front().empty() || isDottedIpv4(startsRequested.front()),
+            "an address given to the recording server is an IPv4 address");
 }
 
 void checkRepeatedSuccess(const Reply& reply) {

@@ -28,6 +28,37 @@ TEST(LocalAddress, Ipv4TextIsRecognised) {
     EXPECT_FALSE(provisioning::isIpv4Address("::1"));
 }
 
+TEST(LocalAddress, OnlyUnicastIpv4IsADevicesAddress) {
+    const struct {
+        const char* text;
+        bool device;
+    } cases[] = {
+        {"192.168.1.7", true},
+        {"10.0.0.5", true},
+        {"172.16.0.1", true},
+        {"169.254.10.20", true},
+        {"127.0.0.1", true},
+        {"1.0.0.0", true},
+        {"223.255.255.255", true},
+        {"0.0.0.0", false},
+        {"0.1.2.3", false},
+        {"224.0.0.0", false},
+        {"239.255.255.250", false},
+        {"240.0.0.1", false},
+        {"255.255.255.255", false},
+        {"", false},
+        {"device.local", false},
+        {"192.168.1", false},
+        {"192.168.1.256", false},
+        {" 192.168.1.7", false},
+        {"::ffff:192.168.1.7", false},
+    };
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(entry.text);
+        EXPECT_EQ(provisioning::isDeviceAddress(entry.text), entry.device);
+    }
+}
+
 TEST(FirewallHint, ComesAMinuteAfterTheRecordTime) {
     EXPECT_EQ(provisioning::noConnectionHintDelay("30"), seconds(90));
     EXPECT_EQ(provisioning::noConnectionHintDelay("0"), seconds(60));

@@ -6,6 +6,7 @@
 #include "protocol/command_table.h"
 #include "provisioning/uart_observer_impl.h"
 #include "run/run_config.h"
+#include "upload/upload_control.h"
 
 namespace {
 
@@ -17,12 +18,19 @@ protected:
         g_finished = false;
         g_runFailed = false;
         g_recordStarted = false;
+        upload::uploadState().reset();
     }
 
+    void TearDown() override { upload::uploadState().reset(); }
+
     std::string respond(int command, bool ok, const std::string& body) {
+        return respondTo(listener, command, ok, body);
+    }
+
+    std::string respondTo(UartObserverImpl& to, int command, bool ok, const std::string& body) {
         ::testing::internal::CaptureStdout();
         ::testing::internal::CaptureStderr();
-        listener.onResponse(command, ok, body);
+        to.onResponse(command, ok, body);
         errors = ::testing::internal::GetCapturedStderr();
         return ::testing::internal::GetCapturedStdout();
     }
@@ -45,9 +53,18 @@ protected:
     }
 
     std::vector<std::string> starts;
+    std::vector<std::string> lookups;
     std::string errors;
     UartObserverImpl listener{provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr},
                               [this](const std::string& deviceIp) { starts.push_back(deviceIp); }};
+    // The same with this computer's address looked up by a record of the
+    // addresses it was asked for.
+    UartObserverImpl recordingLookups{provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr},
+                                      [this](const std::string& deviceIp) { starts.push_back(deviceIp); },
+                                      [this](const std::string& deviceIp) {
+                                          lookups.push_back(deviceIp);
+                                          return std::string("192.0.2.1");
+                                      }};
 };
 
 TEST_F(WifiReply, ResultOneStartsOneServerAndSaysToWait) {
@@ -105,6 +122,53 @@ TEST_F(WifiReply, UploadRecordRepliesAndTimeoutsAreIgnored) {
     EXPECT_EQ(respond(HEART_BEAT, true, ""), "");
     EXPECT_FALSE(g_finished);
     EXPECT_TRUE(starts.empty());
+}
+
+// The console line shows what the device said; for anything else the address
+// counts as none, so that the upload address comes from the host name and
+// the first connection is served.
+TEST_F(WifiReply, AnAddressNoDeviceCanHaveIsShownButTakenAsNone) {
+    const struct {
+        const char* ip;
+        bool usable;
+    } replies[] = {{"0.0.0.0", false},      {"255.255.255.255", false}, {"224.0.0.251", false},
+                   {"device.local", false}, {"192.168.1.7", true},      {"127.0.0.1", true}};
+    for (const auto& reply : replies) {
+        SCOPED_TRACE(reply.ip);
+        g_recordStarted = false;
+        starts.clear();
+        lookups.clear();
+        const std::string out =
+            respondTo(recordingLookups, WIFI_CONNECT, true, std::string(R"({"result":1,"ip":")") + reply.ip + "\"}");
+        EXPECT_EQ(out, std::string("wifi connect success, ip is ") + reply.ip +
+                           ", local ip is 192.0.2.1\nwait for socket connect....\n");
+        const std::string taken = reply.usable ? reply.ip : "";
+        EXPECT_EQ(starts, std::vector<std::string>{taken});
+        EXPECT_EQ(lookups, std::vector<std::string>{taken});
+        EXPECT_EQ(errors.find("is no address a device can have; taken as none") != std::string::npos, !reply.usable)
+            << errors;
+    }
+}
+
+// A later join (after a reconnection) that fails or goes unanswered while the
+// upload is under way must not end the run: the upload decides.
+TEST_F(WifiReply, AFailedOrUnansweredJoinOnceTheUploadHasBegunChangesNothing) {
+    ASSERT_TRUE(upload::uploadState().beginHandOver());
+    for (const bool answered : {true, false}) {
+        SCOPED_TRACE(answered);
+        EXPECT_EQ(respond(WIFI_CONNECT, answered, R"({"result":0})"), "");
+        EXPECT_FALSE(g_finished);
+        EXPECT_FALSE(g_runFailed);
+        EXPECT_NE(errors.find("after its upload had begun; the upload goes on and decides how the run ends"),
+                  std::string::npos)
+            << errors;
+    }
+    upload::uploadState().endWork();
+}
+
+TEST_F(WifiReply, AFailedJoinBeforeTheUploadLetsNoUploadBeginAfterIt) {
+    expectRefusal(R"({"result":0})");
+    EXPECT_FALSE(upload::uploadState().beginHandOver());
 }
 
 TEST_F(WifiReply, DeeplyNestedReplyIsARefusalNotACrash) {

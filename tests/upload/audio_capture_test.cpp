@@ -74,7 +74,7 @@ TEST_F(AudioCapture, UploadsAreStoredSplitAndConvertedByteForByte) {
     const struct {
         std::size_t size;
         bool channel3;
-    } uploads[] = {{8 * 12345, false}, {1280 * 50, true}, {0, false}, {8 * 1000 + 5, false}};
+    } uploads[] = {{8 * 12345, false}, {1280 * 50, true}, {8 * 1000 + 5, false}};
     for (const auto& shape : uploads) {
         SCOPED_TRACE(shape.size);
         g_finished = false;
@@ -90,6 +90,22 @@ TEST_F(AudioCapture, UploadsAreStoredSplitAndConvertedByteForByte) {
     EXPECT_NE(said.find("converted record_ch1.pcm to record_ch1.wav in "), std::string::npos);
     EXPECT_EQ(occurrences(said, "converted record_ch3.pcm"), 1);
     EXPECT_EQ(occurrences(said, "ends with 5 bytes that make no whole 8-byte frame; they stay in record.pcm"), 1);
+}
+
+// An upload that ends before its first byte holds no recording: nothing is
+// split or converted, no success is reported and the run fails; record.pcm
+// stays, empty.
+TEST_F(AudioCapture, AnUploadWithoutAByteIsNoRecording) {
+    writeFile("record.pcm", "from an earlier run");
+    expectFailedRun(upload(""),
+                    "error: the device sent no audio: its upload connection ended before the first byte; record.pcm "
+                    "is empty and no channel or WAV files were made\n");
+    EXPECT_TRUE(fs::exists("record.pcm"));
+    EXPECT_EQ(readFile("record.pcm"), "");
+    for (int channel = 1; channel <= 4; ++channel) {
+        EXPECT_FALSE(fs::exists(pcm(channel)) || fs::exists(wav(channel))) << channel;
+    }
+    EXPECT_EQ(diagnostics().find("split "), std::string::npos) << diagnostics();
 }
 
 TEST_F(AudioCapture, TheSerialLinkIsStoppedOnceBeforeTheUploadIsReceived) {

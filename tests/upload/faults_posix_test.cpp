@@ -1,6 +1,7 @@
 // Faults that need POSIX means to provoke: a file size limit, a full disk
 // (/dev/full), a connection reset (Wine does not pass an abortive close on
-// to its peer) and a converter killed by SIGINT.
+// to its peer), before the upload is accepted or during it, and a converter
+// killed by SIGINT.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -77,6 +78,39 @@ TEST_F(Faults, AResetAfterDataEndsTheUploadLikeACloseAndIsSaid) {
     EXPECT_NE(diagnostics().find("warning: the upload connection failed after"), std::string::npos) << diagnostics();
     const std::string stored = readFile("record.pcm");
     EXPECT_EQ(stored, bytes.substr(0, stored.size()));
+}
+
+// The device's first connection is reset while it waits to be accepted
+// (POSIX accepts it with the reset pending, Windows fails the accept): it is
+// passed over, said once, and the connection after it is the upload.
+TEST_F(Faults, AConnectionResetBeforeItIsAcceptedIsPassedOverAndTheNextIsTheUpload) {
+    const std::string bytes = uploadBytes(8 * 3000, 15);
+    ::testing::internal::CaptureStdout();
+    {
+        test server;
+        ASSERT_EQ(server.claimPort(0), 0);
+        const unsigned short port = server.localPort();
+        LoopbackClient reset(port);
+        EXPECT_TRUE(reset.send(uploadBytes(64 * 1024, 16)));
+        reset.reset();
+        ListeningServer listening(server, port);
+        EXPECT_TRUE(
+            waitForDiagnostic("an upload connection failed before it could be accepted (Connection reset by "
+                              "peer, code 104); still waiting for the device\n"));
+        LoopbackClient device(port);
+        EXPECT_TRUE(device.send(bytes));
+        device.finish();
+        EXPECT_EQ(listening.join(), "");
+        EXPECT_TRUE(runEnded());
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "socekt connected recv audio begin\n"
+              "---------------------------------------------\n"
+              "SUCCESS: recv audio success\n"
+              "---------------------------------------------\n\n");
+    EXPECT_FALSE(g_runFailed);
+    EXPECT_EQ(readFile("record.pcm"), bytes);
+    EXPECT_EQ(occurrences(diagnostics(), "failed before it could be accepted"), 1) << diagnostics();
 }
 
 // As when Ctrl-C from a terminal reaches the converter before this program's

@@ -68,6 +68,41 @@ TEST_F(TcpListener, NothingElseCanBindTheListeningPort) {
     LoopbackClient ending(port);
 }
 
+// A claimed port listens at once: a device that connects before Listen waits
+// in the backlog and is served when Listen begins.
+TEST_F(TcpListener, AClaimedPortIsListenedOnAtOnceAndServedByListenLater) {
+    RecordingServer server;
+    ASSERT_EQ(server.claimPort(0), 0);
+    const unsigned short port = server.localPort();
+    ASSERT_NE(port, 0);
+    LoopbackClient early(port);
+    ASSERT_TRUE(early.connected());
+    EXPECT_TRUE(early.send("early"));
+    EXPECT_EQ(server.calls, 0);
+    EXPECT_EQ(ListeningServer(server, port).join(), "");
+    EXPECT_EQ(server.calls, 1);
+    EXPECT_EQ(server.peerAddress, "127.0.0.1");
+}
+
+// Between the claim and Listen nothing else may take the port, not even a
+// socket that asks to share it (SO_REUSEADDR), as another copy of this
+// program on a POSIX system does.
+TEST_F(TcpListener, AClaimedPortCannotBeTakenBeforeListen) {
+    RecordingServer holder;
+    ASSERT_EQ(holder.claimPort(0), 0);
+    const unsigned short port = holder.localPort();
+
+    RecordingServer second;
+    const int error = second.claimPort(port);
+    EXPECT_NE(error, 0);
+    EXPECT_TRUE(upload::isAddressTaken(error)) << error;
+    EXPECT_EQ(upload::bindFailureText(error), "Failed to bind socket" + std::to_string(error));
+    RecordingServer third;
+    const std::string message = ListeningServer(third, port).join();
+    EXPECT_EQ(message, upload::bindFailureText(error));
+    EXPECT_EQ(second.calls + third.calls, 0);
+}
+
 TEST_F(TcpListener, AStrangerIsRefusedAndTheDeviceIsServed) {
     RecordingServer server;
     ASSERT_TRUE(server.expectPeer("127.0.0.1"));

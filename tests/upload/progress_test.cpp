@@ -47,4 +47,27 @@ TEST_F(Progress, OnATerminalOneLineIsRewrittenInPlaceAFewTimesASecond) {
               "\rupload ended: received 3000001 bytes (0:00:23.4 of audio) at 3.75 MB/s in 0.8 s\n");
 }
 
+// While nothing arrives for 5 s or more, the line says for how long instead
+// of a rate that would only sink; the next bytes bring the rate back.
+TEST_F(Progress, OnATerminalASilenceOf5SecondsOrMoreIsShownInsteadOfTheRate) {
+    const std::vector<milliseconds> readings = {milliseconds(0),    milliseconds(100),  milliseconds(5000),
+                                                milliseconds(5100), milliseconds(5200), milliseconds(6200),
+                                                milliseconds(6500), milliseconds(6600)};
+    auto next = std::make_shared<std::size_t>(0);
+    upload::ProgressMeter meter(
+        [readings, next] { return std::chrono::steady_clock::time_point(readings.at((*next)++)); }, true);
+    meter.add(1000);
+    EXPECT_EQ(meter.idle(), milliseconds(4900));
+    EXPECT_EQ(meter.idle(), milliseconds(5000));
+    EXPECT_EQ(meter.idle(), milliseconds(5100));
+    EXPECT_EQ(meter.idle(), milliseconds(6100));
+    meter.add(1);
+    meter.finish();
+    EXPECT_EQ(diagnostics(),
+              "\rreceived 1000 bytes (0:00:00.0 of audio); no data for 5 s"
+              "\rreceived 1000 bytes (0:00:00.0 of audio); no data for 6 s"
+              "\rreceived 1001 bytes (0:00:00.0 of audio) at 0.00 MB/s    "
+              "\rupload ended: received 1001 bytes (0:00:00.0 of audio) at 0.00 MB/s in 6.6 s\n");
+}
+
 }  // namespace

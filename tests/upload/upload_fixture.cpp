@@ -89,6 +89,15 @@ upload::ProgressClock steppingClock(std::chrono::milliseconds step) {
     return [readings, step] { return std::chrono::steady_clock::time_point(step * (*readings)++); };
 }
 
+upload::ProgressClock ManualClock::clock() const {
+    auto reading = now;
+    return [reading] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(reading->load())); };
+}
+
+void ManualClock::advance(std::chrono::milliseconds by) {
+    *now += by.count();
+}
+
 fs::path fakeConverter() {
     return besideTestProgram(QUORVANE_FAKE_CONVERTER);
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -69,6 +70,17 @@ private:
 
 // A clock that moves on by `step` every time it is read, from 0.
 upload::ProgressClock steppingClock(std::chrono::milliseconds step);
+
+// A clock that stands still, from 0, until the test moves it on.
+class ManualClock {
+public:
+    upload::ProgressClock clock() const;
+    void advance(std::chrono::milliseconds by);
+
+private:
+    std::shared_ptr<std::atomic<std::chrono::milliseconds::rep>> now =
+        std::make_shared<std::atomic<std::chrono::milliseconds::rep>>(0);
+};
 
 // A converter that exits with success but writes nothing.
 std::filesystem::path fakeConverter();

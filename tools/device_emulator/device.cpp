@@ -20,6 +20,10 @@ constexpr Milliseconds kLongestPoll{50};
 constexpr std::size_t kReadBytes = 4096;
 constexpr std::size_t kLoggedLineBytes = 160;
 constexpr int kTimeLimitStatus = 124;
+// The host reads a burst from the line until the line has been quiet for a
+// second; a held upload that starts this long after the reply to a later join
+// connects while the host still reads that reply.
+constexpr Milliseconds kHeldUploadDelay{400};
 
 // The line as it came, with CR, LF and other control bytes made visible.
 std::string printable(const std::string& line) {
@@ -84,6 +88,7 @@ int Device::run() {
         updateSilence(now);
         chatter(now);
         serveOnce(now);
+        releaseHeldUpload(Clock::now());
     }
 }
 
@@ -98,7 +103,8 @@ std::optional<int> Device::exitStatus(Clock::time_point now) {
     }
     const std::optional<UploadOutcome> outcome = uploader_.finishedOutcome();
     if (outcome && !options_.run.keepServing) {
-        const bool asked = *outcome == UploadOutcome::Sent || *outcome == UploadOutcome::ResetAsAsked;
+        const bool asked = *outcome == UploadOutcome::Sent || *outcome == UploadOutcome::ResetAsAsked ||
+                           *outcome == UploadOutcome::HeldAsAsked;
         log("upload over; exiting");
         return asked ? 0 : 1;
     }
@@ -256,10 +262,21 @@ void Device::onWifiConnect(Clock::time_point now) {
     if (silent_) {
         return;
     }
-    if (options_.serial.wifiReplyMode == WifiReplyMode::None) {
+    ++wifiJoins_;
+    const bool rejoin = wifiJoins_ > 1;
+    if (rejoin && options_.serial.rejoinFail) {
+        log("answering this later join as failed, as asked");
+        answer(CommandKind::WifiConnect, "{\"result\":0}", now);
+    } else if (options_.serial.wifiReplyMode == WifiReplyMode::None) {
         log("not answering wifi_connect, as asked");
     } else {
         answer(CommandKind::WifiConnect, wifiReply(), now);
+    }
+    if (!rejoin && options_.upload.resetFirstBytes) {
+        uploader_.startEarlyReset();
+    }
+    if (rejoin && heldUpload_) {
+        releaseHeldUploadOnceAnswered_ = true;
     }
     if (options_.silence.afterWifi && !wifiSilenceUsed_) {
         wifiSilenceUsed_ = true;
@@ -284,12 +301,38 @@ void Device::onUploadRecord(const Request& request, Clock::time_point now) {
         if (!plan.recordTimeUnderstood) {
             log("record time \"", request.recordTime, "\" is not a number of seconds; taking 0");
         }
-        uploader_.start(plan);
+        if (options_.upload.uploadOnRejoin) {
+            log("holding the upload until the host asks to join Wi-Fi again");
+            heldUpload_ = plan;
+            heldUpload_->wait = Milliseconds(0);
+        } else {
+            uploader_.start(plan);
+        }
     }
     if (options_.silence.afterUploadRequest && !uploadSilenceUsed_) {
         uploadSilenceUsed_ = true;
         fallSilent("after the upload request", now);
     }
+}
+
+// The held upload starts shortly after the reply to the later join is out on
+// the line: the host has all of the reply, and is still reading it, when the
+// upload connection comes in.
+void Device::releaseHeldUpload(Clock::time_point now) {
+    if (!releaseHeldUploadOnceAnswered_ || !output_.empty()) {
+        return;
+    }
+    if (!heldUploadDue_) {
+        heldUploadDue_ = now + kHeldUploadDelay;
+    }
+    if (now < *heldUploadDue_) {
+        return;
+    }
+    releaseHeldUploadOnceAnswered_ = false;
+    heldUploadDue_.reset();
+    log("the later join is answered; starting the held upload");
+    uploader_.start(*heldUpload_);
+    heldUpload_.reset();
 }
 
 std::string Device::wifiReply() const {

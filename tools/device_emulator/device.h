@@ -45,6 +45,7 @@ private:
     void onHeartBeat(Clock::time_point now);
     void onWifiConnect(Clock::time_point now);
     void onUploadRecord(const Request& request, Clock::time_point now);
+    void releaseHeldUpload(Clock::time_point now);
     void answer(CommandKind kind, const std::string& payload, Clock::time_point now);
     bool queueNoise(CommandKind kind, Clock::time_point now);
     std::string wifiReply() const;
@@ -81,6 +82,10 @@ private:
     std::uint64_t noiseSent_ = 0;
     Clock::time_point nextChatter_;
     bool heardFromHost_ = false;
+    std::uint64_t wifiJoins_ = 0;
+    std::optional<UploadPlan> heldUpload_;
+    bool releaseHeldUploadOnceAnswered_ = false;
+    std::optional<Clock::time_point> heldUploadDue_;
     std::optional<Clock::time_point> hungUpSince_;
 };
 

@@ -233,6 +233,11 @@ std::vector<OptionGroup> faultGroups() {
                   o.silence.repeat = true;
                   return std::string();
               }},
+             {"rejoin-fail", nullptr, "answer every Wi-Fi join after the first (after a reconnection) as failed",
+              [](Options& o, const std::string&) {
+                  o.serial.rejoinFail = true;
+                  return std::string();
+              }},
          }},
         {"Vanishing pty (the device is unplugged and comes back)",
          {
@@ -303,6 +308,15 @@ std::vector<OptionGroup> uploadGroups() {
               [](Options& o, const std::string& v) { return setSeconds(o.upload.pauseFor, v); }},
              {"reset-at", "N", "after N bytes, reset the connection (RST) instead of going on",
               [](Options& o, const std::string& v) { return setCount(o.upload.resetAt, v); }},
+             {"hold-at", "N", "after N bytes, send nothing more and hold the connection open (no FIN, no RST)",
+              [](Options& o, const std::string& v) { return setCount(o.upload.holdAt, v); }},
+             {"reset-first", "BYTES", "once the Wi-Fi join is answered, connect, send BYTES and reset at once",
+              [](Options& o, const std::string& v) { return setCount(o.upload.resetFirstBytes, v); }},
+             {"upload-on-rejoin", nullptr, "start the upload once a later Wi-Fi join is answered, not after -t",
+              [](Options& o, const std::string&) {
+                  o.upload.uploadOnRejoin = true;
+                  return std::string();
+              }},
              {"upload-from", "ADDR", "connect from this local loopback address (e.g. 127.0.0.2)",
               [](Options& o, const std::string& v) { return setLoopback(o.upload.fromAddress, v); }},
              {"stranger-from", "ADDR", "before the upload, connect from ADDR as a stranger and send some bytes",

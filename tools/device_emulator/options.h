@@ -30,6 +30,8 @@ struct SerialOptions {
     std::string wifiIp = "127.0.0.1";
     std::string wifiCustomReply;
     std::uint64_t answerEvery = 1;
+    // Joins after the first (after a reconnection) are answered as failed.
+    bool rejoinFail = false;
 };
 
 struct SilenceOptions {
@@ -71,6 +73,9 @@ struct UploadOptions {
     std::optional<std::uint64_t> pauseAt;
     Milliseconds pauseFor{5000};
     std::optional<std::uint64_t> resetAt;
+    std::optional<std::uint64_t> holdAt;
+    std::optional<std::uint64_t> resetFirstBytes;
+    bool uploadOnRejoin = false;
     std::string fromAddress;
     std::string strangerFrom;
     std::uint64_t strangerBytes = 4096;

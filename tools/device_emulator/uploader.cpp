@@ -22,6 +22,15 @@ constexpr Milliseconds kRetryInterval{200};
 constexpr Milliseconds kWritableWait{50};
 constexpr Milliseconds kAcknowledgeLimit{2000};
 constexpr Milliseconds kStrangerLinger{1000};
+constexpr Milliseconds kStrangerSendLimit{10000};
+// A host that has not accepted the connection yet reads nothing, so what does
+// not fit into its buffers by then is never sent.
+constexpr Milliseconds kEarlyResetSendLimit{2000};
+// A device stack resets after its data, never within a moment of connecting:
+// by then the host has long accepted the connection. (A connection reset
+// before the host accepts it is --reset-first's fault, not --reset-at's.)
+constexpr Milliseconds kResetNotBefore{1000};
+constexpr Milliseconds kHoldPoll{200};
 constexpr int kRateSlicesPerSecond = 20;
 
 std::unique_ptr<TcpConnection> connectWithRetry(const std::string& address, std::uint16_t port,
@@ -49,9 +58,13 @@ std::unique_ptr<TcpConnection> connectWithRetry(const std::string& address, std:
     }
 }
 
-std::uint64_t sendUntilClosed(TcpConnection& connection, const std::string& bytes, const std::atomic<bool>& stop) {
+// Sends until every byte is out, the peer has gone, stop is set or `limit`
+// has passed.
+std::uint64_t sendWithin(TcpConnection& connection, const std::string& bytes, Milliseconds limit,
+                         const std::atomic<bool>& stop) {
+    const Clock::time_point giveUp = Clock::now() + limit;
     std::uint64_t sent = 0;
-    while (sent < bytes.size() && !stop) {
+    while (sent < bytes.size() && !stop && Clock::now() < giveUp) {
         const SendResult result = connection.send(bytes.data() + sent, bytes.size() - sent);
         if (result.status == SendStatus::PeerClosed) {
             break;
@@ -64,8 +77,7 @@ std::uint64_t sendUntilClosed(TcpConnection& connection, const std::string& byte
     return sent;
 }
 
-std::string strangerBytes(std::uint64_t size) {
-    const std::string pattern = "not the device! ";
+std::string patternBytes(const std::string& pattern, std::uint64_t size) {
     std::string bytes;
     bytes.reserve(size);
     while (bytes.size() < size) {
@@ -83,10 +95,14 @@ public:
         : options_(options), connection_(connection), source_(source), copy_(copy), stop_(stop) {}
 
     UploadOutcome sendAll(std::uint64_t total) {
-        rateStart_ = Clock::now();
+        began_ = Clock::now();
+        rateStart_ = began_;
         for (;;) {
             if (options_.resetAt && sent_ == *options_.resetAt) {
                 return resetNow();
+            }
+            if (options_.holdAt && sent_ == *options_.holdAt) {
+                return holdNow();
             }
             if (options_.pauseAt && sent_ == *options_.pauseAt && !paused_ && !pauseNow()) {
                 return UploadOutcome::Stopped;
@@ -138,7 +154,7 @@ private:
     // whichever comes first, so each of them falls between two sends.
     std::size_t nextChunkSize(std::uint64_t total) const {
         std::uint64_t size = std::min<std::uint64_t>(kChunkBytes, total - sent_);
-        for (const auto& stopPoint : {options_.pauseAt, options_.resetAt}) {
+        for (const auto& stopPoint : {options_.pauseAt, options_.resetAt, options_.holdAt}) {
             if (stopPoint && *stopPoint > sent_) {
                 size = std::min(size, *stopPoint - sent_);
             }
@@ -178,9 +194,28 @@ private:
     UploadOutcome resetNow() {
         copy_.flush();
         connection_.waitUntilAcknowledged(kAcknowledgeLimit);
+        sleepUnlessStopped(timeUntil(began_ + kResetNotBefore, Clock::now()), stop_);
         log("upload: resetting the connection after ", sent_, " bytes");
         connection_.reset();
         return UploadOutcome::ResetAsAsked;
+    }
+
+    // As a device that lost its power or its Wi-Fi: nothing more is sent,
+    // not even a FIN or a reset, until the host gives up on the connection.
+    UploadOutcome holdNow() {
+        copy_.flush();
+        connection_.waitUntilAcknowledged(kAcknowledgeLimit);
+        log("upload: holding the connection after ", sent_, " bytes, sending nothing more");
+        announce("holding after " + std::to_string(sent_) + " bytes");
+        const Clock::time_point heldFrom = Clock::now();
+        while (!stop_) {
+            if (connection_.waitForPeerClose(kHoldPoll)) {
+                log("upload: the host closed the held connection after ",
+                    std::chrono::duration<double>(Clock::now() - heldFrom).count(), " s");
+                return UploadOutcome::HeldAsAsked;
+            }
+        }
+        return UploadOutcome::Stopped;
     }
 
     const UploadOptions& options_;
@@ -194,6 +229,7 @@ private:
     bool paused_ = false;
     Clock::time_point rateStart_{};
     std::uint64_t rateBase_ = 0;
+    Clock::time_point began_{};
 };
 
 }  // namespace
@@ -204,6 +240,8 @@ const char* describe(UploadOutcome outcome) {
             return "every byte sent";
         case UploadOutcome::ResetAsAsked:
             return "connection reset as asked";
+        case UploadOutcome::HeldAsAsked:
+            return "connection held until the host closed it, as asked";
         case UploadOutcome::Stopped:
             return "stopped before the end";
         case UploadOutcome::ConnectFailed:
@@ -238,6 +276,7 @@ UploadPlan planUpload(const UploadOptions& options, const std::string& requested
 Uploader::Uploader(UploadOptions options, const std::atomic<bool>& stop) : options_(std::move(options)), stop_(stop) {}
 
 Uploader::~Uploader() {
+    joinEarlyReset();
     if (worker_.joinable()) {
         worker_.join();
     }
@@ -248,6 +287,7 @@ bool Uploader::busy() const {
 }
 
 void Uploader::start(const UploadPlan& plan) {
+    joinEarlyReset();
     if (worker_.joinable()) {
         worker_.join();
     }
@@ -317,13 +357,42 @@ void Uploader::playStranger(const std::string& address) {
         return;
     }
     log("stranger: connected from ", stranger->localAddress());
-    const std::uint64_t sent = sendUntilClosed(*stranger, strangerBytes(options_.strangerBytes), stop_);
+    const std::uint64_t sent =
+        sendWithin(*stranger, patternBytes("not the device! ", options_.strangerBytes), kStrangerSendLimit, stop_);
     log("stranger: sent ", sent, " of ", options_.strangerBytes, " bytes");
     if (stranger->waitForPeerClose(kStrangerLinger)) {
         log("stranger: the host closed the stranger's connection");
     } else {
         log("stranger: the host kept the connection open for ", kStrangerLinger.count(), " ms; leaving");
     }
+}
+
+void Uploader::startEarlyReset() {
+    joinEarlyReset();
+    earlyReset_ = std::thread([this] { playEarlyReset(); });
+}
+
+void Uploader::joinEarlyReset() {
+    if (earlyReset_.joinable()) {
+        earlyReset_.join();
+    }
+}
+
+// The host listens from its start but accepts only once it has asked for the
+// upload, so this connection waits unaccepted while it is reset.
+void Uploader::playEarlyReset() {
+    const std::uint64_t size = options_.resetFirstBytes.value_or(0);
+    std::unique_ptr<TcpConnection> connection =
+        connectWithRetry(kDefaultLoopback, options_.port, options_.fromAddress, options_.connectRetry, stop_);
+    if (!connection) {
+        log("reset-first: could not connect");
+        return;
+    }
+    log("reset-first: connected from ", connection->localAddress());
+    const std::uint64_t sent =
+        sendWithin(*connection, patternBytes("reset before accept ", size), kEarlyResetSendLimit, stop_);
+    connection->reset();
+    log("reset-first: sent ", sent, " of ", size, " bytes and reset the connection");
 }
 
 }  // namespace emulator

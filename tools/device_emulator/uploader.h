@@ -10,7 +10,7 @@
 
 namespace emulator {
 
-enum class UploadOutcome { Sent, ResetAsAsked, Stopped, ConnectFailed, PeerClosed, SetupFailed };
+enum class UploadOutcome { Sent, ResetAsAsked, HeldAsAsked, Stopped, ConnectFailed, PeerClosed, SetupFailed };
 
 const char* describe(UploadOutcome outcome);
 
@@ -36,6 +36,10 @@ public:
 
     bool busy() const;
     void start(const UploadPlan& plan);
+    // On a thread of its own: connects to the host's upload port on
+    // 127.0.0.1, sends options.resetFirstBytes and resets the connection at
+    // once. start() waits for it to end first.
+    void startEarlyReset();
     // The outcome of the last upload once it has ended; nothing before.
     std::optional<UploadOutcome> finishedOutcome() const;
 
@@ -43,10 +47,13 @@ private:
     void run(const UploadPlan& plan);
     UploadOutcome upload(const UploadPlan& plan);
     void playStranger(const std::string& address);
+    void playEarlyReset();
+    void joinEarlyReset();
 
     UploadOptions options_;
     const std::atomic<bool>& stop_;
     std::thread worker_;
+    std::thread earlyReset_;
     std::atomic<bool> finished_{false};
     std::atomic<UploadOutcome> outcome_{UploadOutcome::Stopped};
 };

@@ -1,0 +1,77 @@
+// How the run's end meets the upload: once a connection is in the audio
+// thread's hands only the upload decides how the run ends (a late failure of
+// the Wi-Fi join cannot end it), and the run's end waits for the audio
+// thread; an end that came first closes the connection that comes after it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+
+#include "loopback_client.h"
+#include "run/run_config.h"
+#include "upload/audio_capture.h"
+#include "upload/upload_control.h"
+#include "upload_fixture.h"
+
+namespace {
+
+class CountingServer : public KestaroSocket {
+public:
+    void onConnect(unsigned int socket) override {
+        upload::closeSocket(static_cast<upload::SocketHandle>(socket));
+        ++calls;
+    }
+    std::atomic<int> calls{0};
+};
+
+upload::AudioSettings steadySettings() {
+    upload::AudioSettings settings;
+    settings.clock = [] { return std::chrono::steady_clock::now(); };
+    return settings;
+}
+
+using RunEnd = UploadTest;
+
+TEST_F(RunEnd, ALateEndCannotCutARunningUploadAndTheEndWaitsForTheAudioThread) {
+    const std::string first = uploadBytes(8 * 2000, 51);
+    const std::string rest = uploadBytes(8 * 3000, 52);
+    ::testing::internal::CaptureStdout();
+    InstrumentedServer server(steadySettings());
+    ListeningServer listening(server);
+    LoopbackClient device(listening.port());
+    EXPECT_TRUE(device.send(first));
+    EXPECT_EQ(listening.join(), "");
+    ASSERT_TRUE(upload::uploadState().audioThreadRunning());
+
+    EXPECT_FALSE(upload::uploadState().endRunBeforeUpload());
+    EXPECT_FALSE(g_finished);
+    EXPECT_TRUE(device.send(rest));
+    device.finish();
+    upload::uploadState().waitForAudioThread();
+
+    EXPECT_TRUE(g_finished);
+    EXPECT_FALSE(g_runFailed);
+    EXPECT_EQ(readFile("record.pcm"), first + rest);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "socekt connected recv audio begin\n"
+              "---------------------------------------------\n"
+              "SUCCESS: recv audio success\n"
+              "---------------------------------------------\n\n");
+}
+
+TEST_F(RunEnd, AnEndBeforeTheUploadClosesTheConnectionThatComesAfterIt) {
+    ASSERT_TRUE(upload::uploadState().endRunBeforeUpload());
+    CountingServer server;
+    ListeningServer listening(server);
+    LoopbackClient device(listening.port());
+    EXPECT_TRUE(device.closedByServer());
+    EXPECT_EQ(listening.join(), "");
+    EXPECT_EQ(server.calls, 0);
+    EXPECT_FALSE(upload::uploadState().audioThreadRunning());
+    EXPECT_NE(diagnostics().find("the run had already ended when the upload connection came; it was closed unread\n"),
+              std::string::npos)
+        << diagnostics();
+}
+
+}  // namespace
