@@ -1,6 +1,40 @@
 #include "platform/interrupt.h"
 
+#include <atomic>
+#include <thread>
+
+#include "platform/interrupt_os.h"
+
 namespace platform {
+
+namespace {
+
+// Lock-free, so that a signal handler may set it.
+std::atomic<bool> interruptArrived{false};
+std::atomic<bool> interruptHandled{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+}  // namespace
+
+void noteInterruptArrived() {
+    interruptArrived = true;
+}
+
+void noteInterruptHandled() {
+    interruptHandled = true;
+}
+
+bool awaitInterruptHandled(std::chrono::milliseconds limit) {
+    constexpr std::chrono::milliseconds kPoll{5};
+    if (!interruptArrived) {
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!interruptHandled && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kPoll);
+    }
+    return true;
+}
 
 int exitStatusFor(Interruption interruption) {
     // 128 + the POSIX signal number; the numbers are POSIX's own, the same

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 
 namespace platform {
@@ -27,5 +28,12 @@ const char* interruptionName(Interruption interruption);
 // process at once with its exit status. Install once, before other threads
 // start.
 void installInterruptHandler(std::function<void(Interruption)> onInterrupt);
+
+// When an interruption has arrived, waits until its onInterrupt call has
+// returned (at most `limit`); false at once when none arrived. A Ctrl-C from
+// a terminal also ends a program this one runs, and that end may be seen
+// before onInterrupt has run: the run asks this before it decides its exit
+// status.
+bool awaitInterruptHandled(std::chrono::milliseconds limit);
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/interrupt.h"
+#include "platform/interrupt_os.h"
 
 namespace platform {
 
@@ -32,6 +33,7 @@ void onSignal(int signalNumber) {
     if (interruptions.fetch_add(1) > 0) {
         _exit(exitStatusFor(interruptionOf(signalNumber)));
     }
+    noteInterruptArrived();
     const char signalByte = static_cast<char>(signalNumber);
     [[maybe_unused]] const ssize_t written = write(wakePipe[1], &signalByte, 1);
 }
@@ -41,6 +43,7 @@ void watchForInterrupt(std::function<void(Interruption)> onInterrupt) {
     while (read(wakePipe[0], &signalByte, 1) < 0) {
     }
     onInterrupt(interruptionOf(signalByte));
+    noteInterruptHandled();
 }
 
 // A signal this program was started with ignored stays ignored: "nohup" and

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/interrupt.h"
+#include "platform/interrupt_os.h"
 
 namespace platform {
 
@@ -38,7 +39,9 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     if (interruptions.fetch_add(1) > 0) {
         ExitProcess(static_cast<UINT>(exitStatusFor(interruption)));
     }
+    noteInterruptArrived();
     interruptAction(interruption);
+    noteInterruptHandled();
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
         Sleep(INFINITE);
     }

@@ -16,14 +16,16 @@ std::atomic<bool> g_runFailed{false};
 
 namespace {
 
+// Never destroyed: a detached thread (the interruption's, the audio
+// thread) may end the run while the process exits after an earlier end.
 std::mutex& finishMutex() {
-    static std::mutex mutex;
-    return mutex;
+    static std::mutex* mutex = new std::mutex;
+    return *mutex;
 }
 
 std::condition_variable& finishCondition() {
-    static std::condition_variable condition;
-    return condition;
+    static std::condition_variable* condition = new std::condition_variable;
+    return *condition;
 }
 
 }  // namespace

@@ -23,6 +23,8 @@ constexpr int kBaudRate = 115200;
 constexpr unsigned kCompletionPollMs = 5000;
 // Long enough for the audio thread to flush and close record.pcm.
 constexpr std::chrono::seconds kAudioSettleLimit{10};
+// The interruption's own thread only says so and sets a few flags.
+constexpr std::chrono::seconds kInterruptHandlerLimit{2};
 
 std::atomic<bool> interrupted{false};
 // Written before `interrupted` is set, read only after it was seen set.
@@ -108,5 +110,6 @@ int runSequence() {
     }
     observer.reset();
     g_uartObserver = nullptr;
+    platform::awaitInterruptHandled(kInterruptHandlerLimit);
     return exitStatus();
 }

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -70,6 +71,25 @@ TEST(InterruptHandlerDeathTest, SignalIgnoredAtTheStartStaysIgnored) {
             raiseAndWait(SIGTERM);
         },
         ::testing::ExitedWithCode(kHandledBase + static_cast<int>(platform::Interruption::Terminate)), "");
+}
+
+// As when a terminal's Ctrl-C ends a converter too and its end is seen
+// first: once the signal has arrived, the run can wait for its handler.
+TEST(InterruptHandlerDeathTest, ASignalThatArrivedIsHandledBeforeTheRunDecidesItsStatus) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            static std::atomic<bool> handled{false};
+            platform::installInterruptHandler([](platform::Interruption) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                handled = true;
+            });
+            const bool arrivedBefore = platform::awaitInterruptHandled(std::chrono::seconds(5));
+            raise(SIGINT);
+            const bool arrived = platform::awaitInterruptHandled(std::chrono::seconds(5));
+            _exit(!arrivedBefore && arrived && handled ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
