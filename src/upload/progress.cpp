@@ -137,17 +137,18 @@ StatusText ProgressMeter::received(std::chrono::steady_clock::time_point now) co
     return text;
 }
 
+// The same whether the size was expected or not: scripts read how long the
+// upload has been silent.
 StatusText ProgressMeter::stalled(std::chrono::steady_clock::duration silent) const {
-    StatusText text{{"", "received", 3}, amount(1), {" ", "(" + audioDuration(total) + " of audio)", 4}};
-    if (expected != 0) {
-        text.push_back({", ", percentOf(total, expected), 2});
-    }
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silent).count();
-    text.push_back({"; ", "no data for " + std::to_string(seconds) + " s", 0});
-    return text;
+    return {{"", "received", 2},
+            {" ", std::to_string(total) + " bytes", 1},
+            {" ", "(" + audioDuration(total) + " of audio)", 3},
+            {"; ", "no data for " + std::to_string(seconds) + " s", 0}};
 }
 
-// The same whether the size was expected or not: scripts read this line.
+// The same whether the size was expected or not: scripts read the line that
+// ends the upload.
 StatusText ProgressMeter::ended(std::chrono::steady_clock::time_point now) const {
     char elapsed[32];
     std::snprintf(elapsed, sizeof elapsed, "%.1f s", secondsBetween(began, now));

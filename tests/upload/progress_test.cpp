@@ -166,9 +166,10 @@ TEST_F(Progress, WithTheSizeExpectedTheShareAndTheTimeLeftAreShownAndTheLastLine
               "upload ended: received 3200000 bytes (0:00:25.0 of audio) at 0.12 MB/s in 26.0 s\n");
 }
 
-// Before the first byte there is no rate to tell the time left by; an upload
-// that has all but stopped would take 100 hours or more (here 2 500 days);
-// past the expected size there is nothing left, and the share passes 100.
+// Before the first byte there is no rate to tell the time left by (and the
+// silence is said as ever); an upload that has all but stopped would take 100
+// hours or more (here 2 500 days); past the expected size there is nothing
+// left, and the share passes 100.
 TEST_F(Progress, TheTimeLeftIsLeftOutWhenThereIsNoTellingItOrNothingIsLeft) {
     ManualClock clock;
     upload::ProgressMeter meter(clock.clock(), false, upload::kStallNotice, 384000);
@@ -179,7 +180,7 @@ TEST_F(Progress, TheTimeLeftIsLeftOutWhenThereIsNoTellingItOrNothingIsLeft) {
     clock.advance(seconds(10));
     meter.add(399999);
     EXPECT_EQ(diagnostics(),
-              "received 0 of 384000 bytes (0:00:00.0 of audio), 0%; no data for 10 s\n"
+              "received 0 bytes (0:00:00.0 of audio); no data for 10 s\n"
               "received 1 of 384000 bytes (0:00:00.0 of audio), 0% at 0.00 MB/s\n"
               "received 400000 of 384000 bytes (0:00:03.1 of audio), 104% at 0.01 MB/s\n");
 }
