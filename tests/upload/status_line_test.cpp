@@ -52,18 +52,6 @@ TEST(FittedText, LeavesOutTheMostDroppablePartFirstAndCutsTheLastOneLeft) {
 
 using StatusLineTest = UploadTest;
 
-TEST_F(StatusLineTest, AwayFromATerminalEveryTextIsALineOfItsOwnAndWhole) {
-    StatusLine line(false, fixedColumns(10));
-    line.show(kReceived);
-    line.show({{"", "no data", 0}});
-    line.clear();
-    line.end(kReceived);
-    EXPECT_EQ(diagnostics(),
-              "received 1000 bytes (0:00:00.0 of audio) at 0.50 MB/s\n"
-              "no data\n"
-              "received 1000 bytes (0:00:00.0 of audio) at 0.50 MB/s\n");
-}
-
 // A column is kept free: a text that reaches the last column moves the
 // cursor to the next row on some terminals.
 TEST_F(StatusLineTest, OnATerminalTextsAreRewrittenInPlaceOneColumnNarrowerThanTheTerminal) {
@@ -88,16 +76,6 @@ TEST_F(StatusLineTest, EveryTextFitsTheWidthOfTheMomentAndAnUnknownWidthIs80Colu
     line.show(kReceived);
     EXPECT_EQ(diagnostics(), "\r" + std::string(79, 'a') + "\rb" + std::string(10, ' ') +
                                  "\rreceived 1000 bytes (0:00:00.0 of audio) at 0.50 MB/s");
-}
-
-TEST_F(StatusLineTest, ClearingBlanksOutTheTextShownAndReturnsToTheLineStartOnce) {
-    StatusLine line(true, fixedColumns(80));
-    line.clear();
-    line.show({{"", "shown", 0}});
-    line.clear();
-    line.clear();
-    line.show({{"", "next", 0}});
-    EXPECT_EQ(diagnostics(), "\rshown\r     \r\rnext");
 }
 
 }  // namespace
