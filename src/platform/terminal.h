@@ -7,4 +7,9 @@ namespace platform {
 // True when `stream` is an interactive terminal (a console on Windows).
 bool isTerminal(std::FILE* stream);
 
+// How many columns wide the terminal (the console window on Windows) that
+// `stream` writes to is; 0 when `stream` is no terminal or the terminal does
+// not tell.
+int terminalColumns(std::FILE* stream);
+
 }  // namespace platform

@@ -1,11 +1,20 @@
 #include "platform/terminal.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace platform {
 
 bool isTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) == 1;
+}
+
+int terminalColumns(std::FILE* stream) {
+    winsize size{};
+    if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0) {
+        return 0;
+    }
+    return size.ws_col;
 }
 
 }  // namespace platform

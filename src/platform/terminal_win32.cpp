@@ -1,11 +1,23 @@
 #include "platform/terminal.h"
 
 #include <io.h>
+#include <windows.h>
 
 namespace platform {
 
 bool isTerminal(std::FILE* stream) {
     return _isatty(_fileno(stream)) != 0;
+}
+
+// The window, not the screen buffer: a buffer wider than its window scrolls
+// sideways instead of wrapping, and what lies beyond the window is not seen.
+int terminalColumns(std::FILE* stream) {
+    const auto console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    CONSOLE_SCREEN_BUFFER_INFO screen;
+    if (console == INVALID_HANDLE_VALUE || GetConsoleScreenBufferInfo(console, &screen) == 0) {
+        return 0;
+    }
+    return screen.srWindow.Right - screen.srWindow.Left + 1;
 }
 
 }  // namespace platform

@@ -55,6 +55,7 @@ void serveUpload(test& server, const RunSettings& settings, const std::string& d
         server.expectPeer(deviceIp);
     }
     server.setNoConnectionHint(noConnectionHintDelay(settings.recordTime), noConnectionHint(localIp));
+    server.setRecordTime(settings.recordTime);
     server.Listen(kUploadPort);
 }
 

@@ -1,10 +1,13 @@
 #include "upload/kestaro_socket.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "platform/diagnostics.h"
+#include "platform/terminal.h"
 #include "upload/socket_layer.h"
 #include "upload/thread_pool.h"
 #include "upload/upload_control.h"
@@ -44,6 +47,85 @@ void prepareUploadConnection(upload::SocketHandle accepted) {
             "warning: cannot turn on TCP keep-alive for the upload connection (%s, code %d); a device that goes "
             "dark is noticed only when the upload has been silent too long\n",
             upload::socketErrorText(error).c_str(), error);
+    }
+}
+
+// What the wait for the device's connection says on standard error: the
+// countdown of the recording, when there is one, and the hint once it is due.
+// The countdown's line is taken off a terminal before anything else is said
+// and when the wait ends.
+class WaitNotices {
+public:
+    WaitNotices(std::chrono::milliseconds hintDelay, const std::string& hint,
+                std::optional<upload::RecordingCountdown>& countdown)
+        : began(std::chrono::steady_clock::now()),
+          hintDelay(hintDelay),
+          hint(hint),
+          hintPending(hintDelay.count() >= 0),
+          countdown(countdown) {}
+
+    WaitNotices(const WaitNotices&) = delete;
+    WaitNotices& operator=(const WaitNotices&) = delete;
+
+    ~WaitNotices() { clearLine(); }
+
+    // Says what is due by now; how long the wait may go on before more is
+    // due (kNoTimeLimit: nothing more is).
+    std::chrono::milliseconds showDue() {
+        const auto untilHint = showHintWhenDue();
+        if (!countdown) {
+            return untilHint;
+        }
+        const auto untilRedraw = std::chrono::ceil<std::chrono::milliseconds>(countdown->update());
+        return untilHint == upload::kNoTimeLimit ? untilRedraw : std::min(untilHint, untilRedraw);
+    }
+
+    void clearLine() {
+        if (countdown) {
+            countdown->clear();
+        }
+    }
+
+private:
+    // Says the hint once it is due; how long until it is (kNoTimeLimit once
+    // it has been said, or when there is none).
+    std::chrono::milliseconds showHintWhenDue() {
+        if (!hintPending) {
+            return upload::kNoTimeLimit;
+        }
+        const auto left =
+            hintDelay - std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began);
+        if (left.count() > 0) {
+            return left;
+        }
+        clearLine();
+        platform::diagnose("%s\n", hint.c_str());
+        hintPending = false;
+        return upload::kNoTimeLimit;
+    }
+
+    std::chrono::steady_clock::time_point began;
+    std::chrono::milliseconds hintDelay;
+    const std::string& hint;
+    bool hintPending;
+    std::optional<upload::RecordingCountdown>& countdown;
+};
+
+// Waits until a connection is announced, saying what is due meanwhile; false
+// when the upload was interrupted instead.
+bool waitForConnection(upload::SocketHandle listenSocket, WaitNotices& notices) {
+    for (;;) {
+        int error = 0;
+        switch (upload::waitForSocket(listenSocket, notices.showDue(), error)) {
+            case upload::SocketEvent::Interrupted:
+                return false;
+            case upload::SocketEvent::Failed:
+                throw acceptFailure(error);
+            case upload::SocketEvent::Readable:
+                return true;
+            case upload::SocketEvent::TimedOut:
+                break;
+        }
     }
 }
 
@@ -130,35 +212,11 @@ void KestaroSocket::Listen(int port) {
     pool.enqueue([this, accepted] { onConnect(static_cast<unsigned int>(accepted)); });
 }
 
-// Waits until a connection is announced, saying the hint once when it is due;
-// false when the upload was interrupted instead.
-bool KestaroSocket::waitForConnection(std::chrono::steady_clock::time_point waitBegan, bool& hintPending) {
-    for (;;) {
-        const auto waited =
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - waitBegan);
-        const auto limit =
-            hintPending ? std::max(hintDelay - waited, std::chrono::milliseconds(0)) : upload::kNoTimeLimit;
-        int error = 0;
-        switch (upload::waitForSocket(listenSocket, limit, error)) {
-            case upload::SocketEvent::Interrupted:
-                return false;
-            case upload::SocketEvent::Failed:
-                throw acceptFailure(error);
-            case upload::SocketEvent::Readable:
-                return true;
-            case upload::SocketEvent::TimedOut:
-                platform::diagnose("%s\n", hintMessage.c_str());
-                hintPending = false;
-                break;
-        }
-    }
-}
-
 // The device's connection, or kInvalidSocket when the upload was interrupted.
 upload::SocketHandle KestaroSocket::acceptDevice() {
-    const auto waitBegan = std::chrono::steady_clock::now();
-    bool hintPending = hintDelay.count() >= 0;
-    while (waitForConnection(waitBegan, hintPending)) {
+    WaitNotices notices(hintDelay, hintMessage, countdown);
+    while (waitForConnection(listenSocket, notices)) {
+        notices.clearLine();
         const upload::SocketHandle accepted = acceptOne();
         if (accepted == upload::kInvalidSocket) {
             continue;
@@ -220,6 +278,18 @@ bool KestaroSocket::expectPeer(const std::string& ipv4Address) {
 void KestaroSocket::setNoConnectionHint(std::chrono::milliseconds delay, const std::string& message) {
     hintDelay = delay;
     hintMessage = message;
+}
+
+void KestaroSocket::setRecordTime(const std::string& recordTime) {
+    const auto seconds = upload::recordSeconds(recordTime);
+    if (seconds) {
+        setCountdown(upload::RecordingCountdown([] { return std::chrono::steady_clock::now(); }, *seconds,
+                                                platform::isTerminal(stderr)));
+    }
+}
+
+void KestaroSocket::setCountdown(upload::RecordingCountdown recordingCountdown) {
+    countdown = std::move(recordingCountdown);
 }
 
 unsigned short KestaroSocket::localPort() const {

@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 
+#include "upload/progress.h"
 #include "upload/socket_platform.h"
 
 // The TCP server the device uploads its recording to: Listen binds a port on
@@ -41,6 +43,14 @@ public:
     // accepted `delay` after Listen began to wait; Listen goes on waiting.
     void setNoConnectionHint(std::chrono::milliseconds delay, const std::string& message);
 
+    // While Listen waits, count the recording of `recordTime` (the text the
+    // device was sent) down on standard error, from now on; nothing when it
+    // is no whole number of seconds.
+    void setRecordTime(const std::string& recordTime);
+
+    // The same with a countdown of the caller's making (its clock, display).
+    void setCountdown(upload::RecordingCountdown recordingCountdown);
+
     // The port Listen accepts connections on, 0 until it listens; callable
     // from any thread.
     unsigned short localPort() const;
@@ -53,7 +63,6 @@ protected:
 private:
     int bindPort(int port);
     upload::SocketHandle acceptOne();
-    bool waitForConnection(std::chrono::steady_clock::time_point waitBegan, bool& hintPending);
     upload::SocketHandle acceptDevice();
     bool servesPeer() const;
 
@@ -66,6 +75,7 @@ private:
     in_addr expectedPeer{};
     std::chrono::milliseconds hintDelay{-1};
     std::string hintMessage;
+    std::optional<upload::RecordingCountdown> countdown;
     std::atomic<unsigned short> listeningPort{0};
 };
 

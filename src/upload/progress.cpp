@@ -1,10 +1,9 @@
 #include "upload/progress.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <utility>
-
-#include "platform/diagnostics.h"
 
 namespace upload {
 
@@ -12,10 +11,33 @@ namespace {
 
 constexpr std::chrono::milliseconds kTerminalRedraw{250};
 constexpr std::chrono::seconds kLogLineInterval{10};
+constexpr std::chrono::seconds kCountdownRedraw{1};
+// Nine digits are some 31 years; more is a typing error, not a record time.
+constexpr std::size_t kLongestRecordTime = 9;
+// A longer estimate comes from an upload that has all but stopped; it says
+// nothing, and would not fit the clock's text.
+constexpr double kLongestTimeLeft = 100.0 * 3600;
 
 std::chrono::steady_clock::duration showInterval(bool onTerminal) {
     return onTerminal ? std::chrono::steady_clock::duration(kTerminalRedraw)
                       : std::chrono::steady_clock::duration(kLogLineInterval);
+}
+
+std::string percentOf(std::uint64_t part, std::uint64_t whole) {
+    return std::to_string(part * 100 / whole) + "%";
+}
+
+// From the mean rate so far; nothing before the first byte, once the
+// expected size is reached, and when it would take 100 hours or more.
+std::optional<std::chrono::seconds> timeLeft(std::uint64_t received, std::uint64_t expected, double seconds) {
+    if (received == 0 || received >= expected) {
+        return std::nullopt;
+    }
+    const double left = std::ceil(static_cast<double>(expected - received) * seconds / static_cast<double>(received));
+    if (left >= kLongestTimeLeft) {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(static_cast<std::chrono::seconds::rep>(left));
 }
 
 }  // namespace
@@ -33,8 +55,33 @@ std::string audioDuration(std::uint64_t bytes) {
     return text;
 }
 
-ProgressMeter::ProgressMeter(ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice)
-    : clock(std::move(clock)), onTerminal(onTerminal), stallNotice(stallNotice) {
+std::string clockTime(std::chrono::seconds time) {
+    const auto seconds = static_cast<long long>(time.count());
+    char text[48];
+    if (seconds < 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    }
+    return text;
+}
+
+std::optional<std::chrono::seconds> recordSeconds(const std::string& recordTime) {
+    if (recordTime.empty() || recordTime.size() > kLongestRecordTime ||
+        recordTime.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(std::stol(recordTime));
+}
+
+std::uint64_t expectedUploadBytes(const std::string& recordTime) {
+    const auto seconds = recordSeconds(recordTime);
+    return seconds ? static_cast<std::uint64_t>(seconds->count()) * kAudioBytesPerSecond : 0;
+}
+
+ProgressMeter::ProgressMeter(ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice,
+                             std::uint64_t expectedBytes, ColumnQuery columns)
+    : clock(std::move(clock)), line(onTerminal, std::move(columns)), stallNotice(stallNotice), expected(expectedBytes) {
     began = this->clock();
     lastData = began;
     nextShow = began + showInterval(onTerminal);
@@ -47,8 +94,8 @@ void ProgressMeter::add(std::size_t bytes) {
     if (now < nextShow) {
         return;
     }
-    nextShow = now + showInterval(onTerminal);
-    show("received " + describe(now), onTerminal ? "" : "\n");
+    nextShow = now + showInterval(line.onTerminal());
+    line.show(received(now));
 }
 
 std::chrono::steady_clock::duration ProgressMeter::idle() {
@@ -57,9 +104,8 @@ std::chrono::steady_clock::duration ProgressMeter::idle() {
     if (silent < stallNotice || now < nextShow) {
         return silent;
     }
-    nextShow = now + showInterval(onTerminal);
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silent).count();
-    show("received " + amount() + "; no data for " + std::to_string(seconds) + " s", onTerminal ? "" : "\n");
+    nextShow = now + showInterval(line.onTerminal());
+    line.show(stalled(silent));
     return silent;
 }
 
@@ -68,33 +114,118 @@ std::chrono::steady_clock::duration ProgressMeter::silence() const {
 }
 
 void ProgressMeter::finish() {
-    const auto now = clock();
-    char elapsed[32];
-    std::snprintf(elapsed, sizeof elapsed, " in %.1f s", secondsBetween(began, now));
-    show("upload ended: received " + describe(now) + elapsed, "\n");
+    line.end(ended(clock()));
 }
 
-std::string ProgressMeter::describe(std::chrono::steady_clock::time_point now) const {
-    const double seconds = std::max(secondsBetween(began, now), 1e-3);
-    char rate[48];
-    std::snprintf(rate, sizeof rate, " at %.2f MB/s", total / seconds / 1e6);
-    return amount() + rate;
-}
-
-std::string ProgressMeter::amount() const {
-    return std::to_string(total) + " bytes (" + audioDuration(total) + " of audio)";
-}
-
-// On a terminal every text starts at the line's beginning and blanks out
-// what is left of a longer text shown before it.
-void ProgressMeter::show(const std::string& text, const char* ending) {
-    if (!onTerminal) {
-        platform::showText("%s%s", text.c_str(), ending);
-        return;
+// Narrowed, the line keeps the share and the time left longest, then the
+// bytes; the audio they hold goes first.
+StatusText ProgressMeter::received(std::chrono::steady_clock::time_point now) const {
+    if (expected == 0) {
+        return {{"", "received", 3},
+                amount(0),
+                {" ", "(" + audioDuration(total) + " of audio)", 4},
+                {" at ", rate(now), 1}};
     }
-    const std::string blanks(shownLength > text.size() ? shownLength - text.size() : 0, ' ');
-    platform::showText("\r%s%s%s", text.c_str(), blanks.c_str(), ending);
-    shownLength = *ending == '\n' ? 0 : text.size();
+    StatusText text{{"", "received", 5},
+                    amount(2),
+                    {" ", "(" + audioDuration(total) + " of audio)", 6},
+                    {", ", percentOf(total, expected), 0},
+                    {" at ", rate(now), 4}};
+    if (const auto left = timeLeft(total, expected, secondsBetween(began, now))) {
+        text.push_back({", ", clockTime(*left) + " left", 1});
+    }
+    return text;
+}
+
+// The same whether the size was expected or not: scripts read how long the
+// upload has been silent.
+StatusText ProgressMeter::stalled(std::chrono::steady_clock::duration silent) const {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silent).count();
+    return {{"", "received", 2},
+            {" ", std::to_string(total) + " bytes", 1},
+            {" ", "(" + audioDuration(total) + " of audio)", 3},
+            {"; ", "no data for " + std::to_string(seconds) + " s", 0}};
+}
+
+// The same whether the size was expected or not: scripts read the line that
+// ends the upload.
+StatusText ProgressMeter::ended(std::chrono::steady_clock::time_point now) const {
+    char elapsed[32];
+    std::snprintf(elapsed, sizeof elapsed, "%.1f s", secondsBetween(began, now));
+    return {{"", "upload ended:", 1},
+            {" ", "received", 3},
+            {" ", std::to_string(total) + " bytes", 0},
+            {" ", "(" + audioDuration(total) + " of audio)", 4},
+            {" at ", rate(now), 5},
+            {" in ", elapsed, 2}};
+}
+
+// The bytes received, and of how many when the size is expected.
+TextPart ProgressMeter::amount(int dropRank) const {
+    const std::string whole = expected != 0 ? " of " + std::to_string(expected) : "";
+    return {" ", std::to_string(total) + whole + " bytes", dropRank};
+}
+
+std::string ProgressMeter::rate(std::chrono::steady_clock::time_point now) const {
+    const double seconds = std::max(secondsBetween(began, now), 1e-3);
+    char text[48];
+    std::snprintf(text, sizeof text, "%.2f MB/s", total / seconds / 1e6);
+    return text;
+}
+
+RecordingCountdown::RecordingCountdown(ProgressClock clock, std::chrono::seconds recordTime, bool onTerminal,
+                                       ColumnQuery columns)
+    : clock(std::move(clock)), recordTime(recordTime), line(onTerminal, std::move(columns)) {
+    began = this->clock();
+    nextShow = began;
+    if (!onTerminal) {
+        nextShow += std::min<std::chrono::seconds>(kLogLineInterval, recordTime);
+    }
+}
+
+std::chrono::steady_clock::duration RecordingCountdown::update() {
+    const auto now = clock();
+    if (now >= nextShow) {
+        line.show(describe(now - began));
+        nextShow = began + nextShowAfter(now - began);
+    }
+    return nextShow - now;
+}
+
+void RecordingCountdown::clear() {
+    line.clear();
+    if (line.onTerminal()) {
+        nextShow = began;
+    }
+}
+
+StatusText RecordingCountdown::describe(std::chrono::steady_clock::duration waited) const {
+    if (waited < recordTime) {
+        const auto recorded = std::chrono::floor<std::chrono::seconds>(waited);
+        return {{"", "recording", 1}, {": ", clockTime(recorded) + " of " + clockTime(recordTime), 0}};
+    }
+    StatusText text{{"", "recording ended", 3}};
+    const auto since = std::chrono::floor<std::chrono::seconds>(waited - recordTime);
+    if (since.count() > 0) {
+        text.push_back({" ", clockTime(since) + " ago", 4});
+    }
+    text.push_back({"; ", "waiting", 0});
+    text.push_back({"", " for the upload", 2});
+    return text;
+}
+
+// On a terminal the seconds tick on; in a log a line every 10 s of the
+// recording, one when it ends and one every 10 s of waiting after that.
+std::chrono::steady_clock::duration RecordingCountdown::nextShowAfter(
+    std::chrono::steady_clock::duration waited) const {
+    if (line.onTerminal()) {
+        return std::chrono::floor<std::chrono::seconds>(waited) + kCountdownRedraw;
+    }
+    if (waited < recordTime) {
+        return std::min<std::chrono::steady_clock::duration>((waited / kLogLineInterval + 1) * kLogLineInterval,
+                                                             recordTime);
+    }
+    return recordTime + ((waited - recordTime) / kLogLineInterval + 1) * kLogLineInterval;
 }
 
 }  // namespace upload

@@ -4,7 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "upload/status_line.h"
 
 namespace upload {
 
@@ -18,16 +21,30 @@ double secondsBetween(std::chrono::steady_clock::time_point from, std::chrono::s
 // "h:mm:ss.s" of audio that `bytes` of the upload hold.
 std::string audioDuration(std::uint64_t bytes);
 
+// "m:ss", from an hour on "h:mm:ss".
+std::string clockTime(std::chrono::seconds time);
+
+// The record time the device is sent, when it is a whole number of seconds
+// ("30"); nothing otherwise.
+std::optional<std::chrono::seconds> recordSeconds(const std::string& recordTime);
+
+// The size of the upload a recording of `recordTime` makes; 0 (not known)
+// when the record time is no whole number of seconds.
+std::uint64_t expectedUploadBytes(const std::string& recordTime);
+
 constexpr std::chrono::milliseconds kStallNotice{5000};
 
 // Shows on standard error how far the upload has come: bytes, the audio they
-// hold and the rate. On a terminal one line is rewritten in place a few times
-// a second; otherwise (a log file, a pipe) a line is added every 10 s. While
-// no byte has come for `stallNotice` or more, it says for how long instead
-// of showing the last rate.
+// hold and the rate, and, when the size of the whole upload is expected, the
+// share of it and the time left. On a terminal one line is rewritten in place
+// a few times a second; otherwise (a log file, a pipe) a line is added every
+// 10 s. While no byte has come for `stallNotice` or more, it says for how
+// long instead of showing the last rate.
 class ProgressMeter {
 public:
-    ProgressMeter(ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice = kStallNotice);
+    // `expectedBytes` 0: the size of the upload is not known.
+    ProgressMeter(ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice = kStallNotice,
+                  std::uint64_t expectedBytes = 0, ColumnQuery columns = standardErrorColumns);
 
     void add(std::size_t bytes);
 
@@ -42,18 +59,47 @@ public:
     void finish();
 
 private:
-    std::string describe(std::chrono::steady_clock::time_point now) const;
-    std::string amount() const;
-    void show(const std::string& text, const char* ending);
+    StatusText received(std::chrono::steady_clock::time_point now) const;
+    StatusText stalled(std::chrono::steady_clock::duration silent) const;
+    StatusText ended(std::chrono::steady_clock::time_point now) const;
+    TextPart amount(int dropRank) const;
+    std::string rate(std::chrono::steady_clock::time_point now) const;
 
     ProgressClock clock;
-    bool onTerminal;
+    StatusLine line;
     std::chrono::milliseconds stallNotice;
+    std::uint64_t expected;
     std::chrono::steady_clock::time_point began;
     std::chrono::steady_clock::time_point lastData;
     std::chrono::steady_clock::time_point nextShow;
     std::uint64_t total = 0;
-    std::size_t shownLength = 0;
+};
+
+// Counts the recording down on standard error while the upload is awaited
+// ("recording: 0:12 of 0:30"), then says that the recording has ended and the
+// upload is awaited. On a terminal the line is redrawn every second;
+// otherwise a line is added every 10 s and when the record time has passed.
+class RecordingCountdown {
+public:
+    RecordingCountdown(ProgressClock clock, std::chrono::seconds recordTime, bool onTerminal,
+                       ColumnQuery columns = standardErrorColumns);
+
+    // Shows what is due by now; how long until the next is due.
+    std::chrono::steady_clock::duration update();
+
+    // Takes the line off a terminal, for another message or for the upload's
+    // own progress; the next update draws it again at once.
+    void clear();
+
+private:
+    StatusText describe(std::chrono::steady_clock::duration waited) const;
+    std::chrono::steady_clock::duration nextShowAfter(std::chrono::steady_clock::duration waited) const;
+
+    ProgressClock clock;
+    std::chrono::seconds recordTime;
+    StatusLine line;
+    std::chrono::steady_clock::time_point began;
+    std::chrono::steady_clock::time_point nextShow;
 };
 
 }  // namespace upload

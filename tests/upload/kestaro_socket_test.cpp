@@ -8,6 +8,7 @@
 
 #include "loopback_client.h"
 #include "upload/kestaro_socket.h"
+#include "upload/progress.h"
 #include "upload/socket_layer.h"
 #include "upload_fixture.h"
 
@@ -135,6 +136,61 @@ TEST_F(TcpListener, TheNoConnectionHintIsSaidOnceWhenDueAndListenGoesOnWaiting) 
         EXPECT_EQ(listening.join(), "");
         EXPECT_EQ(server.calls, 1);
         EXPECT_EQ(occurrences(diagnostics(), "no device yet"), 1);
+    }
+}
+
+// The countdown is drawn at once and redrawn as the clock moves on; the
+// device's connection takes it off the terminal before the upload begins.
+TEST_F(TcpListener, TheCountdownRunsWhileListenWaitsAndLeavesTheLineEmptyForTheUpload) {
+    ManualClock clock;
+    RecordingServer server;
+    server.setCountdown(upload::RecordingCountdown(clock.clock(), std::chrono::seconds(3), true, [] { return 80; }));
+    ListeningServer listening(server);
+    ASSERT_TRUE(waitForDiagnostic("\rrecording: 0:00 of 0:03"));
+    clock.advance(std::chrono::seconds(1));
+    ASSERT_TRUE(waitForDiagnostic("\rrecording: 0:01 of 0:03"));
+    LoopbackClient device(listening.port());
+    EXPECT_EQ(listening.join(), "");
+    EXPECT_EQ(server.calls, 1);
+    EXPECT_EQ(diagnostics(), "\rrecording: 0:00 of 0:03\rrecording: 0:01 of 0:03\r" + std::string(23, ' ') + "\r");
+}
+
+// Every other message starts on an empty line, and the countdown comes back
+// under it.
+TEST_F(TcpListener, TheHintAndARefusedStrangerTakeTheCountdownOffTheLineFirst) {
+    ManualClock clock;
+    RecordingServer server;
+    ASSERT_TRUE(server.expectPeer("127.0.0.1"));
+    server.setNoConnectionHint(std::chrono::milliseconds(50), "no device yet");
+    server.setCountdown(upload::RecordingCountdown(clock.clock(), std::chrono::seconds(3), true, [] { return 80; }));
+    ListeningServer listening(server);
+    ASSERT_TRUE(waitForDiagnostic("no device yet\n\rrecording: 0:00 of 0:03"));
+    LoopbackClient stranger(listening.port(), "127.0.0.2");
+    EXPECT_TRUE(stranger.closedByServer());
+    ASSERT_TRUE(waitForDiagnostic("only the device at 127.0.0.1 may upload\n\rrecording: 0:00 of 0:03"));
+    LoopbackClient device(listening.port());
+    EXPECT_EQ(listening.join(), "");
+    const std::string shown = "\rrecording: 0:00 of 0:03\r {23}\r";
+    EXPECT_TRUE(std::regex_match(
+        diagnostics(), std::regex(shown + "[^\r\n]*no device yet\n" + shown +
+                                  "[^\r\n]*refused an upload connection from 127\\.0\\.0\\.2[^\r\n]*\n" + shown)))
+        << diagnostics();
+}
+
+// A lenient reading would make each of these a record time of nothing, and
+// a countdown would say so at once.
+TEST_F(TcpListener, ARecordTimeThatIsNoWholeNumberOfSecondsHasNoCountdown) {
+    for (const char* recordTime : {"", "0s", "0.0", " 0", "-0", "0"}) {
+        SCOPED_TRACE(recordTime);
+        const std::string before = diagnostics();
+        RecordingServer server;
+        server.setRecordTime(recordTime);
+        ListeningServer listening(server);
+        LoopbackClient device(listening.port());
+        EXPECT_EQ(listening.join(), "");
+        const bool counted =
+            diagnostics().substr(before.size()).find("recording ended; waiting for the upload") != std::string::npos;
+        EXPECT_EQ(counted, std::string(recordTime) == "0");
     }
 }
 

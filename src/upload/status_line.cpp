@@ -1,0 +1,84 @@
+#include "upload/status_line.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "platform/diagnostics.h"
+#include "platform/terminal.h"
+
+namespace upload {
+
+namespace {
+
+constexpr int kUnknownTerminalColumns = 80;
+
+}  // namespace
+
+std::string wholeText(const StatusText& parts) {
+    std::string joined;
+    for (std::size_t index = 0; index < parts.size(); ++index) {
+        joined += (index == 0 ? "" : parts[index].lead) + parts[index].text;
+    }
+    return joined;
+}
+
+std::string fittedText(StatusText parts, std::size_t columns) {
+    columns = std::max<std::size_t>(columns, 1);
+    std::string text = wholeText(parts);
+    while (text.size() > columns && parts.size() > 1) {
+        parts.erase(std::max_element(parts.begin(), parts.end(), [](const TextPart& left, const TextPart& right) {
+            return left.dropRank < right.dropRank;
+        }));
+        text = wholeText(parts);
+    }
+    return text.substr(0, columns);
+}
+
+int standardErrorColumns() {
+    return platform::terminalColumns(stderr);
+}
+
+StatusLine::StatusLine(bool onTerminal, ColumnQuery columns) : terminal(onTerminal), columns(std::move(columns)) {}
+
+void StatusLine::show(const StatusText& text) {
+    rewrite(text, "");
+}
+
+void StatusLine::end(const StatusText& text) {
+    rewrite(text, "\n");
+}
+
+void StatusLine::clear() {
+    if (!terminal || shownLength == 0) {
+        return;
+    }
+    const std::string blanks(std::min(shownLength, widthLimit()), ' ');
+    platform::showText("\r%s\r", blanks.c_str());
+    shownLength = 0;
+}
+
+// A text that reaches a terminal's last column moves the cursor on to the
+// next row on some terminals (the Windows console), where the next carriage
+// return would rewrite that row only: the line stays a column short of it.
+std::size_t StatusLine::widthLimit() const {
+    const int known = columns ? columns() : 0;
+    return static_cast<std::size_t>(std::max(known > 0 ? known : kUnknownTerminalColumns, 2) - 1);
+}
+
+// On a terminal every text starts at the line's beginning and blanks out
+// what is left of a longer text shown before it.
+void StatusLine::rewrite(const StatusText& text, const char* ending) {
+    if (!terminal) {
+        platform::showText("%s\n", wholeText(text).c_str());
+        return;
+    }
+    const std::size_t limit = widthLimit();
+    const std::string fitted = fittedText(text, limit);
+    const std::size_t reach = std::min(shownLength, limit);
+    const std::string blanks(reach > fitted.size() ? reach - fitted.size() : 0, ' ');
+    platform::showText("\r%s%s%s", fitted.c_str(), blanks.c_str(), ending);
+    shownLength = *ending == '\n' ? 0 : fitted.size();
+}
+
+}  // namespace upload

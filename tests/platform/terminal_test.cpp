@@ -1,0 +1,18 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "platform/terminal.h"
+
+namespace {
+
+// A log file has no width: the progress then fits an 80-column line.
+TEST(TerminalColumns, AFileIsNoTerminalAndHasNoWidth) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    EXPECT_FALSE(platform::isTerminal(file));
+    EXPECT_EQ(platform::terminalColumns(file), 0);
+    std::fclose(file);
+}
+
+}  // namespace

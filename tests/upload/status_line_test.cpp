@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "upload/status_line.h"
+#include "upload_fixture.h"
+
+namespace {
+
+using upload::StatusLine;
+using upload::StatusText;
+
+// As the upload shows it: narrowed, the audio goes first, then "received",
+// then the rate.
+const StatusText kReceived{
+    {"", "received", 2}, {" ", "1000 bytes", 0}, {" ", "(0:00:00.0 of audio)", 3}, {" at ", "0.50 MB/s", 1}};
+
+upload::ColumnQuery fixedColumns(int columns) {
+    return [columns] { return columns; };
+}
+
+// Answers with the widths given, one a query, then with the last of them.
+upload::ColumnQuery changingColumns(std::vector<int> widths) {
+    auto next = std::make_shared<std::size_t>(0);
+    return [widths, next] { return widths.at(std::min(widths.size() - 1, (*next)++)); };
+}
+
+TEST(FittedText, LeavesOutTheMostDroppablePartFirstAndCutsTheLastOneLeft) {
+    const struct {
+        std::size_t columns;
+        const char* fitted;
+    } cases[] = {
+        {80, "received 1000 bytes (0:00:00.0 of audio) at 0.50 MB/s"},
+        {53, "received 1000 bytes (0:00:00.0 of audio) at 0.50 MB/s"},
+        {52, "received 1000 bytes at 0.50 MB/s"},
+        {32, "received 1000 bytes at 0.50 MB/s"},
+        // The first part left keeps no lead.
+        {31, "1000 bytes at 0.50 MB/s"},
+        {22, "1000 bytes"},
+        {7, "1000 by"},
+        {0, "1"},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.columns);
+        EXPECT_EQ(upload::fittedText(kReceived, each.columns), each.fitted);
+    }
+    EXPECT_EQ(upload::wholeText(kReceived), "received 1000 bytes (0:00:00.0 of audio) at 0.50 MB/s");
+    EXPECT_EQ(upload::fittedText({}, 10), "");
+}
+
+using StatusLineTest = UploadTest;
+
+// A column is kept free: a text that reaches the last column moves the
+// cursor to the next row on some terminals.
+TEST_F(StatusLineTest, OnATerminalTextsAreRewrittenInPlaceOneColumnNarrowerThanTheTerminal) {
+    StatusLine line(true, fixedColumns(33));
+    line.show(kReceived);
+    line.show({{"", "no data", 0}});
+    line.end({{"", "ended", 0}});
+    line.show({{"", "again", 0}});
+    EXPECT_EQ(diagnostics(),
+              "\rreceived 1000 bytes at 0.50 MB/s"
+              "\rno data                         "
+              "\rended  \n"
+              "\ragain");
+}
+
+// The width is asked at every redraw, since the window may be resized; the
+// blanks that wipe out a longer text never reach past the new width.
+TEST_F(StatusLineTest, EveryTextFitsTheWidthOfTheMomentAndAnUnknownWidthIs80Columns) {
+    StatusLine line(true, changingColumns({0, 12, 60}));
+    line.show({{"", std::string(100, 'a'), 0}});
+    line.show({{"", "b", 0}});
+    line.show(kReceived);
+    EXPECT_EQ(diagnostics(), "\r" + std::string(79, 'a') + "\rb" + std::string(10, ' ') +
+                                 "\rreceived 1000 bytes (0:00:00.0 of audio) at 0.50 MB/s");
+}
+
+}  // namespace
