@@ -26,7 +26,8 @@ std::string channelWavName(int channel);
 // failed; streams do not always set errno, so 0 says just that.
 std::string fileErrorText(int error);
 
-// The file's size, or -1 when it cannot be told (missing, no access).
+// The size of the file at `path` (UTF-8), or -1 when it cannot be told
+// (missing, no access, a folder).
 std::int64_t fileSize(const std::string& path);
 
 }  // namespace upload

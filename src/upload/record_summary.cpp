@@ -52,19 +52,6 @@ Utf8Prefix utf8Prefix(const std::string& text, std::size_t at) {
     return {std::max<std::size_t>(length, 1), needed != 0 && length == needed};
 }
 
-// Texts come from the command line, which on some systems is not UTF-8; JSON
-// must be. Each ill-formed part (the longest start of a sequence that goes
-// wrong, or one stray byte) becomes one U+FFFD, as Unicode recommends.
-std::string validUtf8(const std::string& text) {
-    std::string valid;
-    for (std::size_t at = 0; at < text.size();) {
-        const Utf8Prefix prefix = utf8Prefix(text, at);
-        valid += prefix.whole ? text.substr(at, prefix.length) : kReplacementCharacter;
-        at += prefix.length;
-    }
-    return valid;
-}
-
 void addText(cJSON* object, const char* name, const std::string& text) {
     cJSON_AddStringToObject(object, name, validUtf8(text).c_str());
 }
@@ -141,19 +128,32 @@ const char* outcomeName(RunOutcome outcome) {
     return "failed";
 }
 
+// A --convert knows none of the run's facts; a run knows its port, network
+// and record time even when their text is empty.
+void addRunText(cJSON* object, const char* name, const RecordSummary& summary, const std::string& text) {
+    if (summary.command == SummaryCommand::Run) {
+        addText(object, name, text);
+    } else {
+        cJSON_AddNullToObject(object, name);
+    }
+}
+
 void addRunFacts(cJSON* object, const RecordSummary& summary) {
     addText(object, "tool_version", summary.toolVersion);
+    cJSON_AddStringToObject(object, "command", summary.command == SummaryCommand::Run ? "run" : "convert");
     addText(object, "started_at", utcTimestamp(summary.startedAt));
     addText(object, "ended_at", utcTimestamp(summary.endedAt));
-    addText(object, "port", summary.port);
-    addText(object, "network_name", summary.networkName);
+    addRunText(object, "port", summary, summary.port);
+    addRunText(object, "network_name", summary, summary.networkName);
     addKnownText(object, "device_address", summary.deviceAddress);
     addKnownText(object, "host_address", summary.hostAddress);
-    addText(object, "record_time", summary.recordTime);
-    addRounded(object, "record_seconds", recordTimeSeconds(summary.recordTime).value_or(NAN), 0.001);
+    addRunText(object, "record_time", summary, summary.recordTime);
+    const bool run = summary.command == SummaryCommand::Run;
+    addRounded(object, "record_seconds", run ? recordTimeSeconds(summary.recordTime).value_or(NAN) : NAN, 0.001);
 }
 
 void addUploadFacts(cJSON* object, const RecordSummary& summary) {
+    addText(object, "recording", summary.recording);
     addCount(object, "bytes_received", summary.bytesReceived);
     addCount(object, "frames", wholeFrames(summary.bytesReceived));
     addCount(object, "trailing_bytes", summary.bytesReceived % kFrameBytes);
@@ -185,6 +185,18 @@ void civilDate(std::int64_t days, std::int64_t& year, unsigned& month, unsigned&
 }
 
 }  // namespace
+
+// Each ill-formed part (the longest start of a sequence that goes wrong, or
+// one stray byte) becomes one U+FFFD, as Unicode recommends.
+std::string validUtf8(const std::string& text) {
+    std::string valid;
+    for (std::size_t at = 0; at < text.size();) {
+        const Utf8Prefix prefix = utf8Prefix(text, at);
+        valid += prefix.whole ? text.substr(at, prefix.length) : kReplacementCharacter;
+        at += prefix.length;
+    }
+    return valid;
+}
 
 std::uint64_t wholeFrames(std::uint64_t bytes) {
     return bytes / kFrameBytes;
