@@ -21,6 +21,15 @@ constexpr std::size_t kBlockBytes = kFramesPerBlock * kFrameBytes;
 
 std::ofstream* const kChannelOut[kChannelCount] = {&g_ch1Out, &g_ch2Out, &g_ch3Out, &g_ch4Out};
 
+// Stream buffers far larger than the runtime's few kilobytes, so that an hour
+// of audio (460.8 MB read, as much written) takes thousands of system calls
+// rather than a hundred thousand. They outlive every split: the streams keep
+// pointing at them after they are closed.
+constexpr std::size_t kReadBuffer = 1024 * 1024;
+constexpr std::size_t kWriteBuffer = 256 * 1024;
+char readBuffer[kReadBuffer];
+char writeBuffers[kChannelCount][kWriteBuffer];
+
 using ChannelBlocks = char[kChannelCount][kFramesPerBlock * kSampleBytes];
 
 // One split of one recording; the first failure ends it.
@@ -84,6 +93,7 @@ bool Split::fail(const char* action, const std::string& file, int error) {
 
 bool Split::openFiles() {
     errno = 0;
+    g_recordIn.rdbuf()->pubsetbuf(readBuffer, kReadBuffer);
     // UTF-8 on every system: a --convert may name any file.
     g_recordIn.open(std::filesystem::u8path(source_.path), std::ios::in | std::ios::binary);
     if (!g_recordIn.is_open()) {
@@ -92,6 +102,7 @@ bool Split::openFiles() {
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         const std::string name = channelPcmName(channel);
         errno = 0;
+        kChannelOut[channel - 1]->rdbuf()->pubsetbuf(writeBuffers[channel - 1], kWriteBuffer);
         kChannelOut[channel - 1]->open("./" + name, std::ios::out | std::ios::binary);
         if (!kChannelOut[channel - 1]->is_open()) {
             return fail("create", name, errno);
