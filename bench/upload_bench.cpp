@@ -1,6 +1,7 @@
 // One recording uploaded over loopback to TCP port 8888 and turned into four
 // mono WAV files, measured end to end: first by the recording server (receive
-// into record.pcm, split, four converter runs), then by ffmpeg doing the same
+// into record.pcm, split with the recording check, four converter runs, the
+// level table, record.svg and record.json), then by ffmpeg doing the same
 // job in one process. Reports wall time, throughput and peak resident memory
 // of each, and checks that both made the same samples.
 //
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +29,8 @@
 #include "platform/shell.h"
 #include "run/run_config.h"
 #include "upload/audio_capture.h"
+#include "upload/record_summary.h"
+#include "upload/shared_record_summary.h"
 #include "upload/upload_control.h"
 
 namespace fs = std::filesystem;
@@ -93,11 +97,25 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Ends the summary as a run does, last: record.json beside the recording.
+void writeSummary(upload::SharedRecordSummary& summary) {
+    summary.update([](upload::RecordSummary& facts) { facts.endedAt = std::chrono::system_clock::now(); });
+    if (upload::writeRecordSummary(upload::kSummaryFileName, summary.snapshot()) != 0) {
+        std::fprintf(stderr, "upload_bench: cannot write record.json\n");
+        std::exit(1);
+    }
+}
+
 Measurement runRecordingServer(const fs::path& folder, std::uint64_t total) {
     fs::create_directories(folder);
     fs::current_path(folder);
     Measurement result;
     const auto start = std::chrono::steady_clock::now();
+    upload::RecordSummary facts;
+    facts.startedAt = std::chrono::system_clock::now();
+    facts.recordTime = std::to_string(total / kBytesPerSecond);
+    const auto summary = std::make_shared<upload::SharedRecordSummary>(facts);
+    upload::wireUpload({nullptr, true, summary});
     std::thread listener([] {
         test server;
         server.Listen(kUploadPort);
@@ -106,6 +124,7 @@ Measurement runRecordingServer(const fs::path& folder, std::uint64_t total) {
     listener.join();
     waitUntilFinished(100);
     upload::uploadState().waitForAudioThread(std::chrono::seconds(60));
+    writeSummary(*summary);
     result.seconds = secondsSince(start);
     if (!sent || g_runFailed) {
         std::fprintf(stderr, "upload_bench: the recording server's run failed\n");
@@ -205,7 +224,6 @@ int main(int argc, char** argv) {
     const std::uint64_t total = seconds * kBytesPerSecond;
     const fs::path programs = fs::path(platform::executableDirectory()) / QUORVANE_CONVERTER_FOLDER;
     platform::prependToSearchPath((work / "server").string(), programs.lexically_normal().string());
-    upload::wireUpload({nullptr, true});
 
     const Measurement server = runRecordingServer(work / "server", total);
     const Measurement ffmpeg = runFfmpeg(work / "ffmpeg", total);
@@ -226,5 +244,9 @@ int main(int argc, char** argv) {
                                    work / "ffmpeg" / ("ch" + number + ".wav"));
     }
     std::printf("samples of all four channels %s\n", same ? "identical" : "DIFFER");
-    return same ? 0 : 1;
+    std::error_code missing;
+    const bool reported = fs::file_size(work / "server" / upload::kSummaryFileName, missing) > 0 &&
+                          fs::file_size(work / "server" / "record.svg", missing) > 0;
+    std::printf("record.json and record.svg %s\n", reported ? "written" : "MISSING");
+    return same && reported ? 0 : 1;
 }

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Builds quorvane-capture, its converter and the device emulator, then runs
 # one whole recording against the emulator in a fresh output folder and shows
-# what was produced. Installs what is missing first.
+# what was produced. Installs what is missing first. The emulator sends its
+# test signal (a tone, silence, a clipped tone and a copy of channel 1), so
+# the report after the conversion shows what it flags.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,8 +20,8 @@ output="$root/build/demo-runs/$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$output"
 cd "$output"
 
-echo "== starting the device emulator"
-"$build/bin/quorvane-device-emulator" --time-limit $((record_seconds + 60)) \
+echo "== starting the device emulator (test signal: a tone, silence, a clipped tone, a copy of channel 1)"
+"$build/bin/quorvane-device-emulator" --time-limit $((record_seconds + 60)) --upload-signal test \
     >emulator.out 2>emulator.log &
 emulator=$!
 trap 'kill $emulator 2>/dev/null || true' EXIT
@@ -43,4 +45,6 @@ for file in *; do
         *) printf '  %-16s %9d bytes\n' "$file" "$size" ;;
     esac
 done
+echo "== record.json holds the run's facts and each channel's levels and verdict;"
+echo "   open $output/record.svg in a browser to see the four channels"
 exit $status

@@ -89,6 +89,9 @@ void reportUnclaimedPort(int error) {
 void runRecordingServer(const RunSettings& settings, const std::string& deviceIp, std::unique_ptr<test> claimed) {
     const std::string localIp = _getLocalIp(deviceIp);
     settings.sendRequest(makeRequest(UPLOAD_RECORD, "-h " + localIp + " -c 5 -t " + settings.recordTime));
+    if (settings.uploadRequested) {
+        settings.uploadRequested(deviceIp, localIp);
+    }
     if (localIp.empty()) {
         platform::diagnose(
             "warning: this computer's IPv4 address is unknown (the device reported none and the host name "

@@ -19,6 +19,10 @@ struct RunSettings {
     // Writes a request to the device over the serial link; false when it
     // could not be sent.
     std::function<bool(const UartRequest&)> sendRequest;
+    // Told once the device has been asked to upload, with the device's
+    // address (empty when it reported none a device can have) and this
+    // computer's address it was told (empty when unknown); may be empty.
+    std::function<void(const std::string& deviceAddress, const std::string& hostAddress)> uploadRequested;
 };
 
 }  // namespace provisioning

@@ -190,12 +190,46 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 std::string usageProblem(const CommandLine& commandLine) {
     if (!commandLine.options.empty()) {
         const std::string& option = commandLine.options.front();
+        if (option == kConvertOption) {
+            return "--convert comes first: quorvane-capture --convert [FILE] [1]";
+        }
         return isInformationOption(option) ? option + " takes no other arguments" : "unknown option " + option;
     }
     if (commandLine.positional.size() < kRunArgumentCount) {
         return missingArguments(commandLine.positional.size());
     }
     return {};
+}
+
+bool isConvertRequest(const std::vector<std::string>& arguments) {
+    return !arguments.empty() && arguments.front() == kConvertOption;
+}
+
+ConvertRequest parseConvertRequest(const std::vector<std::string>& afterOption) {
+    ConvertRequest request;
+    for (const std::string& argument : afterOption) {
+        if (isOption(argument)) {
+            request.problem = "unknown option " + argument + " after --convert";
+            return request;
+        }
+    }
+    if (afterOption.size() > 2) {
+        request.problem = "--convert takes at most a FILE and the switch 1";
+    } else if (afterOption.size() == 1 && afterOption[0] == "1") {
+        request.convertChannel3 = true;
+    } else if (!afterOption.empty()) {
+        request.file = afterOption[0];
+        request.convertChannel3 = afterOption.size() == 2;
+        if (request.file.empty()) {
+            request.problem = "--convert was given an empty FILE";
+        } else if (afterOption.size() == 2 && afterOption[1] != "1") {
+            request.problem = "--convert " + quoted(request.file) +
+                              " takes only 1 after it (to convert channel 3 "
+                              "as well), not " +
+                              quoted(afterOption[1]);
+        }
+    }
+    return request;
 }
 
 void storeRunArguments(const std::vector<std::string>& positional) {

@@ -20,6 +20,25 @@ std::string usageProblem(const CommandLine& commandLine);
 
 constexpr std::size_t kRunArgumentCount = 4;
 
+constexpr const char* kConvertOption = "--convert";
+
+// quorvane-capture --convert [FILE] [1]: the recording to convert again and
+// whether channel 3 is wanted too.
+struct ConvertRequest {
+    std::string file = "record.pcm";
+    bool convertChannel3 = false;
+    // What keeps the arguments from being a request; empty when nothing does.
+    std::string problem;
+};
+
+// True when the command line is a --convert (which comes first).
+bool isConvertRequest(const std::vector<std::string>& arguments);
+
+// Reads the arguments after --convert. A lone "1" is the channel-3 switch,
+// as the last argument of a run is (a file named 1 is given as ./1); a
+// second argument must be that switch.
+ConvertRequest parseConvertRequest(const std::vector<std::string>& afterOption);
+
 // Stores the positional arguments in the run-wide values: the network name,
 // pass phrase and record time as typed, the port as typed except that "COM3"
 // (any case) is stored as 3, and the channel-3 switch, which counts only as

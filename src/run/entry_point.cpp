@@ -10,6 +10,8 @@
 #include "platform/secret_input.h"
 #include "platform/shell.h"
 #include "run/command_line.h"
+#include "run/convert_command.h"
+#include "run/converter_search.h"
 #include "run/information.h"
 #include "run/network_report.h"
 #include "run/run_config.h"
@@ -82,22 +84,6 @@ bool usable(const CommandLine& commandLine) {
     return false;
 }
 
-// Puts the working folder and this program's folder in front of PATH, where
-// the command interpreter looks for the converter when the run starts it,
-// and looks there now: in the working folder, then beside this program, then
-// on PATH. Says what was searched when the converter is in none of them.
-std::string converterSearchProblem() {
-    const std::string workingFolder = platform::currentDirectory();
-    const std::string programFolder = platform::executableDirectory();
-    platform::prependToSearchPath(workingFolder, programFolder);
-    if (!platform::folderHoldingProgram(QUORVANE_CONVERTER_PROGRAM, platform::searchPathFolders()).empty()) {
-        return {};
-    }
-    return std::string("cannot find the converter ") + QUORVANE_CONVERTER_PROGRAM +
-           ": it is neither in the working folder (" + workingFolder + ") nor beside quorvane-capture (" +
-           programFolder + ") nor in a folder on PATH; put it beside quorvane-capture";
-}
-
 bool readPassphrase() {
     const platform::SecretLine line = platform::readSecretLine("Wi-Fi pass phrase for \"" + g_wifiSsid + "\": ");
     switch (line.outcome) {
@@ -131,6 +117,10 @@ int runEntryPoint(const std::vector<std::string>& arguments) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     if (answerInformationRequest(arguments)) {
         return 0;
+    }
+    // A recording kept from an earlier run needs no network report.
+    if (isConvertRequest(arguments)) {
+        return runConvertCommand({arguments.begin() + 1, arguments.end()});
     }
     requireNetworkReport();
     const CommandLine commandLine = parseCommandLine(arguments);

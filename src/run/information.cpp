@@ -9,6 +9,7 @@ namespace {
 
 const char* const kUsage =
     "usage: quorvane-capture SSID PASSPHRASE PORT RECORD_TIME [1]\n"
+    "       quorvane-capture --convert [FILE] [1]\n"
     "       quorvane-capture --list-ports | --help | --version\n";
 
 const char* const kHelpIntroduction =
@@ -28,6 +29,10 @@ const char* const kHelp =
     "               such as /dev/ttyUSB0 (a number n is /dev/ttyS<n-1>)\n"
     "  RECORD_TIME  recording time in seconds, as the device is asked for it\n"
     "  1            also convert channel 3 (channels 1, 2 and 4 always are)\n"
+    "  --convert    split, convert and report a recording kept from an earlier\n"
+    "               run instead: FILE (default record.pcm; a file named 1 as ./1),\n"
+    "               as a run does after its upload, without the device or the\n"
+    "               network; the files go to the working folder\n"
     "\n"
     "An argument beginning with -- is an option; after a lone -- every argument\n"
     "counts by its position (for a network name that begins with --).\n"
@@ -43,6 +48,13 @@ const char* const kHelp =
     "                                     16-bit channels at 16 kHz\n"
     "  record_ch1.wav ... record_ch4.wav  one mono WAV file per channel\n"
     "                                     (record_ch3.wav only with the switch 1)\n"
+    "  record.json                        what the run did and found: addresses,\n"
+    "                                     bytes, levels, verdicts, outcome (once the\n"
+    "                                     device was asked to upload)\n"
+    "  record.svg                         the four channels over time, a picture\n"
+    "After the conversion a table on standard error gives each channel's levels\n"
+    "and a verdict: ok, silent, same as channel N, clipping, DC offset, weak or\n"
+    "loud. A verdict other than ok is a warning and leaves the exit status alone.\n"
     "The device uploads to TCP port 8888 of this computer: the firewall must let it in.\n"
     "The converter Pcm2Wav is looked for in the working folder, then beside\n"
     "quorvane-capture, then on PATH; without it the run does not start.\n"
@@ -58,7 +70,10 @@ const char* const kHelp =
     "       arrived\n"
     "  -1   (255 in a POSIX shell) a bad command line, the network report\n"
     "       ./ipconfig.txt could not be written, the converter is missing, or\n"
-    "       the port is not a serial port; the device was not touched\n";
+    "       the port is not a serial port; the device was not touched\n"
+    "--convert ends with 0 when every wanted WAV file was made, 1 when not,\n"
+    "130 after Ctrl-C, and -1 when FILE cannot be read or the converter is\n"
+    "missing.\n";
 
 bool isOnlyArgument(const std::vector<std::string>& arguments, const char* option) {
     return arguments.size() == 1 && arguments.front() == option;

@@ -11,6 +11,7 @@
 #include "provisioning/recording_server.h"
 #include "provisioning/uart_observer_impl.h"
 #include "run/command_line.h"
+#include "run/record_summary_file.h"
 #include "run/run_config.h"
 #include "serial/link_diagnostics.h"
 #include "serial/uart_observer.h"
@@ -49,8 +50,28 @@ bool sendToDevice(const UartRequest& request) {
     return g_uartObserver != nullptr && g_uartObserver->send(request);
 }
 
-provisioning::RunSettings provisioningSettings() {
-    return {g_wifiSsid, g_wifiPassword, portLabel(g_comPort), g_recordTime, sendToDevice};
+// The run's own facts; never the pass phrase.
+std::shared_ptr<upload::SharedRecordSummary> beginRunSummary() {
+    auto summary = beginSummary(upload::SummaryCommand::Run);
+    summary->update([](upload::RecordSummary& facts) {
+        facts.port = portLabel(g_comPort);
+        facts.networkName = g_wifiSsid;
+        facts.recordTime = g_recordTime;
+    });
+    return summary;
+}
+
+// Asking the device to upload is where the run reaches the upload: from then
+// on it leaves a summary, however it ends.
+provisioning::RunSettings provisioningSettings(const std::shared_ptr<upload::SharedRecordSummary>& summary) {
+    const auto uploadRequested = [summary](const std::string& deviceAddress, const std::string& hostAddress) {
+        summary->update([&](upload::RecordSummary& facts) {
+            facts.deviceAddress = deviceAddress;
+            facts.hostAddress = hostAddress;
+        });
+        summary->markUploadRequested();
+    };
+    return {g_wifiSsid, g_wifiPassword, portLabel(g_comPort), g_recordTime, sendToDevice, uploadRequested};
 }
 
 void onInterrupt(platform::Interruption cause) {
@@ -86,10 +107,11 @@ int runSequence() {
     if (!provisioning::claimUploadPort()) {
         return 1;
     }
+    const auto summary = beginRunSummary();
     auto observer = makeObserver();
     g_uartObserver = observer.get();
-    upload::wireUpload({stopSerialLink, g_convertCh3});
-    observer->setListener(new UartObserverImpl(provisioningSettings()));
+    upload::wireUpload({stopSerialLink, g_convertCh3, summary});
+    observer->setListener(new UartObserverImpl(provisioningSettings(summary)));
     observer->setDiagnostics(std::make_unique<quorvane::StderrLinkDiagnostics>());
     platform::installInterruptHandler(onInterrupt);
     observer->start();
@@ -111,5 +133,9 @@ int runSequence() {
     observer.reset();
     g_uartObserver = nullptr;
     platform::awaitInterruptHandled(kInterruptHandlerLimit);
-    return exitStatus();
+    const int status = exitStatus();
+    if (summary->uploadRequested()) {
+        finishSummary(*summary, {status, interrupted, g_convertCh3});
+    }
+    return status;
 }

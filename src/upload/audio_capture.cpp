@@ -11,9 +11,9 @@
 #include "platform/diagnostics.h"
 #include "platform/terminal.h"
 #include "run/run_config.h"
-#include "upload/channel_conversion.h"
-#include "upload/channel_split.h"
 #include "upload/record_files.h"
+#include "upload/record_time.h"
+#include "upload/recording_processing.h"
 #include "upload/socket_layer.h"
 #include "upload/upload_control.h"
 
@@ -45,6 +45,8 @@ struct ReceiveOutcome {
     std::uint64_t received = 0;
     std::uint64_t stored = 0;
     bool storeFailed = false;
+    // For the summary: "cannot write record.pcm: No space left on device".
+    std::string storeFailure;
     bool interrupted = false;
 };
 
@@ -56,7 +58,9 @@ std::uint64_t keptBytes(const ReceiveOutcome& outcome) {
     return size >= 0 ? static_cast<std::uint64_t>(size) : outcome.stored;
 }
 
-void reportStoreFailure(int error, const ReceiveOutcome& outcome, const char* consequence) {
+void reportStoreFailure(int error, ReceiveOutcome& outcome, const char* consequence) {
+    outcome.storeFailed = true;
+    outcome.storeFailure = "cannot write record.pcm: " + fileErrorText(error);
     platform::diagnose("error: cannot write record.pcm: %s; it keeps %llu of the %llu bytes received%s\n",
                        fileErrorText(error).c_str(), static_cast<unsigned long long>(keptBytes(outcome)),
                        static_cast<unsigned long long>(outcome.received), consequence);
@@ -74,7 +78,6 @@ bool storeChunk(const char* data, int count, ReceiveOutcome& outcome, ProgressMe
     if (written == count) {
         return true;
     }
-    outcome.storeFailed = true;
     reportStoreFailure(error, outcome, ", and the upload was stopped there");
     return false;
 }
@@ -179,6 +182,7 @@ ReceiveOutcome receiveRecording(SocketHandle socket, const AudioSettings& settin
     if (!g_recordOut.is_open()) {
         const int error = errno;
         outcome.storeFailed = true;
+        outcome.storeFailure = "cannot create record.pcm: " + fileErrorText(error);
         platform::diagnose("error: cannot create record.pcm: %s; the upload was refused and nothing is stored\n",
                            fileErrorText(error).c_str());
         return outcome;
@@ -188,7 +192,6 @@ ReceiveOutcome receiveRecording(SocketHandle socket, const AudioSettings& settin
     g_recordOut.close();
     const int closeError = errno;
     if (g_recordOut.fail() && !outcome.storeFailed) {
-        outcome.storeFailed = true;
         reportStoreFailure(closeError, outcome, "");
     }
     progress.finish();
@@ -202,25 +205,28 @@ void reportInterruptedUpload(std::uint64_t received) {
         static_cast<unsigned long long>(received), audioDuration(received).c_str());
 }
 
-bool captureRecording(SocketHandle socket, const AudioSettings& settings) {
-    ProgressMeter progress(settings.clock, settings.progressOnTerminal, settings.stallNotice);
+RecordingEnding captureRecording(SocketHandle socket, const AudioSettings& settings, SharedRecordSummary& summary) {
+    // The run put the record time asked for in the summary: the upload's size
+    // follows from it.
+    ProgressMeter progress(settings.clock, settings.progressOnTerminal, settings.stallNotice,
+                           expectedUploadBytes(summary.snapshot().recordTime));
     const ReceiveOutcome outcome = receiveRecording(socket, settings, progress);
     closeSocket(socket);
+    summary.update([&outcome](RecordSummary& facts) { facts.bytesReceived = outcome.received; });
     if (outcome.storeFailed) {
-        return false;
+        return {RunOutcome::Failed, outcome.storeFailure};
     }
     if (outcome.interrupted || uploadState().interrupted()) {
         reportInterruptedUpload(outcome.received);
-        return false;
+        return {RunOutcome::Interrupted, {}};
     }
     if (outcome.received == 0) {
         platform::diagnose(
             "error: the device sent no audio: its upload connection ended before the first byte; record.pcm is "
             "empty and no channel or WAV files were made\n");
-        return false;
+        return {RunOutcome::Failed, "the device sent no audio"};
     }
-    return splitRecording(settings.clock) &&
-           convertChannels(settings.clock, outcome.received, settings.convertChannel3);
+    return processRecording(runRecording(), {settings.clock, settings.convertChannel3}, summary);
 }
 
 void printSuccess() {
@@ -230,10 +236,17 @@ void printSuccess() {
     std::fflush(stdout);
 }
 
+std::shared_ptr<SharedRecordSummary> summaryOf(const AudioSettings& settings) {
+    return settings.summary ? settings.summary : std::make_shared<SharedRecordSummary>();
+}
+
 void runAudioThread(SocketHandle socket, const AudioSettings& settings) {
     std::printf("socekt connected recv audio begin\n");
     std::fflush(stdout);
-    const bool stored = captureRecording(socket, settings);
+    const std::shared_ptr<SharedRecordSummary> summary = summaryOf(settings);
+    const RecordingEnding ending = captureRecording(socket, settings, *summary);
+    summary->recordEnding(ending.outcome, ending.reason);
+    const bool stored = ending.outcome == RunOutcome::Stored;
     if (stored) {
         printSuccess();
     }
@@ -252,11 +265,12 @@ void wireUpload(UploadWiring wiring) {
     installed.wiring = std::move(wiring);
 }
 
-AudioSettings consoleAudioSettings(bool convertChannel3) {
+AudioSettings consoleAudioSettings(const UploadWiring& wiring) {
     AudioSettings settings;
     settings.clock = [] { return std::chrono::steady_clock::now(); };
     settings.progressOnTerminal = platform::isTerminal(stderr);
-    settings.convertChannel3 = convertChannel3;
+    settings.convertChannel3 = wiring.convertChannel3;
+    settings.summary = wiring.summary;
     return settings;
 }
 
@@ -269,6 +283,9 @@ void startAudioThread(unsigned int socket, const AudioSettings& settings) {
         closeSocket(handle);
         uploadState().endWork();
         platform::diagnose("error: cannot start the audio thread (%s); the upload was not received\n", error.what());
+        if (settings.summary) {
+            settings.summary->recordEnding(RunOutcome::Failed, "cannot start the audio thread");
+        }
         finishRun(true);
     }
 }
@@ -280,5 +297,5 @@ void test::onConnect(unsigned int socket) {
     if (wiring.stopSerialLink) {
         wiring.stopSerialLink();
     }
-    upload::startAudioThread(socket, upload::consoleAudioSettings(wiring.convertChannel3));
+    upload::startAudioThread(socket, upload::consoleAudioSettings(wiring));
 }

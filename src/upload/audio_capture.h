@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 #include "upload/kestaro_socket.h"
 #include "upload/progress.h"
+#include "upload/shared_record_summary.h"
 
 // The recording server: when the device connects, onConnect stops the serial
 // link and hands the connection to the audio thread, which stores the upload
@@ -25,6 +27,11 @@ struct UploadWiring {
     std::function<void()> stopSerialLink;
     // Channel 3 is converted as well as channels 1, 2 and 4.
     bool convertChannel3 = false;
+    // The run's summary, which the upload fills: bytes, levels, files and how
+    // the upload ended. The run has put the record time asked for in it, for
+    // the duration line above the level table. When empty the upload keeps a
+    // summary of its own, for its table.
+    std::shared_ptr<SharedRecordSummary> summary;
 };
 
 // Installed by the run before the recording server starts; test::onConnect
@@ -42,15 +49,19 @@ struct AudioSettings {
     std::chrono::milliseconds stallNotice = kStallNotice;
     // How often a silent connection is looked at, in real time.
     std::chrono::milliseconds silenceCheck{1000};
+    // As in UploadWiring.
+    std::shared_ptr<SharedRecordSummary> summary;
 };
 
-// The steady clock, and in-place progress when standard error is a terminal.
-AudioSettings consoleAudioSettings(bool convertChannel3);
+// The steady clock, in-place progress when standard error is a terminal, and
+// what the run wired.
+AudioSettings consoleAudioSettings(const UploadWiring& wiring);
 
 // Starts the detached audio thread on a connected socket, which it owns from
 // then on. It ends the run with finishRun: false once the recording is stored
 // and converted, true on any failure or interruption, and on an upload that
-// ended before its first byte (no audio is no recording).
+// ended before its first byte (no audio is no recording). Before that it
+// records in the summary how the upload ended.
 void startAudioThread(unsigned int socket, const AudioSettings& settings);
 
 }  // namespace upload

@@ -5,7 +5,6 @@
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/shell.h"
-#include "upload/record_files.h"
 #include "upload/upload_control.h"
 
 namespace upload {
@@ -25,7 +24,16 @@ std::string converterCommand(int channel) {
            " 1 16000 16";
 }
 
-enum class Conversion { Made, Failed, Interrupted };
+struct Conversion {
+    ConversionEnd end;
+    std::string failure;
+};
+
+// `failure` goes to the summary; the message adds the command line.
+Conversion failedConversion(const std::string& failure, const std::string& commandNote, const std::string& pcm) {
+    platform::diagnose("error: %s (%s); %s is kept\n", failure.c_str(), commandNote.c_str(), pcm.c_str());
+    return {ConversionEnd::Failed, failure};
+}
 
 Conversion convertChannel(int channel, const ProgressClock& clock) {
     const std::string pcm = channelPcmName(channel);
@@ -37,54 +45,57 @@ Conversion convertChannel(int channel, const ProgressClock& clock) {
     // this program's own handler has marked the run as interrupted.
     if (platform::endedByInterrupt(result)) {
         uploadState().interrupt();
-        return Conversion::Interrupted;
+        return {ConversionEnd::Interrupted, {}};
     }
     if (!platform::commandSucceeded(result)) {
-        platform::diagnose("error: the converter failed on %s (\"%s\" reported a failure); %s is kept\n", pcm.c_str(),
-                           command.c_str(), pcm.c_str());
-        return Conversion::Failed;
+        return failedConversion("the converter failed on " + pcm, "\"" + command + "\" reported a failure", pcm);
     }
-    const std::int64_t wavSize = fileSize(wav);
-    if (wavSize < fileSize(pcm) + kShortestWavHeader) {
-        platform::diagnose("error: the converter made no complete %s (\"%s\"); %s is kept\n", wav.c_str(),
-                           command.c_str(), pcm.c_str());
-        return Conversion::Failed;
+    if (fileSize(wav) < fileSize(pcm) + kShortestWavHeader) {
+        return failedConversion("the converter made no complete " + wav, "\"" + command + "\"", pcm);
     }
     platform::diagnose("converted %s to %s in %.2f s\n", pcm.c_str(), wav.c_str(), secondsBetween(began, clock()));
-    return Conversion::Made;
+    return {ConversionEnd::AllMade, {}};
 }
 
-bool reportInterruptedConversion(std::uint64_t recordBytes) {
+void reportInterruptedConversion(const RecordingSource& source, std::uint64_t recordBytes) {
     platform::diagnose(
-        "interrupted: record.pcm keeps all %llu bytes received (%s of audio); the channel files "
-        "not converted yet are kept\n",
-        static_cast<unsigned long long>(recordBytes), audioDuration(recordBytes).c_str());
-    return false;
+        "interrupted: %s keeps all %llu bytes received (%s of audio); the channel files not converted yet are "
+        "kept\n",
+        source.name.c_str(), static_cast<unsigned long long>(recordBytes), audioDuration(recordBytes).c_str());
+}
+
+void deleteConvertedChannelFiles(const ChannelConversions& conversions, bool convertChannel3) {
+    for (int channel = 1; channel <= kChannelCount; ++channel) {
+        if (conversions.made[channel - 1] || !channelWanted(channel, convertChannel3)) {
+            platform::deleteFile(channelPcmName(channel).c_str());
+        }
+    }
 }
 
 }  // namespace
 
-bool convertChannels(const ProgressClock& clock, std::uint64_t recordBytes, bool convertChannel3) {
-    bool made[kChannelCount] = {};
-    bool allMade = true;
+ChannelConversions convertChannels(const ProgressClock& clock, const RecordingSource& source, std::uint64_t recordBytes,
+                                   bool convertChannel3) {
+    ChannelConversions conversions;
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         if (!channelWanted(channel, convertChannel3)) {
             continue;
         }
         const Conversion conversion =
-            uploadState().interrupted() ? Conversion::Interrupted : convertChannel(channel, clock);
-        if (conversion == Conversion::Interrupted) {
-            return reportInterruptedConversion(recordBytes);
+            uploadState().interrupted() ? Conversion{ConversionEnd::Interrupted, {}} : convertChannel(channel, clock);
+        if (conversion.end == ConversionEnd::Interrupted) {
+            reportInterruptedConversion(source, recordBytes);
+            conversions.end = ConversionEnd::Interrupted;
+            return conversions;
         }
-        made[channel - 1] = conversion == Conversion::Made;
-        allMade = allMade && made[channel - 1];
-    }
-    for (int channel = 1; channel <= kChannelCount; ++channel) {
-        if (made[channel - 1] || !channelWanted(channel, convertChannel3)) {
-            platform::deleteFile(channelPcmName(channel).c_str());
+        conversions.made[channel - 1] = conversion.end == ConversionEnd::AllMade;
+        if (conversion.end == ConversionEnd::Failed && conversions.end == ConversionEnd::AllMade) {
+            conversions.end = ConversionEnd::Failed;
+            conversions.failure = conversion.failure;
         }
     }
-    return allMade;
+    deleteConvertedChannelFiles(conversions, convertChannel3);
+    return conversions;
 }
 
 }  // namespace upload

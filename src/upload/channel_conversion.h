@@ -1,17 +1,32 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <string>
 
+#include "upload/channel_split.h"
 #include "upload/progress.h"
+#include "upload/record_files.h"
 
 namespace upload {
+
+enum class ConversionEnd { AllMade, Failed, Interrupted };
+
+struct ChannelConversions {
+    ConversionEnd end = ConversionEnd::AllMade;
+    // Which channels' WAV files were made (index 0: channel 1).
+    std::array<bool, kChannelCount> made{};
+    // For Failed: the first failure, in the words of its message.
+    std::string failure;
+};
 
 // Runs the converter on record_ch1.pcm, record_ch2.pcm, record_ch3.pcm (only
 // with convertChannel3) and record_ch4.pcm, then deletes each channel's
 // PCM file whose WAV file was made, and record_ch3.pcm when channel 3 is not
-// converted. True when every wanted WAV file was made; failures are said on
-// standard error and leave their PCM files in place. An interruption stops
-// before the next conversion and keeps every channel file.
-bool convertChannels(const ProgressClock& clock, std::uint64_t recordBytes, bool convertChannel3);
+// converted. Failures are said on standard error and leave their PCM files
+// in place. An interruption stops before the next conversion and keeps every
+// channel file; the message names `source` and its `recordBytes`.
+ChannelConversions convertChannels(const ProgressClock& clock, const RecordingSource& source, std::uint64_t recordBytes,
+                                   bool convertChannel3);
 
 }  // namespace upload

@@ -31,19 +31,20 @@ struct ChannelEnvelopes {
 };
 
 // Gathers the min/max envelope of each channel in a fixed number of columns
-// over time, one frame at a time.
+// over time, a block of frames at a time.
 class EnvelopeMeter {
 public:
     // The frame count is known before the first frame (record.pcm's size)
     // and maps frames to columns; frames beyond it go to the last column.
     explicit EnvelopeMeter(std::uint64_t expectedFrames);
 
-    void add(const FrameSamples& frame);
+    void add(const ChannelBlock& block);
 
     const ChannelEnvelopes& finish() const { return envelopes_; }
 
 private:
     std::uint64_t columnStart(std::size_t column) const;
+    void addToColumn(const ChannelBlock& block, std::size_t first, std::size_t count);
 
     ChannelEnvelopes envelopes_;
     std::uint64_t frame_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -8,12 +9,17 @@
 
 namespace upload {
 
-// The recording's format: four 16-bit channels at 16 kHz.
-constexpr std::uint32_t kFramesPerSecond = 16000;
 // 0 dBFS: the magnitude of the most negative sample.
 constexpr double kFullScale = 32768.0;
 
-using FrameSamples = std::array<std::int16_t, kChannelCount>;
+// Up to kFrames frames, channel by channel: samples[c][i] is the sample of
+// channel c + 1 in frame i. The meters run over each channel's samples in a
+// row, which the compiler turns into vector instructions.
+struct ChannelBlock {
+    static constexpr std::size_t kFrames = 256;
+    std::array<std::array<std::int16_t, kFrames>, kChannelCount> samples;
+    std::size_t frames = 0;
+};
 
 // What a channel's figures say about its microphone. When several apply, the
 // first in this order wins:
@@ -53,13 +59,13 @@ std::string verdictText(const ChannelLevels& levels);
 // "clipping", "dc_offset", "weak", "loud".
 const char* verdictName(Verdict verdict);
 
-// The levels of the four channels, gathered one frame at a time in memory
+// The levels of the four channels, gathered a block at a time in memory
 // that does not grow with the recording.
 class LevelMeter {
 public:
     LevelMeter();
 
-    void add(const FrameSamples& frame);
+    void add(const ChannelBlock& block);
 
     // The figures and verdicts of the frames added so far.
     ChannelLevelSet finish() const;
@@ -74,6 +80,7 @@ private:
         std::uint64_t clipped = 0;
     };
 
+    static void tally(const std::int16_t* samples, std::size_t count, Tally& tally);
     std::array<int, kChannelCount> sameAsChannels() const;
 
     std::array<Tally, kChannelCount> tallies_;

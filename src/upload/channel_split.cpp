@@ -4,28 +4,69 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 
-#include "platform/files.h"
 #include "platform/diagnostics.h"
+#include "platform/files.h"
 #include "upload/record_files.h"
 
 namespace upload {
 
 namespace {
 
-constexpr std::size_t kFrameBytes = 8;
-constexpr std::size_t kSampleBytes = 2;
 constexpr std::size_t kFramesPerBlock = 160;
 constexpr std::size_t kBlockBytes = kFramesPerBlock * kFrameBytes;
 
 std::ofstream* const kChannelOut[kChannelCount] = {&g_ch1Out, &g_ch2Out, &g_ch3Out, &g_ch4Out};
 
-struct SplitTally {
-    std::uint64_t frames = 0;
-    std::size_t trailingBytes = 0;
+// Stream buffers far larger than the runtime's few kilobytes, so that an hour
+// of audio (460.8 MB read, as much written) takes thousands of system calls
+// rather than a hundred thousand. They outlive every split: the streams keep
+// pointing at them after they are closed.
+constexpr std::size_t kReadBuffer = 1024 * 1024;
+constexpr std::size_t kWriteBuffer = 256 * 1024;
+char readBuffer[kReadBuffer];
+char writeBuffers[kChannelCount][kWriteBuffer];
+
+using ChannelBlocks = char[kChannelCount][kFramesPerBlock * kSampleBytes];
+
+// One split of one recording; the first failure ends it.
+class Split {
+public:
+    Split(const RecordingSource& source, RecordingCheck& check) : source_(source), check_(check) {}
+
+    bool run() { return openFiles() && copyFrames() && closeFiles(); }
+
+    const std::optional<SplitFailure>& failure() const { return failure_; }
+    std::uint64_t frames() const { return frames_; }
+    std::size_t trailingBytes() const { return trailingBytes_; }
+
+private:
+    bool fail(const char* action, const std::string& file, int error);
+    void abandon();
+    const char* recordingState() const;
+    bool openFiles();
+    bool writeSamples(ChannelBlocks& samples, std::size_t frames);
+    bool copyFrames();
+    bool closeFiles();
+
+    const RecordingSource& source_;
+    RecordingCheck& check_;
+    std::optional<SplitFailure> failure_;
+    std::uint64_t frames_ = 0;
+    std::size_t trailingBytes_ = 0;
 };
 
-void abandonSplit() {
+void deinterleave(const char* block, std::size_t frames, ChannelBlocks& samples) {
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        for (int channel = 0; channel < kChannelCount; ++channel) {
+            std::memcpy(samples[channel] + frame * kSampleBytes,
+                        block + frame * kFrameBytes + static_cast<std::size_t>(channel) * kSampleBytes, kSampleBytes);
+        }
+    }
+}
+
+void Split::abandon() {
     g_recordIn.close();
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         kChannelOut[channel - 1]->close();
@@ -35,87 +76,84 @@ void abandonSplit() {
 
 // A working folder removed during the upload takes record.pcm with it, though
 // every byte was written to it.
-const char* recordState() {
-    return fileSize(kRecordPath) >= 0 ? "record.pcm keeps the whole upload"
-                                      : "record.pcm is gone (was the working folder removed?) and the upload with it";
+const char* Split::recordingState() const {
+    return fileSize(source_.path) >= 0 ? "keeps the whole upload"
+                                       : "is gone (was the working folder removed?) and the upload with it";
 }
 
-bool failSplit(const char* action, const std::string& file, int error) {
-    platform::diagnose("error: cannot %s %s: %s; %s, no channel or WAV files were made\n", action, file.c_str(),
-             fileErrorText(error).c_str(), recordState());
-    abandonSplit();
+bool Split::fail(const char* action, const std::string& file, int error) {
+    failure_ = SplitFailure{action, file, error};
+    platform::diagnose("error: %s; %s %s, no channel or WAV files were made\n", splitFailureText(*failure_).c_str(),
+                       source_.name.c_str(), recordingState());
+    abandon();
     return false;
 }
 
-bool openSplitFiles() {
+bool Split::openFiles() {
     errno = 0;
-    g_recordIn.open(kRecordPath, std::ios::in | std::ios::binary);
+    g_recordIn.rdbuf()->pubsetbuf(readBuffer, kReadBuffer);
+    // UTF-8 on every system: a --convert may name any file.
+    g_recordIn.open(std::filesystem::u8path(source_.path), std::ios::in | std::ios::binary);
     if (!g_recordIn.is_open()) {
-        return failSplit("reopen", "record.pcm", errno);
+        return fail("reopen", source_.name, errno);
     }
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         const std::string name = channelPcmName(channel);
         errno = 0;
+        kChannelOut[channel - 1]->rdbuf()->pubsetbuf(writeBuffers[channel - 1], kWriteBuffer);
         kChannelOut[channel - 1]->open("./" + name, std::ios::out | std::ios::binary);
         if (!kChannelOut[channel - 1]->is_open()) {
-            return failSplit("create", name, errno);
+            return fail("create", name, errno);
         }
     }
     return true;
 }
 
-void deinterleave(const char* block, std::size_t frames, char (*samples)[kFramesPerBlock * kSampleBytes]) {
-    for (std::size_t frame = 0; frame < frames; ++frame) {
-        for (int channel = 0; channel < kChannelCount; ++channel) {
-            std::memcpy(samples[channel] + frame * kSampleBytes,
-                        block + frame * kFrameBytes + static_cast<std::size_t>(channel) * kSampleBytes, kSampleBytes);
-        }
-    }
-}
-
-bool writeSamples(char (*samples)[kFramesPerBlock * kSampleBytes], std::size_t frames) {
+bool Split::writeSamples(ChannelBlocks& samples, std::size_t frames) {
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         errno = 0;
         kChannelOut[channel - 1]->write(samples[channel - 1], static_cast<std::streamsize>(frames * kSampleBytes));
         if (!*kChannelOut[channel - 1]) {
-            return failSplit("write", channelPcmName(channel), errno);
+            return fail("write", channelPcmName(channel), errno);
         }
     }
     return true;
 }
 
-bool copyFrames(SplitTally& tally) {
+bool Split::copyFrames() {
     char block[kBlockBytes];
-    char samples[kChannelCount][kFramesPerBlock * kSampleBytes];
+    ChannelBlocks samples;
     for (;;) {
         errno = 0;
         g_recordIn.read(block, sizeof block);
         const int readError = errno;
         const auto count = static_cast<std::size_t>(g_recordIn.gcount());
-        deinterleave(block, count / kFrameBytes, samples);
-        if (!writeSamples(samples, count / kFrameBytes)) {
+        const std::size_t frames = count / kFrameBytes;
+        deinterleave(block, frames, samples);
+        if (!writeSamples(samples, frames)) {
             return false;
         }
-        tally.frames += count / kFrameBytes;
-        tally.trailingBytes = count % kFrameBytes;
+        check_.add(block, frames);
+        frames_ += frames;
+        trailingBytes_ = count % kFrameBytes;
         if (g_recordIn.eof()) {
             return true;
         }
         if (!g_recordIn) {
-            return failSplit("read", "record.pcm", readError);
+            return fail("read", source_.name, readError);
         }
     }
 }
 
 // Closing writes what the streams still buffer, so a full disk may show only
 // here.
-bool closeSplitFiles() {
+bool Split::closeFiles() {
     g_recordIn.close();
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         errno = 0;
         kChannelOut[channel - 1]->close();
         if (kChannelOut[channel - 1]->fail()) {
-            return failSplit("write", channelPcmName(channel), errno);
+            return fail("write", channelPcmName(channel), errno);
         }
     }
     return true;
@@ -123,21 +161,29 @@ bool closeSplitFiles() {
 
 }  // namespace
 
-bool splitRecording(const ProgressClock& clock) {
+RecordingSource runRecording() {
+    return {kRecordPath, "record.pcm"};
+}
+
+std::string splitFailureText(const SplitFailure& failure) {
+    return "cannot " + failure.action + " " + failure.file + ": " + fileErrorText(failure.error);
+}
+
+std::optional<SplitFailure> splitRecording(const RecordingSource& source, const ProgressClock& clock,
+                                           RecordingCheck& check) {
     const auto began = clock();
-    SplitTally tally;
-    if (!openSplitFiles() || !copyFrames(tally) || !closeSplitFiles()) {
-        return false;
+    Split split(source, check);
+    if (!split.run()) {
+        return split.failure();
     }
-    if (tally.trailingBytes != 0) {
+    if (split.trailingBytes() != 0) {
         platform::diagnose(
-            "record.pcm ends with %u bytes that make no whole 8-byte frame; they stay in record.pcm "
-            "and go to no channel file\n",
-            static_cast<unsigned>(tally.trailingBytes));
+            "%s ends with %u bytes that make no whole 8-byte frame; they stay in %s and go to no channel file\n",
+            source.name.c_str(), static_cast<unsigned>(split.trailingBytes()), source.name.c_str());
     }
     platform::diagnose("split %llu frames into record_ch1.pcm .. record_ch4.pcm in %.2f s\n",
-             static_cast<unsigned long long>(tally.frames), secondsBetween(began, clock()));
-    return true;
+                       static_cast<unsigned long long>(split.frames()), secondsBetween(began, clock()));
+    return std::nullopt;
 }
 
 }  // namespace upload

@@ -1,13 +1,42 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "upload/progress.h"
+#include "upload/recording_check.h"
 
 namespace upload {
 
-// Splits record.pcm into the mono files record_ch1.pcm .. record_ch4.pcm.
-// A trailing partial frame stays in record.pcm only. On failure (a file that
-// cannot be opened, read or written) it says so on standard error, removes
-// the incomplete channel files and returns false; record.pcm is untouched.
-bool splitRecording(const ProgressClock& clock);
+// The recording to split: the path it is opened by and the name messages
+// give it.
+struct RecordingSource {
+    std::string path;
+    std::string name;
+};
+
+// The recording of a run: "./record.pcm".
+RecordingSource runRecording();
+
+// What stopped a split: the action ("reopen", "create", "read", "write"),
+// the file and the errno value captured where it failed.
+struct SplitFailure {
+    std::string action;
+    std::string file;
+    int error = 0;
+};
+
+// "cannot create record_ch2.pcm: Is a directory".
+std::string splitFailureText(const SplitFailure& failure);
+
+// Splits the recording into the mono files record_ch1.pcm .. record_ch4.pcm
+// in the working folder, and feeds `check` every block of whole frames on
+// the way, so the recording is read once. A trailing partial frame stays in
+// the recording only and reaches neither. On failure (a file that cannot be
+// opened, read or written) it says so on standard error, removes the
+// incomplete channel files and returns what failed; the recording is
+// untouched.
+std::optional<SplitFailure> splitRecording(const RecordingSource& source, const ProgressClock& clock,
+                                           RecordingCheck& check);
 
 }  // namespace upload

@@ -8,6 +8,7 @@
 
 #include "platform/diagnostics.h"
 #include "platform/terminal.h"
+#include "upload/record_time.h"
 #include "upload/socket_layer.h"
 #include "upload/thread_pool.h"
 #include "upload/upload_control.h"

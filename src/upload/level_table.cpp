@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "upload/channel_verdict_limits.h"
+#include "upload/record_time.h"
 
 namespace upload {
 
@@ -63,6 +64,10 @@ int channelsNeedingALook(const RecordSummary& summary) {
         [](const ChannelSummary& channel) { return channel.levels && channel.levels->verdict != Verdict::Ok; }));
 }
 
+double asked(std::chrono::seconds recordTime) {
+    return static_cast<double>(recordTime.count());
+}
+
 }  // namespace
 
 const LevelRow& levelHeadings() {
@@ -89,23 +94,23 @@ LevelRow levelRow(int number, const ChannelSummary& channel) {
 }
 
 bool recordingCutShort(const RecordSummary& summary) {
-    const std::optional<double> asked = recordTimeSeconds(summary.recordTime);
-    return asked && *asked - audioSeconds(summary.bytesReceived) > limits::kShortRecordingSeconds;
+    const auto seconds = recordSeconds(summary.recordTime);
+    return seconds && asked(*seconds) - audioSeconds(summary.bytesReceived) > limits::kShortRecordingSeconds;
 }
 
 std::string durationLine(const RecordSummary& summary) {
     const double audio = audioSeconds(summary.bytesReceived);
-    const std::optional<double> asked = recordTimeSeconds(summary.recordTime);
+    const auto seconds = recordSeconds(summary.recordTime);
     char text[160];
-    if (!asked) {
+    if (!seconds) {
         std::snprintf(text, sizeof text, "audio: %.1f s", audio);
     } else if (recordingCutShort(summary)) {
         std::snprintf(text, sizeof text,
                       "audio: %.1f s of the %g s asked for, %.1f s short: the upload ended early (a reset, or "
                       "the device stopped sending)",
-                      audio, *asked, *asked - audio);
+                      audio, asked(*seconds), asked(*seconds) - audio);
     } else {
-        std::snprintf(text, sizeof text, "audio: %.1f s of the %g s asked for", audio, *asked);
+        std::snprintf(text, sizeof text, "audio: %.1f s of the %g s asked for", audio, asked(*seconds));
     }
     return text;
 }

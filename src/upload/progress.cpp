@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "upload/record_files.h"
+
 namespace upload {
 
 namespace {
@@ -12,8 +14,6 @@ namespace {
 constexpr std::chrono::milliseconds kTerminalRedraw{250};
 constexpr std::chrono::seconds kLogLineInterval{10};
 constexpr std::chrono::seconds kCountdownRedraw{1};
-// Nine digits are some 31 years; more is a typing error, not a record time.
-constexpr std::size_t kLongestRecordTime = 9;
 // A longer estimate comes from an upload that has all but stopped; it says
 // nothing, and would not fit the clock's text.
 constexpr double kLongestTimeLeft = 100.0 * 3600;
@@ -64,19 +64,6 @@ std::string clockTime(std::chrono::seconds time) {
         std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
     }
     return text;
-}
-
-std::optional<std::chrono::seconds> recordSeconds(const std::string& recordTime) {
-    if (recordTime.empty() || recordTime.size() > kLongestRecordTime ||
-        recordTime.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
-    }
-    return std::chrono::seconds(std::stol(recordTime));
-}
-
-std::uint64_t expectedUploadBytes(const std::string& recordTime) {
-    const auto seconds = recordSeconds(recordTime);
-    return seconds ? static_cast<std::uint64_t>(seconds->count()) * kAudioBytesPerSecond : 0;
 }
 
 ProgressMeter::ProgressMeter(ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice,

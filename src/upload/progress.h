@@ -13,9 +13,6 @@ namespace upload {
 
 using ProgressClock = std::function<std::chrono::steady_clock::time_point()>;
 
-// Four channels of 16-bit samples at 16 kHz.
-constexpr std::uint64_t kAudioBytesPerSecond = 128000;
-
 double secondsBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to);
 
 // "h:mm:ss.s" of audio that `bytes` of the upload hold.
@@ -23,14 +20,6 @@ std::string audioDuration(std::uint64_t bytes);
 
 // "m:ss", from an hour on "h:mm:ss".
 std::string clockTime(std::chrono::seconds time);
-
-// The record time the device is sent, when it is a whole number of seconds
-// ("30"); nothing otherwise.
-std::optional<std::chrono::seconds> recordSeconds(const std::string& recordTime);
-
-// The size of the upload a recording of `recordTime` makes; 0 (not known)
-// when the record time is no whole number of seconds.
-std::uint64_t expectedUploadBytes(const std::string& recordTime);
 
 constexpr std::chrono::milliseconds kStallNotice{5000};
 

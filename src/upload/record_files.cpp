@@ -27,7 +27,7 @@ std::string fileErrorText(int error) {
 
 std::int64_t fileSize(const std::string& path) {
     std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
+    const auto size = std::filesystem::file_size(std::filesystem::u8path(path), error);
     return error ? -1 : static_cast<std::int64_t>(size);
 }
 

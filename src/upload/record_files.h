@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -15,7 +16,12 @@ extern std::ofstream g_ch4Out;
 
 namespace upload {
 
+// The recording's format: four interleaved 16-bit channels at 16 kHz.
 constexpr int kChannelCount = 4;
+constexpr std::size_t kSampleBytes = 2;
+constexpr std::size_t kFrameBytes = kSampleBytes * kChannelCount;
+constexpr std::uint32_t kFramesPerSecond = 16000;
+constexpr std::uint64_t kAudioBytesPerSecond = kFrameBytes * kFramesPerSecond;
 constexpr const char* kRecordPath = "./record.pcm";
 
 // "record_chN.pcm" / "record_chN.wav" for channel N (1-4).
@@ -26,7 +32,8 @@ std::string channelWavName(int channel);
 // failed; streams do not always set errno, so 0 says just that.
 std::string fileErrorText(int error);
 
-// The file's size, or -1 when it cannot be told (missing, no access).
+// The size of the file at `path` (UTF-8), or -1 when it cannot be told
+// (missing, no access, a folder).
 std::int64_t fileSize(const std::string& path);
 
 }  // namespace upload

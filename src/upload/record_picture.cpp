@@ -178,8 +178,8 @@ std::string levelTable(const RecordSummary& summary) {
 }
 
 std::string heading(const RecordSummary& summary) {
-    std::string svg =
-        text(kMargin, 26, "record.pcm: four channels at 16 kHz", " font-size=\"17\" font-weight=\"bold\"");
+    std::string svg = text(kMargin, 26, validUtf8(summary.recording) + ": four channels at 16 kHz",
+                           " font-size=\"17\" font-weight=\"bold\"");
     const char* colour = recordingCutShort(summary) ? kWarningColour : "#202020";
     return svg + text(kMargin, 46, durationLine(summary), formatted(" fill=\"%s\"", colour));
 }

@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <memory>
 
+#include "upload/record_time.h"
 #include "upload/text_file.h"
 
 namespace upload {
 
 namespace {
 
-constexpr std::uint64_t kFrameBytes = 2 * kChannelCount;
 constexpr const char* kReplacementCharacter = "\xEF\xBF\xBD";
 
 using Json = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
@@ -50,19 +50,6 @@ Utf8Prefix utf8Prefix(const std::string& text, std::size_t at) {
         ++length;
     }
     return {std::max<std::size_t>(length, 1), needed != 0 && length == needed};
-}
-
-// Texts come from the command line, which on some systems is not UTF-8; JSON
-// must be. Each ill-formed part (the longest start of a sequence that goes
-// wrong, or one stray byte) becomes one U+FFFD, as Unicode recommends.
-std::string validUtf8(const std::string& text) {
-    std::string valid;
-    for (std::size_t at = 0; at < text.size();) {
-        const Utf8Prefix prefix = utf8Prefix(text, at);
-        valid += prefix.whole ? text.substr(at, prefix.length) : kReplacementCharacter;
-        at += prefix.length;
-    }
-    return valid;
 }
 
 void addText(cJSON* object, const char* name, const std::string& text) {
@@ -141,19 +128,37 @@ const char* outcomeName(RunOutcome outcome) {
     return "failed";
 }
 
+// A --convert knows none of the run's facts; a run knows its port, network
+// and record time even when their text is empty.
+void addRunText(cJSON* object, const char* name, const RecordSummary& summary, const std::string& text) {
+    if (summary.command == SummaryCommand::Run) {
+        addText(object, name, text);
+    } else {
+        cJSON_AddNullToObject(object, name);
+    }
+}
+
+double recordSecondsOrNan(const std::string& recordTime) {
+    const auto seconds = recordSeconds(recordTime);
+    return seconds ? static_cast<double>(seconds->count()) : NAN;
+}
+
 void addRunFacts(cJSON* object, const RecordSummary& summary) {
     addText(object, "tool_version", summary.toolVersion);
+    cJSON_AddStringToObject(object, "command", summary.command == SummaryCommand::Run ? "run" : "convert");
     addText(object, "started_at", utcTimestamp(summary.startedAt));
     addText(object, "ended_at", utcTimestamp(summary.endedAt));
-    addText(object, "port", summary.port);
-    addText(object, "network_name", summary.networkName);
+    addRunText(object, "port", summary, summary.port);
+    addRunText(object, "network_name", summary, summary.networkName);
     addKnownText(object, "device_address", summary.deviceAddress);
     addKnownText(object, "host_address", summary.hostAddress);
-    addText(object, "record_time", summary.recordTime);
-    addRounded(object, "record_seconds", recordTimeSeconds(summary.recordTime).value_or(NAN), 0.001);
+    addRunText(object, "record_time", summary, summary.recordTime);
+    const bool run = summary.command == SummaryCommand::Run;
+    addRounded(object, "record_seconds", run ? recordSecondsOrNan(summary.recordTime) : NAN, 0.001);
 }
 
 void addUploadFacts(cJSON* object, const RecordSummary& summary) {
+    addText(object, "recording", summary.recording);
     addCount(object, "bytes_received", summary.bytesReceived);
     addCount(object, "frames", wholeFrames(summary.bytesReceived));
     addCount(object, "trailing_bytes", summary.bytesReceived % kFrameBytes);
@@ -186,23 +191,24 @@ void civilDate(std::int64_t days, std::int64_t& year, unsigned& month, unsigned&
 
 }  // namespace
 
+// Each ill-formed part (the longest start of a sequence that goes wrong, or
+// one stray byte) becomes one U+FFFD, as Unicode recommends.
+std::string validUtf8(const std::string& text) {
+    std::string valid;
+    for (std::size_t at = 0; at < text.size();) {
+        const Utf8Prefix prefix = utf8Prefix(text, at);
+        valid += prefix.whole ? text.substr(at, prefix.length) : kReplacementCharacter;
+        at += prefix.length;
+    }
+    return valid;
+}
+
 std::uint64_t wholeFrames(std::uint64_t bytes) {
     return bytes / kFrameBytes;
 }
 
 double audioSeconds(std::uint64_t bytes) {
     return static_cast<double>(wholeFrames(bytes)) / kFramesPerSecond;
-}
-
-std::optional<double> recordTimeSeconds(const std::string& recordTime) {
-    const bool plain = recordTime.find_first_not_of("0123456789.") == std::string::npos &&
-                       std::count(recordTime.begin(), recordTime.end(), '.') <= 1 &&
-                       recordTime.find_first_of("0123456789") != std::string::npos;
-    if (!plain) {
-        return std::nullopt;
-    }
-    const double seconds = std::strtod(recordTime.c_str(), nullptr);
-    return std::isfinite(seconds) ? std::optional<double>(seconds) : std::nullopt;
 }
 
 std::string utcTimestamp(std::chrono::system_clock::time_point time) {

@@ -1,18 +1,20 @@
 #include "upload/recording_check.h"
 
+#include <algorithm>
+
 namespace upload {
 
 namespace {
 
-constexpr std::size_t kFrameBytes = 2 * kChannelCount;
-
-FrameSamples decodeFrame(const unsigned char* bytes) {
-    FrameSamples samples;
-    for (int channel = 0; channel < kChannelCount; ++channel) {
-        const unsigned value = bytes[2 * channel] | (bytes[2 * channel + 1] << 8);
-        samples[channel] = static_cast<std::int16_t>(value);
+// Little-endian samples, whatever the byte order of this computer.
+void decodeFrames(const unsigned char* bytes, std::size_t count, ChannelBlock& block) {
+    for (std::size_t frame = 0; frame < count; ++frame) {
+        for (int channel = 0; channel < kChannelCount; ++channel) {
+            const unsigned char* sample = bytes + frame * kFrameBytes + kSampleBytes * channel;
+            block.samples[channel][frame] = static_cast<std::int16_t>(sample[0] | (sample[1] << 8));
+        }
     }
-    return samples;
+    block.frames = count;
 }
 
 }  // namespace
@@ -21,10 +23,11 @@ RecordingCheck::RecordingCheck(std::uint64_t expectedFrames) : envelopes_(expect
 
 void RecordingCheck::add(const char* frames, std::size_t frameCount) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(frames);
-    for (std::size_t frame = 0; frame < frameCount; ++frame) {
-        const FrameSamples samples = decodeFrame(bytes + frame * kFrameBytes);
-        levels_.add(samples);
-        envelopes_.add(samples);
+    ChannelBlock block;
+    for (std::size_t done = 0; done < frameCount; done += block.frames) {
+        decodeFrames(bytes + done * kFrameBytes, std::min(ChannelBlock::kFrames, frameCount - done), block);
+        levels_.add(block);
+        envelopes_.add(block);
     }
     frames_ += frameCount;
 }

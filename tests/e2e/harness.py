@@ -5,13 +5,16 @@ Each test script takes the same options before the unittest ones:
   --wine-prefix DIR      run it (a Windows .exe) under Wine in this prefix
   --bin-dir DIR          folder of the native helper programs (emulator, converter)
   --slow-converter PATH  a converter that takes its time, built for the tool's platform
+  --failing-converter PATH  a converter that fails, built for the tool's platform
 """
 import argparse
 import fcntl
 import functools
+import json
 import os
 import re
 import select
+import shutil
 import signal
 import subprocess
 import sys
@@ -22,7 +25,8 @@ import unittest
 
 SCRIPTS_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
 
-options = argparse.Namespace(tool=None, wine_prefix=None, bin_dir=None, slow_converter=None)
+options = argparse.Namespace(tool=None, wine_prefix=None, bin_dir=None, slow_converter=None,
+                             failing_converter=None)
 
 
 def main():
@@ -31,6 +35,7 @@ def main():
     parser.add_argument("--wine-prefix")
     parser.add_argument("--bin-dir", required=True)
     parser.add_argument("--slow-converter")
+    parser.add_argument("--failing-converter")
     parsed, rest = parser.parse_known_args()
     vars(options).update(vars(parsed))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
@@ -489,6 +494,42 @@ class RunTest(WorkFolderTest):
     def read_file(self, name):
         with open(self.path(name), "rb") as stored:
             return stored.read()
+
+
+def use_converter(work, converter):
+    """Puts `converter` (a program built for the tool's platform) into the
+    working folder as Pcm2Wav, where the tool looks for it first."""
+    shutil.copy(converter, os.path.join(work, "Pcm2Wav" + (".exe" if under_wine() else "")))
+
+
+SUMMARY_FIELDS = ["tool_version", "command", "started_at", "ended_at", "port", "network_name", "device_address",
+                  "host_address", "record_time", "record_seconds", "recording", "bytes_received", "frames",
+                  "trailing_bytes", "audio_seconds", "channels", "outcome", "failure_reason", "exit_status"]
+CHANNEL_FIELDS = ["channel", "file", "verdict", "same_as_channel", "db_from_median", "levels"]
+TIMESTAMP = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
+
+
+def load_summary(path):
+    """record.json read by Python's json module: strict UTF-8, and no NaN or
+    Infinity, which JSON does not have."""
+    def refuse(name):
+        raise ValueError("not JSON: " + name)
+    with open(path, "rb") as document:
+        return json.loads(document.read().decode("utf-8"), parse_constant=refuse)
+
+
+TABLE_HEADING = re.compile(r"^channel +file +duration +peak dBFS +RMS dBFS +DC offset +clipped +verdict$")
+
+
+def level_table(stderr_text):
+    """The level table on standard error: the line above the heading (the
+    audio's duration), the heading and the four rows; None when there is
+    none. Windows programs end their lines with \r\n."""
+    lines = [line.rstrip("\r") for line in stderr_text.split("\n")]
+    for index, line in enumerate(lines):
+        if TABLE_HEADING.match(line):
+            return lines[index - 1:index + 5]
+    return None
 
 
 def channel_samples(recording, channel):

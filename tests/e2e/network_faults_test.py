@@ -68,7 +68,7 @@ class EmptyUpload(RunTest):
         self.assertEqual(self.device.sent(), b"")
         self.assertEqual(self.read_file("record.pcm"), b"")
         self.assertEqual(sorted(name for name in os.listdir(self.work) if name.startswith("record")),
-                         ["record.pcm"], "no channel or WAV file is made")
+                         ["record.json", "record.pcm"], "no channel or WAV file is made")
         self.assert_said_once("error: the device sent no audio")
 
 

@@ -17,7 +17,10 @@ from harness import ANSI_SEQUENCE, CURSOR_FORWARD, RunTest, TerminalSession
 # 3 s of audio, sent at the speed it was recorded.
 THREE_SECONDS = 3 * harness.ONE_SECOND_OF_AUDIO
 # What the countdown and the progress show, however narrowed.
-PROGRESS_TEXT = re.compile(r"recording|waiting|received|upload ended|bytes|\d:\d\d of \d")
+PROGRESS_TEXT = re.compile(r"recording|waiting|received|upload ended|bytes|\d:\d\d of \d|\d%|left")
+# A text of the upload's progress; narrowed, it may keep only the share and
+# the time left.
+UPLOAD_TEXT = re.compile(r"bytes|\d%|left")
 
 
 class SizedTerminalSession(TerminalSession):
@@ -64,10 +67,11 @@ def plain_text(output):
 
 def progress_texts(output):
     """Every text of the countdown or of the upload's progress, in the order
-    shown: each begins a row or follows a carriage return."""
+    shown: each begins a row or follows a carriage return. The blanks that
+    wipe the rest of a longer text before it are left off."""
     texts = []
     for line in plain_text(output).split("\n"):
-        texts += [text for text in line.split("\r") if PROGRESS_TEXT.search(text)]
+        texts += [text.rstrip(" ") for text in line.split("\r") if PROGRESS_TEXT.search(text)]
     return texts
 
 
@@ -111,7 +115,7 @@ class ProgressOnATerminal(RunTest):
         self.assertEqual(session.finish(60), 0, session.text())
         texts = progress_texts(session.output)
         self.assertGreaterEqual(len([text for text in texts if "of 0:03" in text]), 2, texts)
-        self.assertGreaterEqual(len([text for text in texts if "bytes" in text]), 8, texts)
+        self.assertGreaterEqual(len([text for text in texts if UPLOAD_TEXT.search(text)]), 8, texts)
         self.assertEqual([text for text in texts if len(text) >= columns], [], texts)
         return session.output, texts
 

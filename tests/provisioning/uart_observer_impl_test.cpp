@@ -55,11 +55,11 @@ protected:
     std::vector<std::string> starts;
     std::vector<std::string> lookups;
     std::string errors;
-    UartObserverImpl listener{provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr},
+    UartObserverImpl listener{provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr, nullptr},
                               [this](const std::string& deviceIp) { starts.push_back(deviceIp); }};
     // The same with this computer's address looked up by a record of the
     // addresses it was asked for.
-    UartObserverImpl recordingLookups{provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr},
+    UartObserverImpl recordingLookups{provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr, nullptr},
                                       [this](const std::string& deviceIp) { starts.push_back(deviceIp); },
                                       [this](const std::string& deviceIp) {
                                           lookups.push_back(deviceIp);

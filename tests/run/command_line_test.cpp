@@ -206,6 +206,9 @@ TEST(CommandLineUsage, OptionsAreRefusedUntilALoneDoubleDash) {
         {{"--verbose"}, "unknown option --verbose", {}},
         {{"--help", "p"}, "--help takes no other arguments", {"p"}},
         {{"n", "p", "3", "30", "--list-ports"}, "--list-ports takes no other arguments", {"n", "p", "3", "30"}},
+        {{"n", "p", "3", "30", "--convert"},
+         "--convert comes first: quorvane-capture --convert [FILE] [1]",
+         {"n", "p", "3", "30"}},
         {{"--", "--net--", "p", "3", "30"}, "", {"--net--", "p", "3", "30"}},
         {{"--", "n", "--", "3", "30"}, "", {"n", "--", "3", "30"}},
         // A single dash and a lone "-" are arguments: "-" asks for the pass phrase.
@@ -217,6 +220,41 @@ TEST(CommandLineUsage, OptionsAreRefusedUntilALoneDoubleDash) {
         EXPECT_EQ(usageProblem(commandLine), usage.said);
         EXPECT_EQ(commandLine.positional, usage.positional);
     }
+}
+
+TEST(ConvertRequest, FileAndSwitchAfterConvert) {
+    const struct {
+        Arguments afterOption;
+        const char* file;
+        bool channel3;
+        const char* problem;
+    } cases[] = {
+        {{}, "record.pcm", false, ""},
+        {{"1"}, "record.pcm", true, ""},
+        {{"./1"}, "./1", false, ""},
+        {{"takes/Caf\xC3\xA9 1.pcm"}, "takes/Caf\xC3\xA9 1.pcm", false, ""},
+        {{"take.pcm", "1"}, "take.pcm", true, ""},
+        {{"1", "1"}, "1", true, ""},
+        {{"take.pcm", "01"},
+         "take.pcm",
+         true,
+         "--convert \"take.pcm\" takes only 1 after it (to convert channel 3 as well), not \"01\""},
+        {{""}, "", false, "--convert was given an empty FILE"},
+        {{"a", "1", "b"}, "a", false, "--convert takes at most a FILE and the switch 1"},
+        {{"--fast"}, "record.pcm", false, "unknown option --fast after --convert"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.afterOption.empty() ? "(none)" : test.afterOption.front());
+        const ConvertRequest request = parseConvertRequest(test.afterOption);
+        EXPECT_EQ(request.problem, test.problem);
+        if (request.problem.empty()) {
+            EXPECT_EQ(request.file, test.file);
+            EXPECT_EQ(request.convertChannel3, test.channel3);
+        }
+    }
+    EXPECT_TRUE(isConvertRequest({"--convert", "x"}));
+    EXPECT_FALSE(isConvertRequest({"x", "--convert"}));
+    EXPECT_FALSE(isConvertRequest({}));
 }
 
 TEST(PortLabel, NumbersGetTheComPrefixAndPathsStayAsTyped) {

@@ -78,7 +78,7 @@ TEST_F(AudioCapture, UploadsAreStoredSplitAndConvertedByteForByte) {
     for (const auto& shape : uploads) {
         SCOPED_TRACE(shape.size);
         g_finished = false;
-        upload::wireUpload({nullptr, shape.channel3});
+        upload::wireUpload({nullptr, shape.channel3, nullptr});
         writeFile(wav(3), "from an earlier run");
         const std::string bytes = uploadBytes(shape.size, static_cast<unsigned>(shape.size));
         expectStoredAndConverted(bytes, upload(bytes), shape.channel3);
@@ -110,7 +110,7 @@ TEST_F(AudioCapture, AnUploadWithoutAByteIsNoRecording) {
 
 TEST_F(AudioCapture, TheSerialLinkIsStoppedOnceBeforeTheUploadIsReceived) {
     static std::vector<bool> recordExistedAtStops;
-    upload::wireUpload({[] { recordExistedAtStops.push_back(fs::exists("record.pcm")); }, false});
+    upload::wireUpload({[] { recordExistedAtStops.push_back(fs::exists("record.pcm")); }, false, nullptr});
     upload(uploadBytes(80, 8));
     upload::wireUpload({});
     EXPECT_EQ(recordExistedAtStops, std::vector<bool>{false});

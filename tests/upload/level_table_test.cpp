@@ -46,7 +46,7 @@ TEST(LevelTable, DurationIsSetAgainstARecordTimeInSeconds) {
     const Case cases[] = {
         {"30", 30 * kBytesPerSecond, "audio: 30.0 s of the 30 s asked for", false},
         {"30", 29 * kBytesPerSecond + 8 * 3200, "audio: 29.2 s of the 30 s asked for", false},
-        {"2.5", 3 * kBytesPerSecond, "audio: 3.0 s of the 2.5 s asked for", false},
+        {"2.5", 3 * kBytesPerSecond, "audio: 3.0 s", false},
         {"30", 12 * kBytesPerSecond + 5,
          "audio: 12.0 s of the 30 s asked for, 18.0 s short: the upload ended early (a reset, or the device "
          "stopped sending)",
@@ -63,15 +63,6 @@ TEST(LevelTable, DurationIsSetAgainstARecordTimeInSeconds) {
         const RecordSummary summary = summaryOf(test.recordTime, test.bytes);
         EXPECT_EQ(durationLine(summary), test.line);
         EXPECT_EQ(recordingCutShort(summary), test.cutShort);
-    }
-}
-
-TEST(LevelTable, RecordTimesThatAreNumbersOfSeconds) {
-    EXPECT_EQ(recordTimeSeconds("30"), 30.0);
-    EXPECT_EQ(recordTimeSeconds("0.5"), 0.5);
-    EXPECT_EQ(recordTimeSeconds("7."), 7.0);
-    for (const char* text : {"", ".", "1.2.3", "-5", "1e3", " 30", "30s", "0x10"}) {
-        EXPECT_FALSE(recordTimeSeconds(text).has_value()) << text;
     }
 }
 

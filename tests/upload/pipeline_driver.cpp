@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path programs =
         std::filesystem::path(platform::executableDirectory()) / QUORVANE_CONVERTER_FOLDER;
     platform::prependToSearchPath(platform::currentDirectory(), programs.lexically_normal().string());
-    upload::wireUpload({nullptr, argc > 2 && std::string(argv[2]) == "1"});
+    upload::wireUpload({nullptr, argc > 2 && std::string(argv[2]) == "1", nullptr});
 
     test server;
     ListeningServer listening(server);

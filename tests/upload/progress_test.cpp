@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "upload/progress.h"
+#include "upload/record_time.h"
 #include "upload_fixture.h"
 
 namespace {

@@ -23,9 +23,9 @@ WORK = None
 COMMAND = None
 
 SVG = "{http://www.w3.org/2000/svg}"
-TOP_FIELDS = ["tool_version", "started_at", "ended_at", "port", "network_name", "device_address",
-              "host_address", "record_time", "record_seconds", "bytes_received", "frames", "trailing_bytes",
-              "audio_seconds", "channels", "outcome", "failure_reason", "exit_status"]
+TOP_FIELDS = ["tool_version", "command", "started_at", "ended_at", "port", "network_name", "device_address",
+              "host_address", "record_time", "record_seconds", "recording", "bytes_received", "frames",
+              "trailing_bytes", "audio_seconds", "channels", "outcome", "failure_reason", "exit_status"]
 CHANNEL_FIELDS = ["channel", "file", "verdict", "same_as_channel", "db_from_median", "levels"]
 LEVEL_FIELDS = ["duration_seconds", "peak_dbfs", "rms_dbfs", "dc_offset_percent", "clipped_samples"]
 # The driver's network name; Python's own decoder says what each ill-formed
@@ -116,7 +116,7 @@ class StoredRecording(unittest.TestCase):
 
     def test_run_facts(self):
         summary = self.summary
-        self.assertEqual(summary["tool_version"], "1.0.0")
+        self.assertEqual((summary["tool_version"], summary["command"]), ("1.0.0", "run"))
         self.assertEqual(summary["started_at"], "2024-02-29T23:59:58Z")
         self.assertEqual(summary["ended_at"], "2024-03-01T00:00:00Z")
         self.assertEqual(summary["port"], "/dev/ttyUSB0")
@@ -128,6 +128,7 @@ class StoredRecording(unittest.TestCase):
 
     def test_upload_facts(self):
         summary = self.summary
+        self.assertEqual(summary["recording"], "record.pcm")
         self.assertEqual(summary["bytes_received"], 8 * 32000 + 3)
         self.assertEqual(summary["frames"], 32000)
         self.assertEqual(summary["trailing_bytes"], 3)
@@ -206,6 +207,24 @@ class FailedConversion(unittest.TestCase):
         self.assertEqual(summary["channels"][1]["verdict"], "silent")
         self.assertEqual((summary["outcome"], summary["failure_reason"], summary["exit_status"]),
                          ("failed", "the converter made no record_ch2.wav", 1))
+
+
+class ConvertedLater(unittest.TestCase):
+    """A --convert knows no port, network or record time; it names the file
+    it converted, in the summary and in the picture's heading."""
+
+    def test_run_facts_are_null_and_the_recording_is_named(self):
+        folder = run_driver("converted")
+        summary = load_summary(folder)
+        self.assertEqual(list(summary), TOP_FIELDS)
+        self.assertEqual(summary["command"], "convert")
+        for field in ("port", "network_name", "device_address", "host_address", "record_time", "record_seconds"):
+            self.assertIsNone(summary[field], field)
+        self.assertEqual(summary["recording"], "takes/Caf\u00e9 \ufffd.pcm")
+        self.assertEqual(summary["channels"][0]["verdict"], "ok")
+        root = ElementTree.parse(os.path.join(folder, "record.svg")).getroot()
+        heading = next(root.iter(SVG + "text")).text
+        self.assertEqual(heading, "takes/Caf\u00e9 \ufffd.pcm: four channels at 16 kHz")
 
 
 class InterruptedUpload(unittest.TestCase):

@@ -5,6 +5,8 @@
 //                      converted
 //   conversion-failed  the same recording; channel 2's conversion failed
 //   interrupted        Ctrl-C during the upload: no split, no files
+//   converted          the stored recording again, by --convert of a file
+//                      whose name is not all UTF-8
 //
 // usage: record_report_driver SCENARIO FOLDER
 #include <cmath>
@@ -88,6 +90,12 @@ int writeMeasured(const std::string& scenario, const std::string& folder) {
     check.add(bytes.data(), kFrames);
     const RecordingFindings findings = check.finish();
     RecordSummary summary = measuredRun(findings, bytes);
+    if (scenario == "converted") {
+        summary.command = SummaryCommand::Convert;
+        summary.recording = "takes/Caf\xC3\xA9 \xE9.pcm";
+        summary.deviceAddress.clear();
+        summary.hostAddress.clear();
+    }
     if (scenario == "conversion-failed") {
         summary.channels[1].wavFile.reset();
         summary.outcome = RunOutcome::Failed;
@@ -113,11 +121,11 @@ int writeInterrupted(const std::string& folder) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: record_report_driver stored|conversion-failed|interrupted FOLDER\n");
+        std::fprintf(stderr, "usage: record_report_driver stored|conversion-failed|interrupted|converted FOLDER\n");
         return 2;
     }
     const std::string scenario = argv[1];
-    if (scenario == "stored" || scenario == "conversion-failed") {
+    if (scenario == "stored" || scenario == "conversion-failed" || scenario == "converted") {
         return writeMeasured(scenario, argv[2]);
     }
     if (scenario == "interrupted") {

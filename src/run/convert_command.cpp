@@ -1,0 +1,106 @@
+#include "run/convert_command.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/diagnostics.h"
+#include "platform/interrupt.h"
+#include "run/command_line.h"
+#include "run/converter_search.h"
+#include "run/information.h"
+#include "run/record_summary_file.h"
+#include "upload/record_files.h"
+#include "upload/recording_processing.h"
+#include "upload/upload_control.h"
+
+namespace {
+
+constexpr int kRefused = -1;
+
+std::atomic<bool> interrupted{false};
+// Written before `interrupted` is set, read only after it was seen set.
+std::atomic<platform::Interruption> interruption{platform::Interruption::Interrupt};
+
+// The conversion in hand runs to its end (or ends with the console's Ctrl-C,
+// as the converter hears it too); none starts after it.
+void onInterrupt(platform::Interruption cause) {
+    platform::diagnose("%s: ending the conversion, keeping the recording and the channel files not converted yet\n",
+                       platform::interruptionName(cause));
+    interruption = cause;
+    interrupted = true;
+    upload::uploadState().interrupt();
+}
+
+// Why `file` cannot be read as a recording; empty when it can.
+std::string unreadableProblem(const std::string& file) {
+    const std::filesystem::path path = std::filesystem::u8path(file);
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        return "cannot convert " + file + ": it is a folder, not a recording";
+    }
+    errno = 0;
+    std::ifstream recording(path, std::ios::in | std::ios::binary);
+    if (!recording.is_open()) {
+        return "cannot read " + file + ": " + upload::fileErrorText(errno);
+    }
+    return {};
+}
+
+bool refused(const std::string& problem) {
+    if (problem.empty()) {
+        return false;
+    }
+    platform::diagnose("%s\n", problem.c_str());
+    return true;
+}
+
+int exitStatusOf(upload::RunOutcome outcome) {
+    if (interrupted) {
+        return platform::exitStatusFor(interruption);
+    }
+    switch (outcome) {
+        case upload::RunOutcome::Stored:
+            return 0;
+        case upload::RunOutcome::Interrupted:
+            return platform::exitStatusFor(platform::Interruption::Interrupt);
+        case upload::RunOutcome::Failed:
+            break;
+    }
+    return 1;
+}
+
+int convertRecording(const ConvertRequest& request) {
+    const auto summary = beginSummary(upload::SummaryCommand::Convert);
+    const std::int64_t size = upload::fileSize(request.file);
+    summary->update([&request, size](upload::RecordSummary& facts) {
+        facts.recording = request.file;
+        facts.bytesReceived = size > 0 ? static_cast<std::uint64_t>(size) : 0;
+    });
+    upload::ProcessingSettings settings;
+    settings.clock = [] { return std::chrono::steady_clock::now(); };
+    settings.convertChannel3 = request.convertChannel3;
+    const upload::RecordingEnding ending = upload::processRecording({request.file, request.file}, settings, *summary);
+    summary->recordEnding(ending.outcome, ending.reason);
+    const int status = exitStatusOf(ending.outcome);
+    finishSummary(*summary,
+                  {status, interrupted || ending.outcome == upload::RunOutcome::Interrupted, request.convertChannel3});
+    return status;
+}
+
+}  // namespace
+
+int runConvertCommand(const std::vector<std::string>& afterOption) {
+    const ConvertRequest request = parseConvertRequest(afterOption);
+    if (refused(request.problem)) {
+        showUsage();
+        return kRefused;
+    }
+    if (refused(unreadableProblem(request.file)) || refused(converterSearchProblem())) {
+        return kRefused;
+    }
+    platform::installInterruptHandler(onInterrupt);
+    return convertRecording(request);
+}

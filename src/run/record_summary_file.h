@@ -1,0 +1,26 @@
+#pragma once
+
+#include <memory>
+
+#include "upload/shared_record_summary.h"
+
+// record.json, written last by a run that reached the upload and by every
+// --convert, when the exit status is known.
+
+// A summary begun now, with this tool's version.
+std::shared_ptr<upload::SharedRecordSummary> beginSummary(upload::SummaryCommand command);
+
+struct SummaryEnd {
+    int exitStatus = 0;
+    // Ended by Ctrl-C or a like signal.
+    bool interrupted = false;
+    // For the hint: the switch that converts channel 3 too.
+    bool convertChannel3 = false;
+};
+
+// Completes the summary (the end time, the exit status, and the ending of a
+// run whose upload told none: interrupted, or failed because no upload came)
+// and writes ./record.json; says on standard error when it cannot. When the
+// recording is kept but its WAV files were not all made, says how to make
+// them from it with --convert.
+void finishSummary(upload::SharedRecordSummary& summary, const SummaryEnd& end);

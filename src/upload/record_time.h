@@ -1,0 +1,19 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace upload {
+
+// The record time the device is sent, when it is a whole number of seconds
+// ("30"); nothing otherwise. The countdown, the expected upload size, the
+// duration line and the summary all read it this one way.
+std::optional<std::chrono::seconds> recordSeconds(const std::string& recordTime);
+
+// The size of the upload a recording of `recordTime` makes; 0 (not known)
+// when the record time is no whole number of seconds.
+std::uint64_t expectedUploadBytes(const std::string& recordTime);
+
+}  // namespace upload

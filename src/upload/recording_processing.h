@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "upload/channel_split.h"
+#include "upload/progress.h"
+#include "upload/record_summary.h"
+#include "upload/shared_record_summary.h"
+
+namespace upload {
+
+struct ProcessingSettings {
+    ProgressClock clock;
+    bool convertChannel3 = false;
+};
+
+// How the handling of a recording ended; the reason only for a failure.
+struct RecordingEnding {
+    RunOutcome outcome = RunOutcome::Stored;
+    std::string reason;
+};
+
+// Everything made from a stored recording, for a run and for --convert
+// alike: splits it (measuring every channel in the same pass), converts the
+// channels, then shows the level table on standard error and writes
+// record.svg into the working folder, also when a conversion failed or was
+// interrupted. Fills `summary` with the levels and the WAV files made; its
+// bytesReceived must hold the recording's size already. A verdict other than
+// ok is only a warning: it never makes the ending a failure.
+RecordingEnding processRecording(const RecordingSource& source, const ProcessingSettings& settings,
+                                 SharedRecordSummary& summary);
+
+}  // namespace upload
