@@ -98,9 +98,9 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 // Ends the summary as a run does, last: record.json beside the recording.
-void writeSummary(upload::SharedRecordSummary& summary) {
-    summary.update([](upload::RecordSummary& facts) { facts.endedAt = std::chrono::system_clock::now(); });
-    if (upload::writeRecordSummary(upload::kSummaryFileName, summary.snapshot()) != 0) {
+void writeSummary(quorvane::upload::SharedRecordSummary& summary) {
+    summary.update([](quorvane::upload::RecordSummary& facts) { facts.endedAt = std::chrono::system_clock::now(); });
+    if (quorvane::upload::writeRecordSummary(quorvane::upload::kSummaryFileName, summary.snapshot()) != 0) {
         std::fprintf(stderr, "upload_bench: cannot write record.json\n");
         std::exit(1);
     }
@@ -111,11 +111,11 @@ Measurement runRecordingServer(const fs::path& folder, std::uint64_t total) {
     fs::current_path(folder);
     Measurement result;
     const auto start = std::chrono::steady_clock::now();
-    upload::RecordSummary facts;
+    quorvane::upload::RecordSummary facts;
     facts.startedAt = std::chrono::system_clock::now();
     facts.recordTime = std::to_string(total / kBytesPerSecond);
-    const auto summary = std::make_shared<upload::SharedRecordSummary>(facts);
-    upload::wireUpload({nullptr, true, summary});
+    const auto summary = std::make_shared<quorvane::upload::SharedRecordSummary>(facts);
+    quorvane::upload::wireUpload({nullptr, true, summary});
     std::thread listener([] {
         test server;
         server.Listen(kUploadPort);
@@ -123,7 +123,7 @@ Measurement runRecordingServer(const fs::path& folder, std::uint64_t total) {
     const bool sent = sendRecording(total);
     listener.join();
     waitUntilFinished(100);
-    upload::uploadState().waitForAudioThread(std::chrono::seconds(60));
+    quorvane::upload::uploadState().waitForAudioThread(std::chrono::seconds(60));
     writeSummary(*summary);
     result.seconds = secondsSince(start);
     if (!sent || g_runFailed) {
@@ -222,8 +222,8 @@ int main(int argc, char** argv) {
     const fs::path work = fs::absolute(argv[1]);
     const std::uint64_t seconds = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 3600;
     const std::uint64_t total = seconds * kBytesPerSecond;
-    const fs::path programs = fs::path(platform::executableDirectory()) / QUORVANE_CONVERTER_FOLDER;
-    platform::prependToSearchPath((work / "server").string(), programs.lexically_normal().string());
+    const fs::path programs = fs::path(quorvane::platform::executableDirectory()) / QUORVANE_CONVERTER_FOLDER;
+    quorvane::platform::prependToSearchPath((work / "server").string(), programs.lexically_normal().string());
 
     const Measurement server = runRecordingServer(work / "server", total);
     const Measurement ffmpeg = runFfmpeg(work / "ffmpeg", total);
@@ -245,7 +245,7 @@ int main(int argc, char** argv) {
     }
     std::printf("samples of all four channels %s\n", same ? "identical" : "DIFFER");
     std::error_code missing;
-    const bool reported = fs::file_size(work / "server" / upload::kSummaryFileName, missing) > 0 &&
+    const bool reported = fs::file_size(work / "server" / quorvane::upload::kSummaryFileName, missing) > 0 &&
                           fs::file_size(work / "server" / "record.svg", missing) > 0;
     std::printf("record.json and record.svg %s\n", reported ? "written" : "MISSING");
     return same && reported ? 0 : 1;

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-namespace platform {
+namespace quorvane::platform {
 
 namespace {
 
@@ -63,4 +63,4 @@ void showText(const char* format, ...) {
     va_end(arguments);
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

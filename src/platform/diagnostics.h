@@ -6,7 +6,7 @@
 // lines: errors, warnings, hints and progress go to standard error, so that a
 // script reading standard output sees only those lines. Every layer may use
 // it; messages from different threads never interleave.
-namespace platform {
+namespace quorvane::platform {
 
 // Sends what follows to `stream` instead of standard error (nullptr: back to
 // standard error); for tests.
@@ -26,4 +26,4 @@ __attribute__((format(printf, 1, 2)))
 #endif
 void showText(const char* format, ...);
 
-}  // namespace platform
+}  // namespace quorvane::platform

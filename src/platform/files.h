@@ -1,8 +1,8 @@
 #pragma once
 
-namespace platform {
+namespace quorvane::platform {
 
 // Deletes a file (DeleteFileA on Windows); false when it could not be deleted.
 bool deleteFile(const char* path);
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -2,10 +2,10 @@
 
 #include <unistd.h>
 
-namespace platform {
+namespace quorvane::platform {
 
 bool deleteFile(const char* path) {
     return unlink(path) == 0;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

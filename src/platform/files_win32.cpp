@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-namespace platform {
+namespace quorvane::platform {
 
 bool deleteFile(const char* path) {
     return DeleteFileA(path) != 0;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

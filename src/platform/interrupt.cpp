@@ -5,7 +5,7 @@
 
 #include "platform/interrupt_os.h"
 
-namespace platform {
+namespace quorvane::platform {
 
 namespace {
 
@@ -52,4 +52,4 @@ int exitStatusFor(Interruption interruption) {
     return kSignalBase + 2;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <functional>
 
-namespace platform {
+namespace quorvane::platform {
 
 // How the user or the system asked the program to stop.
 enum class Interruption {
@@ -36,4 +36,4 @@ void installInterruptHandler(std::function<void(Interruption)> onInterrupt);
 // status.
 bool awaitInterruptHandled(std::chrono::milliseconds limit);
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -4,9 +4,9 @@
 // handler: it says when an interruption has arrived (from the signal or
 // console handler itself, so only a lock-free store) and when the run's
 // onInterrupt call has returned.
-namespace platform {
+namespace quorvane::platform {
 
 void noteInterruptArrived();
 void noteInterruptHandled();
 
-}  // namespace platform
+}  // namespace quorvane::platform

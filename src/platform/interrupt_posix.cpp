@@ -9,7 +9,7 @@
 #include "platform/interrupt.h"
 #include "platform/interrupt_os.h"
 
-namespace platform {
+namespace quorvane::platform {
 
 namespace {
 
@@ -86,4 +86,4 @@ void installInterruptHandler(std::function<void(Interruption)> onInterrupt) {
     }
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

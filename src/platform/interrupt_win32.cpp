@@ -6,7 +6,7 @@
 #include "platform/interrupt.h"
 #include "platform/interrupt_os.h"
 
-namespace platform {
+namespace quorvane::platform {
 
 namespace {
 
@@ -67,4 +67,4 @@ void installInterruptHandler(std::function<void(Interruption)> onInterrupt) {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

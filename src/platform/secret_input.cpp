@@ -2,7 +2,7 @@
 
 #include "platform/secret_input.h"
 
-namespace platform {
+namespace quorvane::platform {
 
 SecretLine readLineFrom(std::FILE* stream) {
     SecretLine line;
@@ -27,4 +27,4 @@ SecretLine readLineFrom(std::FILE* stream) {
     return line;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -4,7 +4,7 @@
 #include <string>
 #include <system_error>
 
-namespace platform {
+namespace quorvane::platform {
 
 struct SecretLine {
     enum class Outcome {
@@ -29,4 +29,4 @@ SecretLine readSecretLine(const std::string& prompt);
 // first LF (a CR right before it is dropped too) or the end of `stream`.
 SecretLine readLineFrom(std::FILE* stream);
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -8,7 +8,7 @@
 #include "platform/diagnostics.h"
 #include "platform/secret_input.h"
 
-namespace platform {
+namespace quorvane::platform {
 
 namespace {
 
@@ -65,4 +65,4 @@ SecretLine readSecretLine(const std::string& prompt) {
     return readLineFrom(stdin);
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

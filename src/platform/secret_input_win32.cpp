@@ -8,7 +8,7 @@
 #include "platform/secret_input.h"
 #include "platform/utf16_win32.h"
 
-namespace platform {
+namespace quorvane::platform {
 
 namespace {
 
@@ -84,4 +84,4 @@ SecretLine readSecretLine(const std::string& prompt) {
     return line;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -4,7 +4,7 @@
 
 #include "platform/shell_os.h"
 
-namespace platform {
+namespace quorvane::platform {
 
 namespace {
 
@@ -61,4 +61,4 @@ std::string folderHoldingProgram(const std::string& program, const std::vector<s
     return {};
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace quorvane::platform {
 
 // Where the error output of a command run through runCommandLine goes.
 enum class CommandErrors {
@@ -49,4 +49,4 @@ std::vector<std::string> searchPathFolders();
 // none does.
 std::string folderHoldingProgram(const std::string& program, const std::vector<std::string>& folders);
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -3,7 +3,7 @@
 #include <string>
 
 // What the shared shell code needs from each operating system.
-namespace platform {
+namespace quorvane::platform {
 
 // Between the folders of PATH: ':' on POSIX, ';' on Windows.
 extern const char kSearchPathSeparator;
@@ -22,4 +22,4 @@ void replaceSearchPath(const std::string& path);
 // that is not a folder.
 bool isProgramFile(const std::string& path);
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace platform {
+namespace quorvane::platform {
 
 namespace {
 
@@ -108,4 +108,4 @@ bool isProgramFile(const std::string& path) {
     return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -6,7 +6,7 @@
 #include "platform/shell_os.h"
 #include "platform/utf16_win32.h"
 
-namespace platform {
+namespace quorvane::platform {
 
 namespace {
 
@@ -154,4 +154,4 @@ bool isProgramFile(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -1,8 +1,8 @@
 #pragma once
 
-namespace platform {
+namespace quorvane::platform {
 
 // The Windows Sleep: the calling thread pauses for at least `milliseconds`.
 void sleepMilliseconds(unsigned milliseconds);
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <ctime>
 
-namespace platform {
+namespace quorvane::platform {
 
 void sleepMilliseconds(unsigned milliseconds) {
     timespec remaining{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
@@ -11,4 +11,4 @@ void sleepMilliseconds(unsigned milliseconds) {
     }
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

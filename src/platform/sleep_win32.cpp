@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-namespace platform {
+namespace quorvane::platform {
 
 void sleepMilliseconds(unsigned milliseconds) {
     Sleep(milliseconds);
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace platform {
+namespace quorvane::platform {
 
 // True when `stream` is an interactive terminal (a console on Windows).
 bool isTerminal(std::FILE* stream);
@@ -12,4 +12,4 @@ bool isTerminal(std::FILE* stream);
 // not tell.
 int terminalColumns(std::FILE* stream);
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -3,7 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-namespace platform {
+namespace quorvane::platform {
 
 bool isTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) == 1;
@@ -17,4 +17,4 @@ int terminalColumns(std::FILE* stream) {
     return size.ws_col;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -3,7 +3,7 @@
 #include <io.h>
 #include <windows.h>
 
-namespace platform {
+namespace quorvane::platform {
 
 bool isTerminal(std::FILE* stream) {
     return _isatty(_fileno(stream)) != 0;
@@ -20,4 +20,4 @@ int terminalColumns(std::FILE* stream) {
     return screen.srWindow.Right - screen.srWindow.Left + 1;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-namespace platform {
+namespace quorvane::platform {
 
 // Puts UTF-8 text on `stream` and flushes it. A Windows console is given the
 // characters (UTF-16), so that a network name such as "Café 家里" shows as
@@ -11,4 +11,4 @@ namespace platform {
 // stream get the UTF-8 bytes as they are.
 void putText(std::FILE* stream, const std::string& text);
 
-}  // namespace platform
+}  // namespace quorvane::platform

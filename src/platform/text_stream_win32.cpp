@@ -5,7 +5,7 @@
 
 #include "platform/utf16_win32.h"
 
-namespace platform {
+namespace quorvane::platform {
 
 namespace {
 
@@ -31,4 +31,4 @@ void putText(std::FILE* stream, const std::string& text) {
     WriteConsoleW(console, characters.data(), static_cast<DWORD>(characters.size()), &written, nullptr);
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

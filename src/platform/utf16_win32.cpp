@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace platform {
+namespace quorvane::platform {
 
 std::string utf8FromUtf16(const std::wstring& text) {
     if (text.empty()) {
@@ -26,4 +26,4 @@ std::wstring utf16FromUtf8(const std::string& text) {
     return converted;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -1,6 +1,6 @@
 #include "platform/wall_clock.h"
 
-namespace platform {
+namespace quorvane::platform {
 
 std::uint32_t elapsedMilliseconds(const FtimeStamp& from, const FtimeStamp& to) {
     const std::uint32_t seconds = static_cast<std::uint32_t>(to.time) - static_cast<std::uint32_t>(from.time);
@@ -8,4 +8,4 @@ std::uint32_t elapsedMilliseconds(const FtimeStamp& from, const FtimeStamp& to) 
     return seconds * 1000u + millis;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace quorvane::platform {
 
 // A wall-clock reading in the form the Windows runtime's _ftime fills in:
 // 32-bit seconds since 1970 and milliseconds 0-999. The time-zone fields
@@ -21,4 +21,4 @@ FtimeStamp wallClockNow();
 // waits on it counts as expired rather than waiting for ever.
 std::uint32_t elapsedMilliseconds(const FtimeStamp& from, const FtimeStamp& to);
 
-}  // namespace platform
+}  // namespace quorvane::platform

@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-namespace platform {
+namespace quorvane::platform {
 
 FtimeStamp wallClockNow() {
     timespec now{};
@@ -13,4 +13,4 @@ FtimeStamp wallClockNow() {
     return stamp;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

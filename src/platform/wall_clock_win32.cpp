@@ -2,7 +2,7 @@
 
 #include <sys/timeb.h>
 
-namespace platform {
+namespace quorvane::platform {
 
 FtimeStamp wallClockNow() {
     _timeb now{};
@@ -15,4 +15,4 @@ FtimeStamp wallClockNow() {
     return stamp;
 }
 
-}  // namespace platform
+}  // namespace quorvane::platform

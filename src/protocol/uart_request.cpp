@@ -27,14 +27,14 @@ UartRequest::UartRequest(std::int32_t type, std::int32_t timeoutMs, std::string 
       line(std::move(line)),
       ackPattern(std::move(ackPattern)),
       ackEndPattern(std::move(ackEndPattern)),
-      createdAt(platform::wallClockNow()) {}
+      createdAt(quorvane::platform::wallClockNow()) {}
 
 bool UartRequest::isTimedOut() const {
-    return isTimedOut(platform::wallClockNow());
+    return isTimedOut(quorvane::platform::wallClockNow());
 }
 
-bool UartRequest::isTimedOut(const platform::FtimeStamp& now) const {
-    return static_cast<std::uint32_t>(timeoutMs) <= platform::elapsedMilliseconds(createdAt, now);
+bool UartRequest::isTimedOut(const quorvane::platform::FtimeStamp& now) const {
+    return static_cast<std::uint32_t>(timeoutMs) <= quorvane::platform::elapsedMilliseconds(createdAt, now);
 }
 
 bool UartRequest::feed(const std::string& chunk) {

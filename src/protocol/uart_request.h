@@ -15,7 +15,7 @@ struct UartRequest {
 
     // True once timeoutMs milliseconds have passed since createdAt.
     bool isTimedOut() const;
-    bool isTimedOut(const platform::FtimeStamp& now) const;
+    bool isTimedOut(const quorvane::platform::FtimeStamp& now) const;
 
     // Offers one received chunk; returns whether the acknowledgement frame has
     // arrived. The frame counts only when both of its tags lie within the last
@@ -33,6 +33,6 @@ struct UartRequest {
     std::string ackEndPattern;
     std::string response;
     bool completed = false;
-    platform::FtimeStamp createdAt;
+    quorvane::platform::FtimeStamp createdAt;
     std::vector<std::string> recentChunks;
 };

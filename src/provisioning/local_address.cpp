@@ -4,7 +4,7 @@
 
 #include "upload/socket_layer.h"
 
-namespace provisioning {
+namespace quorvane::provisioning {
 
 namespace {
 
@@ -90,4 +90,4 @@ std::string addressRoutingTo(const std::string& remoteAddress) {
     return result;
 }
 
-}  // namespace provisioning
+}  // namespace quorvane::provisioning

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace provisioning {
+namespace quorvane::provisioning {
 
 // The IPv4 addresses of this host's name, in the resolver's order (Windows
 // Sockets gethostbyname on Windows); empty when the name does not resolve.
@@ -25,4 +25,4 @@ bool isIpv4Address(const std::string& text);
 // a device on this very computer (an emulator) has it.
 bool isDeviceAddress(const std::string& text);
 
-}  // namespace provisioning
+}  // namespace quorvane::provisioning

@@ -16,7 +16,7 @@
 #include "upload/socket_layer.h"
 #include "upload/upload_control.h"
 
-namespace provisioning {
+namespace quorvane::provisioning {
 
 namespace {
 
@@ -172,4 +172,4 @@ std::string noConnectionHint(const std::string& localAddress) {
            localAddress + ": allow quorvane-capture (or that port) for this network";
 }
 
-}  // namespace provisioning
+}  // namespace quorvane::provisioning

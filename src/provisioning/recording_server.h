@@ -5,7 +5,7 @@
 
 #include "provisioning/run_settings.h"
 
-namespace provisioning {
+namespace quorvane::provisioning {
 
 // The IPv4 address the device is told to upload to. With the device's own
 // address (from its Wi-Fi reply) it is the address of the interface that
@@ -38,4 +38,4 @@ std::chrono::milliseconds noConnectionHintDelay(const std::string& recordTime);
 // The hint itself, naming the address the device was told to upload to.
 std::string noConnectionHint(const std::string& localAddress);
 
-}  // namespace provisioning
+}  // namespace quorvane::provisioning

@@ -5,7 +5,7 @@
 
 #include "protocol/uart_request.h"
 
-namespace provisioning {
+namespace quorvane::provisioning {
 
 // What provisioning needs of the run, read from the command line where the
 // run is wired and handed down: provisioning reads no run-wide value itself.
@@ -25,4 +25,4 @@ struct RunSettings {
     std::function<void(const std::string& deviceAddress, const std::string& hostAddress)> uploadRequested;
 };
 
-}  // namespace provisioning
+}  // namespace quorvane::provisioning

@@ -33,24 +33,25 @@ const char* const kMask = "***";
 // in hand: a later join (after a reconnection) that fails while the upload is
 // under way must not cut record.pcm short. True when the run may end here.
 bool runMayEnd(const char* event) {
-    if (upload::uploadState().endRunBeforeUpload()) {
+    if (quorvane::upload::uploadState().endRunBeforeUpload()) {
         return true;
     }
-    platform::diagnose("the device %s after its upload had begun; the upload goes on and decides how the run ends\n",
-                       event);
+    quorvane::platform::diagnose(
+        "the device %s after its upload had begun; the upload goes on and decides how the run ends\n", event);
     return false;
 }
 
 }  // namespace
 
-UartObserverImpl::UartObserverImpl(provisioning::RunSettings settings)
-    : UartObserverImpl(settings,
-                       [settings](const std::string& deviceIp) { provisioning::_startRecord(settings, deviceIp); }) {}
+UartObserverImpl::UartObserverImpl(quorvane::provisioning::RunSettings settings)
+    : UartObserverImpl(settings, [settings](const std::string& deviceIp) {
+          quorvane::provisioning::_startRecord(settings, deviceIp);
+      }) {}
 
-UartObserverImpl::UartObserverImpl(provisioning::RunSettings settings, RecordingStart startRecording)
-    : UartObserverImpl(std::move(settings), std::move(startRecording), provisioning::_getLocalIp) {}
+UartObserverImpl::UartObserverImpl(quorvane::provisioning::RunSettings settings, RecordingStart startRecording)
+    : UartObserverImpl(std::move(settings), std::move(startRecording), quorvane::provisioning::_getLocalIp) {}
 
-UartObserverImpl::UartObserverImpl(provisioning::RunSettings settings, RecordingStart startRecording,
+UartObserverImpl::UartObserverImpl(quorvane::provisioning::RunSettings settings, RecordingStart startRecording,
                                    LocalAddressLookup localAddress)
     : settings(std::move(settings)), startRecording(std::move(startRecording)), localAddress(std::move(localAddress)) {}
 
@@ -69,7 +70,7 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
             return;
         }
         std::printf("wifi connect failed, timeout!\n");
-        platform::diagnose("the device did not answer the Wi-Fi request within 10 s\n");
+        quorvane::platform::diagnose("the device did not answer the Wi-Fi request within 10 s\n");
         finishRun(true);
         return;
     }
@@ -87,12 +88,12 @@ void UartObserverImpl::onDisconnected() {}
 // none: otherwise it would pick the upload address and refuse every
 // connection, the device's own too. The console line shows what was said.
 void UartObserverImpl::onWifiJoined(const std::string& reportedIp) {
-    const std::string deviceIp = provisioning::isDeviceAddress(reportedIp) ? reportedIp : std::string();
+    const std::string deviceIp = quorvane::provisioning::isDeviceAddress(reportedIp) ? reportedIp : std::string();
     const std::string localIp = localAddress(deviceIp);
     std::printf("wifi connect success, ip is %s, local ip is %s\n", reportedIp.c_str(), localIp.c_str());
     if (!g_recordStarted) {
         if (deviceIp != reportedIp) {
-            platform::diagnose(
+            quorvane::platform::diagnose(
                 "warning: the device reported the address \"%s\", which is no address a device can have; taken "
                 "as none: this computer's address comes from its host name, and the first connection on the "
                 "upload port is taken as the device's\n",
@@ -109,8 +110,8 @@ void UartObserverImpl::onWifiRefused(const std::string& body) {
         return;
     }
     std::printf("wifi connect failed!\n");
-    platform::diagnose("the device did not join \"%s\"; its reply was: %s\n", settings.wifiSsid.c_str(),
-                       withoutPassPhrase(body).c_str());
+    quorvane::platform::diagnose("the device did not join \"%s\"; its reply was: %s\n", settings.wifiSsid.c_str(),
+                                 withoutPassPhrase(body).c_str());
     finishRun(true);
 }
 

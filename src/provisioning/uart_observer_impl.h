@@ -18,10 +18,10 @@ public:
     // This computer's address as told to the user, given the device's.
     using LocalAddressLookup = std::function<std::string(const std::string& deviceIp)>;
 
-    // Starts the recording server of this computer (provisioning::_startRecord).
-    explicit UartObserverImpl(provisioning::RunSettings settings);
-    UartObserverImpl(provisioning::RunSettings settings, RecordingStart startRecording);
-    UartObserverImpl(provisioning::RunSettings settings, RecordingStart startRecording,
+    // Starts the recording server of this computer (quorvane::provisioning::_startRecord).
+    explicit UartObserverImpl(quorvane::provisioning::RunSettings settings);
+    UartObserverImpl(quorvane::provisioning::RunSettings settings, RecordingStart startRecording);
+    UartObserverImpl(quorvane::provisioning::RunSettings settings, RecordingStart startRecording,
                      LocalAddressLookup localAddress);
 
     void onConnected() override;
@@ -34,7 +34,7 @@ private:
 
     std::string withoutPassPhrase(std::string text) const;
 
-    const provisioning::RunSettings settings;
+    const quorvane::provisioning::RunSettings settings;
     RecordingStart startRecording;
     LocalAddressLookup localAddress;
 };

@@ -22,16 +22,17 @@ constexpr int kRefused = -1;
 
 std::atomic<bool> interrupted{false};
 // Written before `interrupted` is set, read only after it was seen set.
-std::atomic<platform::Interruption> interruption{platform::Interruption::Interrupt};
+std::atomic<quorvane::platform::Interruption> interruption{quorvane::platform::Interruption::Interrupt};
 
 // The conversion in hand runs to its end (or ends with the console's Ctrl-C,
 // as the converter hears it too); none starts after it.
-void onInterrupt(platform::Interruption cause) {
-    platform::diagnose("%s: ending the conversion, keeping the recording and the channel files not converted yet\n",
-                       platform::interruptionName(cause));
+void onInterrupt(quorvane::platform::Interruption cause) {
+    quorvane::platform::diagnose(
+        "%s: ending the conversion, keeping the recording and the channel files not converted yet\n",
+        quorvane::platform::interruptionName(cause));
     interruption = cause;
     interrupted = true;
-    upload::uploadState().interrupt();
+    quorvane::upload::uploadState().interrupt();
 }
 
 // Why `file` cannot be read as a recording; empty when it can.
@@ -44,7 +45,7 @@ std::string unreadableProblem(const std::string& file) {
     errno = 0;
     std::ifstream recording(path, std::ios::in | std::ios::binary);
     if (!recording.is_open()) {
-        return "cannot read " + file + ": " + upload::fileErrorText(errno);
+        return "cannot read " + file + ": " + quorvane::upload::fileErrorText(errno);
     }
     return {};
 }
@@ -53,40 +54,41 @@ bool refused(const std::string& problem) {
     if (problem.empty()) {
         return false;
     }
-    platform::diagnose("%s\n", problem.c_str());
+    quorvane::platform::diagnose("%s\n", problem.c_str());
     return true;
 }
 
-int exitStatusOf(upload::RunOutcome outcome) {
+int exitStatusOf(quorvane::upload::RunOutcome outcome) {
     if (interrupted) {
-        return platform::exitStatusFor(interruption);
+        return quorvane::platform::exitStatusFor(interruption);
     }
     switch (outcome) {
-        case upload::RunOutcome::Stored:
+        case quorvane::upload::RunOutcome::Stored:
             return 0;
-        case upload::RunOutcome::Interrupted:
-            return platform::exitStatusFor(platform::Interruption::Interrupt);
-        case upload::RunOutcome::Failed:
+        case quorvane::upload::RunOutcome::Interrupted:
+            return quorvane::platform::exitStatusFor(quorvane::platform::Interruption::Interrupt);
+        case quorvane::upload::RunOutcome::Failed:
             break;
     }
     return 1;
 }
 
 int convertRecording(const ConvertRequest& request) {
-    const auto summary = beginSummary(upload::SummaryCommand::Convert);
-    const std::int64_t size = upload::fileSize(request.file);
-    summary->update([&request, size](upload::RecordSummary& facts) {
+    const auto summary = beginSummary(quorvane::upload::SummaryCommand::Convert);
+    const std::int64_t size = quorvane::upload::fileSize(request.file);
+    summary->update([&request, size](quorvane::upload::RecordSummary& facts) {
         facts.recording = request.file;
         facts.bytesReceived = size > 0 ? static_cast<std::uint64_t>(size) : 0;
     });
-    upload::ProcessingSettings settings;
+    quorvane::upload::ProcessingSettings settings;
     settings.clock = [] { return std::chrono::steady_clock::now(); };
     settings.convertChannel3 = request.convertChannel3;
-    const upload::RecordingEnding ending = upload::processRecording({request.file, request.file}, settings, *summary);
+    const quorvane::upload::RecordingEnding ending =
+        quorvane::upload::processRecording({request.file, request.file}, settings, *summary);
     summary->recordEnding(ending.outcome, ending.reason);
     const int status = exitStatusOf(ending.outcome);
-    finishSummary(*summary,
-                  {status, interrupted || ending.outcome == upload::RunOutcome::Interrupted, request.convertChannel3});
+    finishSummary(*summary, {status, interrupted || ending.outcome == quorvane::upload::RunOutcome::Interrupted,
+                             request.convertChannel3});
     return status;
 }
 
@@ -101,6 +103,6 @@ int runConvertCommand(const std::vector<std::string>& afterOption) {
     if (refused(unreadableProblem(request.file)) || refused(converterSearchProblem())) {
         return kRefused;
     }
-    platform::installInterruptHandler(onInterrupt);
+    quorvane::platform::installInterruptHandler(onInterrupt);
     return convertRecording(request);
 }

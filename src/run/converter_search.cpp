@@ -3,10 +3,11 @@
 #include "platform/shell.h"
 
 std::string converterSearchProblem() {
-    const std::string workingFolder = platform::currentDirectory();
-    const std::string programFolder = platform::executableDirectory();
-    platform::prependToSearchPath(workingFolder, programFolder);
-    if (!platform::folderHoldingProgram(QUORVANE_CONVERTER_PROGRAM, platform::searchPathFolders()).empty()) {
+    const std::string workingFolder = quorvane::platform::currentDirectory();
+    const std::string programFolder = quorvane::platform::executableDirectory();
+    quorvane::platform::prependToSearchPath(workingFolder, programFolder);
+    if (!quorvane::platform::folderHoldingProgram(QUORVANE_CONVERTER_PROGRAM, quorvane::platform::searchPathFolders())
+             .empty()) {
         return {};
     }
     return std::string("cannot find the converter ") + QUORVANE_CONVERTER_PROGRAM +

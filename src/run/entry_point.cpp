@@ -25,7 +25,7 @@ constexpr const char* kReportPath = "./ipconfig.txt";
 constexpr int kRefused = -1;
 
 std::string workingFolderText() {
-    const std::string folder = platform::currentDirectory();
+    const std::string folder = quorvane::platform::currentDirectory();
     return folder.empty() ? "the working folder" : "the working folder " + folder;
 }
 
@@ -36,25 +36,25 @@ std::string workingFolderText() {
 void explainMissingReport(int readError) {
     std::FILE* probe = std::fopen(kReportPath, "a");
     if (probe == nullptr) {
-        platform::diagnose("cannot write the network report ipconfig.txt in %s: %s\n", workingFolderText().c_str(),
-                           std::strerror(errno));
+        quorvane::platform::diagnose("cannot write the network report ipconfig.txt in %s: %s\n",
+                                     workingFolderText().c_str(), std::strerror(errno));
         return;
     }
     std::fclose(probe);
     if (readError != ENOENT) {
-        platform::diagnose("cannot read the network report ipconfig.txt in %s: %s\n", workingFolderText().c_str(),
-                           std::strerror(readError));
+        quorvane::platform::diagnose("cannot read the network report ipconfig.txt in %s: %s\n",
+                                     workingFolderText().c_str(), std::strerror(readError));
         return;
     }
     std::remove(kReportPath);
-    platform::diagnose("the network report command (%s) wrote no ipconfig.txt in %s\n", networkReportCommand(),
-                       workingFolderText().c_str());
+    quorvane::platform::diagnose("the network report command (%s) wrote no ipconfig.txt in %s\n",
+                                 networkReportCommand(), workingFolderText().c_str());
 }
 
 void requireNetworkReport() {
     // The interpreter's own complaint ("cannot create ./ipconfig.txt") is
     // left out: the failure is explained below, once, in this program's words.
-    platform::runCommandLine(networkReportCommand(), platform::CommandErrors::Discarded);
+    quorvane::platform::runCommandLine(networkReportCommand(), quorvane::platform::CommandErrors::Discarded);
     std::FILE* report = std::fopen(kReportPath, "r");
     if (report == nullptr) {
         const int readError = errno;
@@ -69,7 +69,7 @@ bool refused(const std::string& problem) {
     if (problem.empty()) {
         return false;
     }
-    platform::diagnose("%s\n", problem.c_str());
+    quorvane::platform::diagnose("%s\n", problem.c_str());
     return true;
 }
 
@@ -85,18 +85,19 @@ bool usable(const CommandLine& commandLine) {
 }
 
 bool readPassphrase() {
-    const platform::SecretLine line = platform::readSecretLine("Wi-Fi pass phrase for \"" + g_wifiSsid + "\": ");
+    const quorvane::platform::SecretLine line =
+        quorvane::platform::readSecretLine("Wi-Fi pass phrase for \"" + g_wifiSsid + "\": ");
     switch (line.outcome) {
-        case platform::SecretLine::Outcome::Read:
+        case quorvane::platform::SecretLine::Outcome::Read:
             g_wifiPassword = line.text;
             return true;
-        case platform::SecretLine::Outcome::NoLine:
-            platform::diagnose("PASSPHRASE is \"-\", but standard input ended before a pass phrase came\n");
+        case quorvane::platform::SecretLine::Outcome::NoLine:
+            quorvane::platform::diagnose("PASSPHRASE is \"-\", but standard input ended before a pass phrase came\n");
             return false;
-        case platform::SecretLine::Outcome::Failed:
+        case quorvane::platform::SecretLine::Outcome::Failed:
             break;
     }
-    platform::diagnose("cannot read the pass phrase from standard input: %s\n", line.error.message().c_str());
+    quorvane::platform::diagnose("cannot read the pass phrase from standard input: %s\n", line.error.message().c_str());
     return false;
 }
 
@@ -132,7 +133,7 @@ int runEntryPoint(const std::vector<std::string>& arguments) {
         return kRefused;
     }
     for (const std::string& warning : runArgumentWarnings(commandLine.positional.size())) {
-        platform::diagnose("warning: %s\n", warning.c_str());
+        quorvane::platform::diagnose("warning: %s\n", warning.c_str());
     }
     return runSequence();
 }

@@ -82,7 +82,7 @@ bool isOnlyArgument(const std::vector<std::string>& arguments, const char* optio
 }  // namespace
 
 void showUsage() {
-    platform::showText("%sTry 'quorvane-capture --help' for more information.\n", kUsage);
+    quorvane::platform::showText("%sTry 'quorvane-capture --help' for more information.\n", kUsage);
 }
 
 bool answerInformationRequest(const std::vector<std::string>& arguments) {

@@ -9,7 +9,7 @@
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
     for (int index = 1; index < argc; ++index) {
-        arguments.push_back(platform::utf8FromUtf16(argv[index]));
+        arguments.push_back(quorvane::platform::utf8FromUtf16(argv[index]));
     }
     return runEntryPoint(arguments);
 }

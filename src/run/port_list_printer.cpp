@@ -74,9 +74,9 @@ std::string formatSerialPorts(const std::vector<SerialPortInfo>& ports) {
 void printSerialPorts() {
     const auto ports = quorvane::listSerialPorts();
     if (ports.empty()) {
-        platform::diagnose("no serial ports found\n");
+        quorvane::platform::diagnose("no serial ports found\n");
         return;
     }
     std::printf("%s", formatSerialPorts(ports).c_str());
-    platform::diagnose("give the first column as the PORT argument\n");
+    quorvane::platform::diagnose("give the first column as the PORT argument\n");
 }

@@ -8,53 +8,55 @@
 
 namespace {
 
-constexpr auto kFrameBytes = static_cast<std::int64_t>(upload::kFrameBytes);
+constexpr auto kFrameBytes = static_cast<std::int64_t>(quorvane::upload::kFrameBytes);
 
 // Not every WAV file was made from a recording that holds at least one whole
 // frame and is still there (a record.pcm of an earlier run does not count).
-bool convertibleLater(const upload::RecordSummary& facts) {
-    return facts.outcome != upload::RunOutcome::Stored && facts.bytesReceived >= kFrameBytes &&
-           upload::fileSize(facts.recording) >= kFrameBytes;
+bool convertibleLater(const quorvane::upload::RecordSummary& facts) {
+    return facts.outcome != quorvane::upload::RunOutcome::Stored && facts.bytesReceived >= kFrameBytes &&
+           quorvane::upload::fileSize(facts.recording) >= kFrameBytes;
 }
 
 std::string shellWord(const std::string& text) {
     return text.find_first_of(" \t'\"") == std::string::npos ? text : "\"" + text + "\"";
 }
 
-void suggestConversion(const upload::RecordSummary& facts, bool convertChannel3) {
+void suggestConversion(const quorvane::upload::RecordSummary& facts, bool convertChannel3) {
     const std::string command =
         "quorvane-capture --convert " + shellWord(facts.recording) + (convertChannel3 ? " 1" : "");
-    if (facts.command == upload::SummaryCommand::Run) {
-        platform::diagnose("convert what arrived later with: %s\n", command.c_str());
+    if (facts.command == quorvane::upload::SummaryCommand::Run) {
+        quorvane::platform::diagnose("convert what arrived later with: %s\n", command.c_str());
     } else {
-        platform::diagnose("convert it again later with: %s\n", command.c_str());
+        quorvane::platform::diagnose("convert it again later with: %s\n", command.c_str());
     }
 }
 
 }  // namespace
 
-std::shared_ptr<upload::SharedRecordSummary> beginSummary(upload::SummaryCommand command) {
-    upload::RecordSummary facts;
+std::shared_ptr<quorvane::upload::SharedRecordSummary> beginSummary(quorvane::upload::SummaryCommand command) {
+    quorvane::upload::RecordSummary facts;
     facts.toolVersion = QUORVANE_VERSION;
     facts.command = command;
     facts.startedAt = std::chrono::system_clock::now();
-    return std::make_shared<upload::SharedRecordSummary>(facts);
+    return std::make_shared<quorvane::upload::SharedRecordSummary>(facts);
 }
 
-void finishSummary(upload::SharedRecordSummary& summary, const SummaryEnd& end) {
+void finishSummary(quorvane::upload::SharedRecordSummary& summary, const SummaryEnd& end) {
     if (!summary.endingRecorded()) {
-        summary.recordEnding(end.interrupted ? upload::RunOutcome::Interrupted : upload::RunOutcome::Failed,
-                             "the run ended before any upload arrived");
+        summary.recordEnding(
+            end.interrupted ? quorvane::upload::RunOutcome::Interrupted : quorvane::upload::RunOutcome::Failed,
+            "the run ended before any upload arrived");
     }
-    summary.update([&end](upload::RecordSummary& facts) {
+    summary.update([&end](quorvane::upload::RecordSummary& facts) {
         facts.endedAt = std::chrono::system_clock::now();
         facts.exitStatus = end.exitStatus;
     });
-    const upload::RecordSummary facts = summary.snapshot();
-    const int error = upload::writeRecordSummary(std::string("./") + upload::kSummaryFileName, facts);
+    const quorvane::upload::RecordSummary facts = summary.snapshot();
+    const int error =
+        quorvane::upload::writeRecordSummary(std::string("./") + quorvane::upload::kSummaryFileName, facts);
     if (error != 0) {
-        platform::diagnose("warning: cannot write %s: %s\n", upload::kSummaryFileName,
-                           upload::fileErrorText(error).c_str());
+        quorvane::platform::diagnose("warning: cannot write %s: %s\n", quorvane::upload::kSummaryFileName,
+                                     quorvane::upload::fileErrorText(error).c_str());
     }
     if (convertibleLater(facts)) {
         suggestConversion(facts, end.convertChannel3);

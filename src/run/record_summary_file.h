@@ -8,7 +8,7 @@
 // --convert, when the exit status is known.
 
 // A summary begun now, with this tool's version.
-std::shared_ptr<upload::SharedRecordSummary> beginSummary(upload::SummaryCommand command);
+std::shared_ptr<quorvane::upload::SharedRecordSummary> beginSummary(quorvane::upload::SummaryCommand command);
 
 struct SummaryEnd {
     int exitStatus = 0;
@@ -23,4 +23,4 @@ struct SummaryEnd {
 // and writes ./record.json; says on standard error when it cannot. When the
 // recording is kept but its WAV files were not all made, says how to make
 // them from it with --convert.
-void finishSummary(upload::SharedRecordSummary& summary, const SummaryEnd& end);
+void finishSummary(quorvane::upload::SharedRecordSummary& summary, const SummaryEnd& end);

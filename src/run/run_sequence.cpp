@@ -29,7 +29,7 @@ constexpr std::chrono::seconds kInterruptHandlerLimit{2};
 
 std::atomic<bool> interrupted{false};
 // Written before `interrupted` is set, read only after it was seen set.
-std::atomic<platform::Interruption> interruption{platform::Interruption::Interrupt};
+std::atomic<quorvane::platform::Interruption> interruption{quorvane::platform::Interruption::Interrupt};
 
 std::unique_ptr<quorvane::UartObserver> makeObserver() {
     if (portArgumentIsDevicePath(g_comPort)) {
@@ -51,9 +51,9 @@ bool sendToDevice(const UartRequest& request) {
 }
 
 // The run's own facts; never the pass phrase.
-std::shared_ptr<upload::SharedRecordSummary> beginRunSummary() {
-    auto summary = beginSummary(upload::SummaryCommand::Run);
-    summary->update([](upload::RecordSummary& facts) {
+std::shared_ptr<quorvane::upload::SharedRecordSummary> beginRunSummary() {
+    auto summary = beginSummary(quorvane::upload::SummaryCommand::Run);
+    summary->update([](quorvane::upload::RecordSummary& facts) {
         facts.port = portLabel(g_comPort);
         facts.networkName = g_wifiSsid;
         facts.recordTime = g_recordTime;
@@ -63,9 +63,10 @@ std::shared_ptr<upload::SharedRecordSummary> beginRunSummary() {
 
 // Asking the device to upload is where the run reaches the upload: from then
 // on it leaves a summary, however it ends.
-provisioning::RunSettings provisioningSettings(const std::shared_ptr<upload::SharedRecordSummary>& summary) {
+quorvane::provisioning::RunSettings provisioningSettings(
+    const std::shared_ptr<quorvane::upload::SharedRecordSummary>& summary) {
     const auto uploadRequested = [summary](const std::string& deviceAddress, const std::string& hostAddress) {
-        summary->update([&](upload::RecordSummary& facts) {
+        summary->update([&](quorvane::upload::RecordSummary& facts) {
             facts.deviceAddress = deviceAddress;
             facts.hostAddress = hostAddress;
         });
@@ -74,27 +75,28 @@ provisioning::RunSettings provisioningSettings(const std::shared_ptr<upload::Sha
     return {g_wifiSsid, g_wifiPassword, portLabel(g_comPort), g_recordTime, sendToDevice, uploadRequested};
 }
 
-void onInterrupt(platform::Interruption cause) {
-    platform::diagnose("%s: ending the run, keeping what has arrived\n", platform::interruptionName(cause));
+void onInterrupt(quorvane::platform::Interruption cause) {
+    quorvane::platform::diagnose("%s: ending the run, keeping what has arrived\n",
+                                 quorvane::platform::interruptionName(cause));
     interruption = cause;
     interrupted = true;
-    upload::uploadState().interrupt();
+    quorvane::upload::uploadState().interrupt();
     finishRun(true);
 }
 
 void settleInterruptedUpload() {
-    if (!upload::uploadState().audioThreadRunning()) {
-        platform::diagnose("interrupted before the upload began; nothing was stored\n");
+    if (!quorvane::upload::uploadState().audioThreadRunning()) {
+        quorvane::platform::diagnose("interrupted before the upload began; nothing was stored\n");
         return;
     }
-    if (!upload::uploadState().waitForAudioThread(kAudioSettleLimit)) {
-        platform::diagnose("interrupted; record.pcm may be incomplete\n");
+    if (!quorvane::upload::uploadState().waitForAudioThread(kAudioSettleLimit)) {
+        quorvane::platform::diagnose("interrupted; record.pcm may be incomplete\n");
     }
 }
 
 int exitStatus() {
     if (interrupted) {
-        return platform::exitStatusFor(interruption);
+        return quorvane::platform::exitStatusFor(interruption);
     }
     return g_runFailed ? 1 : 0;
 }
@@ -104,16 +106,16 @@ int exitStatus() {
 int runSequence() {
     // Before the serial port is opened: a run that cannot have the upload
     // port must not ask its device to record.
-    if (!provisioning::claimUploadPort()) {
+    if (!quorvane::provisioning::claimUploadPort()) {
         return 1;
     }
     const auto summary = beginRunSummary();
     auto observer = makeObserver();
     g_uartObserver = observer.get();
-    upload::wireUpload({stopSerialLink, g_convertCh3, summary});
+    quorvane::upload::wireUpload({stopSerialLink, g_convertCh3, summary});
     observer->setListener(new UartObserverImpl(provisioningSettings(summary)));
     observer->setDiagnostics(std::make_unique<quorvane::StderrLinkDiagnostics>());
-    platform::installInterruptHandler(onInterrupt);
+    quorvane::platform::installInterruptHandler(onInterrupt);
     observer->start();
     std::printf("connecting to %s\n", portLabel(g_comPort).c_str());
 
@@ -123,16 +125,16 @@ int runSequence() {
     if (interrupted) {
         settleInterruptedUpload();
     }
-    provisioning::stopRecordingServer();
+    quorvane::provisioning::stopRecordingServer();
     // Once the upload has begun only it decides how the run ends, and the
     // process never ends while record.pcm is being written; after Ctrl-C the
     // wait above is bounded instead.
     if (!interrupted) {
-        upload::uploadState().waitForAudioThread();
+        quorvane::upload::uploadState().waitForAudioThread();
     }
     observer.reset();
     g_uartObserver = nullptr;
-    platform::awaitInterruptHandled(kInterruptHandlerLimit);
+    quorvane::platform::awaitInterruptHandled(kInterruptHandlerLimit);
     const int status = exitStatus();
     if (summary->uploadRequested()) {
         finishSummary(*summary, {status, interrupted, g_convertCh3});

@@ -89,7 +89,7 @@ std::size_t UartObserver::pendingCount() const {
 void UartObserver::linkLoop() {
     while (running) {
         runStep();
-        pauseWhileRunning(timings.stepPauseMs);
+        pauseWhileRunning(timings.stepPause);
     }
     closePort();
 }
@@ -138,7 +138,7 @@ void UartObserver::probe() {
     for (int attempt = 0; attempt < kProbeAttempts && !sent; ++attempt) {
         sent = send(heartbeat);
         stampHeartbeat();
-        if (!sent && !pauseWhileRunning(timings.writeRetryPauseMs)) {
+        if (!sent && !pauseWhileRunning(timings.writeRetryPause)) {
             break;
         }
     }
@@ -149,14 +149,14 @@ void UartObserver::probe() {
 
 void UartObserver::awaitProbeAnswer() {
     while (running && linkState == Probing) {
-        if (millisecondsSinceHeartbeat() > timings.probeTimeoutMs) {
+        if (sinceHeartbeat() > timings.probeTimeout) {
             int probing = Probing;
             if (linkState.compare_exchange_strong(probing, Closing) && beginProblem(LinkProblem::DeviceSilent)) {
                 diagnostics->deviceSilent(portName);
             }
             return;
         }
-        pauseWhileRunning(timings.probePollMs);
+        pauseWhileRunning(timings.probePoll);
     }
 }
 
@@ -166,9 +166,9 @@ void UartObserver::keepAlive() {
         listener->onConnected();
     }
     const UartRequest heartbeat = makeRequest(HEART_BEAT, "");
-    while (pauseWhileRunning(timings.heartbeatPeriodMs)) {
+    while (pauseWhileRunning(timings.heartbeatPeriod)) {
         send(heartbeat);
-        if (millisecondsSinceHeartbeat() > timings.lossTimeoutMs) {
+        if (sinceHeartbeat() > timings.lossTimeout) {
             linkState = Lost;
             return;
         }
@@ -194,9 +194,9 @@ void UartObserver::closePort() {
     linkState = Closed;
 }
 
-bool UartObserver::pauseWhileRunning(unsigned milliseconds) {
+bool UartObserver::pauseWhileRunning(std::chrono::milliseconds pause) {
     std::unique_lock<std::mutex> lock(wakeMutex);
-    stopCondition.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return !running; });
+    stopCondition.wait_for(lock, pause, [this] { return !running; });
     return running;
 }
 
@@ -225,7 +225,7 @@ void UartObserver::readLoop() {
             walkPending(&chunk);
         } else {
             walkPending(nullptr);
-            platform::sleepMilliseconds(timings.idleReadPauseMs);
+            platform::sleepMilliseconds(static_cast<unsigned>(timings.idleReadPause.count()));
         }
     }
     linkState = Closed;
@@ -301,13 +301,13 @@ void UartObserver::stampHeartbeat() {
     lastHeartbeat = now;
 }
 
-std::uint32_t UartObserver::millisecondsSinceHeartbeat() const {
+std::chrono::milliseconds UartObserver::sinceHeartbeat() const {
     platform::FtimeStamp last;
     {
         std::lock_guard<std::mutex> lock(heartbeatMutex);
         last = lastHeartbeat;
     }
-    return platform::elapsedMilliseconds(last, timings.clock());
+    return std::chrono::milliseconds(platform::elapsedMilliseconds(last, timings.clock()));
 }
 
 void UartObserver::joinThreads() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -47,13 +48,13 @@ using LinkClock = std::function<platform::FtimeStamp()>;
 // The defaults are the device's and the wall clock; tests shrink the pauses
 // and move a clock of their own past the time-outs.
 struct LinkTimings {
-    unsigned stepPauseMs = 200;
-    unsigned probePollMs = 50;
-    unsigned heartbeatPeriodMs = 500;
-    unsigned idleReadPauseMs = 10;
-    unsigned writeRetryPauseMs = 10;
-    std::uint32_t probeTimeoutMs = 5000;
-    std::uint32_t lossTimeoutMs = 10000;
+    std::chrono::milliseconds stepPause{200};
+    std::chrono::milliseconds probePoll{50};
+    std::chrono::milliseconds heartbeatPeriod{500};
+    std::chrono::milliseconds idleReadPause{10};
+    std::chrono::milliseconds writeRetryPause{10};
+    std::chrono::milliseconds probeTimeout{5000};
+    std::chrono::milliseconds lossTimeout{10000};
     SerialTimeouts serial;
     LinkClock clock = platform::wallClockNow;
 };
@@ -97,7 +98,7 @@ private:
     void keepAlive();
     void reportLoss();
     void closePort();
-    bool pauseWhileRunning(unsigned milliseconds);
+    bool pauseWhileRunning(std::chrono::milliseconds pause);
     bool beginProblem(LinkProblem problem, OpenFailure failure = OpenFailure::None);
     void endProblem();
 
@@ -112,7 +113,7 @@ private:
     void wakeReader();
 
     void stampHeartbeat();
-    std::uint32_t millisecondsSinceHeartbeat() const;
+    std::chrono::milliseconds sinceHeartbeat() const;
     void joinThreads();
 
     const LinkTimings timings;

@@ -17,7 +17,7 @@
 #include "upload/socket_layer.h"
 #include "upload/upload_control.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -290,12 +290,12 @@ void startAudioThread(unsigned int socket, const AudioSettings& settings) {
     }
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload
 
 void test::onConnect(unsigned int socket) {
-    const upload::UploadWiring wiring = upload::currentWiring();
+    const quorvane::upload::UploadWiring wiring = quorvane::upload::currentWiring();
     if (wiring.stopSerialLink) {
         wiring.stopSerialLink();
     }
-    upload::startAudioThread(socket, upload::consoleAudioSettings(wiring));
+    quorvane::upload::startAudioThread(socket, quorvane::upload::consoleAudioSettings(wiring));
 }

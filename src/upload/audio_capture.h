@@ -18,7 +18,7 @@ public:
     void onConnect(unsigned int socket) override;
 };
 
-namespace upload {
+namespace quorvane::upload {
 
 // What the run hands the upload when it wires the parts, read from the
 // command line there: the upload reads no run-wide value itself.
@@ -64,4 +64,4 @@ AudioSettings consoleAudioSettings(const UploadWiring& wiring);
 // records in the summary how the upload ended.
 void startAudioThread(unsigned int socket, const AudioSettings& settings);
 
-}  // namespace upload
+}  // namespace quorvane::upload

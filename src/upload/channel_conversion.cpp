@@ -7,7 +7,7 @@
 #include "platform/shell.h"
 #include "upload/upload_control.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -98,4 +98,4 @@ ChannelConversions convertChannels(const ProgressClock& clock, const RecordingSo
     return conversions;
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

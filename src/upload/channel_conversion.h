@@ -8,7 +8,7 @@
 #include "upload/progress.h"
 #include "upload/record_files.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 enum class ConversionEnd { AllMade, Failed, Interrupted };
 
@@ -29,4 +29,4 @@ struct ChannelConversions {
 ChannelConversions convertChannels(const ProgressClock& clock, const RecordingSource& source, std::uint64_t recordBytes,
                                    bool convertChannel3);
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace upload {
+namespace quorvane::upload {
 
 EnvelopeMeter::EnvelopeMeter(std::uint64_t expectedFrames) {
     envelopes_.expectedFrames = expectedFrames;
@@ -56,4 +56,4 @@ void EnvelopeMeter::addToColumn(const ChannelBlock& block, std::size_t first, st
     }
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

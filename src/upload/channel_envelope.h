@@ -6,7 +6,7 @@
 
 #include "upload/channel_levels.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 // Columns of the picture's lanes: a screen's width, and a fixed 13 KB for
 // four channels however long the recording.
@@ -52,4 +52,4 @@ private:
     std::uint64_t nextColumnStart_ = 0;
 };
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -10,7 +10,7 @@
 
 #include "upload/channel_verdict_limits.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -181,4 +181,4 @@ ChannelLevelSet LevelMeter::finish() const {
     return levels;
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

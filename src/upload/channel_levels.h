@@ -7,7 +7,7 @@
 
 #include "upload/record_files.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 // 0 dBFS: the magnitude of the most negative sample.
 constexpr double kFullScale = 32768.0;
@@ -89,4 +89,4 @@ private:
     std::uint64_t frames_ = 0;
 };
 
-}  // namespace upload
+}  // namespace quorvane::upload

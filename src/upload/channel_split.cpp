@@ -10,7 +10,7 @@
 #include "platform/files.h"
 #include "upload/record_files.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -186,4 +186,4 @@ std::optional<SplitFailure> splitRecording(const RecordingSource& source, const 
     return std::nullopt;
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -6,7 +6,7 @@
 #include "upload/progress.h"
 #include "upload/recording_check.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 // The recording to split: the path it is opened by and the name messages
 // give it.
@@ -39,4 +39,4 @@ std::string splitFailureText(const SplitFailure& failure);
 std::optional<SplitFailure> splitRecording(const RecordingSource& source, const ProgressClock& clock,
                                            RecordingCheck& check);
 
-}  // namespace upload
+}  // namespace quorvane::upload

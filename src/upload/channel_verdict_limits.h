@@ -4,7 +4,7 @@
 // one place so that the README can quote them. Levels are in dBFS with
 // 0 dBFS = a sample of magnitude 32768 (full scale), so a full-scale square
 // wave has an RMS of 0 dBFS and a full-scale sine one of -3 dBFS.
-namespace upload::limits {
+namespace quorvane::upload::limits {
 
 // About 10 codes RMS: a live microphone's own noise is well above it, so a
 // channel below it (every sample within a few codes of zero) hears nothing.
@@ -29,4 +29,4 @@ constexpr int kLiveChannelsForLevelMatch = 3;
 // ended early (a reset, or a device that stopped sending).
 constexpr double kShortRecordingSeconds = 1.0;
 
-}  // namespace upload::limits
+}  // namespace quorvane::upload::limits

@@ -20,15 +20,15 @@ constexpr unsigned int kWorkerCount = 4;
 // A device that loses its power or its Wi-Fi mid-upload sends neither FIN nor
 // RST; with keep-alive the system finds such a connection dead within
 // 10 s + 3 x 5 s of silence.
-const upload::KeepAlive kKeepAlive{std::chrono::seconds(10), std::chrono::seconds(5), 3};
+const quorvane::upload::KeepAlive kKeepAlive{std::chrono::seconds(10), std::chrono::seconds(5), 3};
 
 std::runtime_error acceptFailure(int error) {
     return std::runtime_error("accept failed with error code : " + std::to_string(error));
 }
 
-unsigned short boundPort(upload::SocketHandle socket) {
+unsigned short boundPort(quorvane::upload::SocketHandle socket) {
     sockaddr_in bound{};
-    upload::SocketLength length = sizeof bound;
+    quorvane::upload::SocketLength length = sizeof bound;
     if (getsockname(socket, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
         return 0;
     }
@@ -40,14 +40,14 @@ std::string addressText(const in_addr& address) {
     return inet_ntop(AF_INET, &address, text, sizeof text) != nullptr ? text : "an unknown address";
 }
 
-void prepareUploadConnection(upload::SocketHandle accepted) {
-    upload::setNonBlocking(accepted, false);
-    const int error = upload::enableKeepAlive(accepted, kKeepAlive);
+void prepareUploadConnection(quorvane::upload::SocketHandle accepted) {
+    quorvane::upload::setNonBlocking(accepted, false);
+    const int error = quorvane::upload::enableKeepAlive(accepted, kKeepAlive);
     if (error != 0) {
-        platform::diagnose(
+        quorvane::platform::diagnose(
             "warning: cannot turn on TCP keep-alive for the upload connection (%s, code %d); a device that goes "
             "dark is noticed only when the upload has been silent too long\n",
-            upload::socketErrorText(error).c_str(), error);
+            quorvane::upload::socketErrorText(error).c_str(), error);
     }
 }
 
@@ -58,7 +58,7 @@ void prepareUploadConnection(upload::SocketHandle accepted) {
 class WaitNotices {
 public:
     WaitNotices(std::chrono::milliseconds hintDelay, const std::string& hint,
-                std::optional<upload::RecordingCountdown>& countdown)
+                std::optional<quorvane::upload::RecordingCountdown>& countdown)
         : began(std::chrono::steady_clock::now()),
           hintDelay(hintDelay),
           hint(hint),
@@ -78,7 +78,7 @@ public:
             return untilHint;
         }
         const auto untilRedraw = std::chrono::ceil<std::chrono::milliseconds>(countdown->update());
-        return untilHint == upload::kNoTimeLimit ? untilRedraw : std::min(untilHint, untilRedraw);
+        return untilHint == quorvane::upload::kNoTimeLimit ? untilRedraw : std::min(untilHint, untilRedraw);
     }
 
     void clearLine() {
@@ -92,7 +92,7 @@ private:
     // it has been said, or when there is none).
     std::chrono::milliseconds showHintWhenDue() {
         if (!hintPending) {
-            return upload::kNoTimeLimit;
+            return quorvane::upload::kNoTimeLimit;
         }
         const auto left =
             hintDelay - std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began);
@@ -100,31 +100,31 @@ private:
             return left;
         }
         clearLine();
-        platform::diagnose("%s\n", hint.c_str());
+        quorvane::platform::diagnose("%s\n", hint.c_str());
         hintPending = false;
-        return upload::kNoTimeLimit;
+        return quorvane::upload::kNoTimeLimit;
     }
 
     std::chrono::steady_clock::time_point began;
     std::chrono::milliseconds hintDelay;
     const std::string& hint;
     bool hintPending;
-    std::optional<upload::RecordingCountdown>& countdown;
+    std::optional<quorvane::upload::RecordingCountdown>& countdown;
 };
 
 // Waits until a connection is announced, saying what is due meanwhile; false
 // when the upload was interrupted instead.
-bool waitForConnection(upload::SocketHandle listenSocket, WaitNotices& notices) {
+bool waitForConnection(quorvane::upload::SocketHandle listenSocket, WaitNotices& notices) {
     for (;;) {
         int error = 0;
-        switch (upload::waitForSocket(listenSocket, notices.showDue(), error)) {
-            case upload::SocketEvent::Interrupted:
+        switch (quorvane::upload::waitForSocket(listenSocket, notices.showDue(), error)) {
+            case quorvane::upload::SocketEvent::Interrupted:
                 return false;
-            case upload::SocketEvent::Failed:
+            case quorvane::upload::SocketEvent::Failed:
                 throw acceptFailure(error);
-            case upload::SocketEvent::Readable:
+            case quorvane::upload::SocketEvent::Readable:
                 return true;
-            case upload::SocketEvent::TimedOut:
+            case quorvane::upload::SocketEvent::TimedOut:
                 break;
         }
     }
@@ -132,32 +132,32 @@ bool waitForConnection(upload::SocketHandle listenSocket, WaitNotices& notices) 
 
 }  // namespace
 
-namespace upload {
+namespace quorvane::upload {
 
 std::string bindFailureText(int error) {
     return "Failed to bind socket" + std::to_string(error);
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload
 
-KestaroSocket::KestaroSocket() : listenSocket(upload::kInvalidSocket) {
-    const int startError = upload::startSockets();
+KestaroSocket::KestaroSocket() : listenSocket(quorvane::upload::kInvalidSocket) {
+    const int startError = quorvane::upload::startSockets();
     if (startError != 0) {
         throw std::runtime_error("Failed. Error Code : " + std::to_string(startError));
     }
     listenSocket = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (listenSocket == upload::kInvalidSocket) {
+    if (listenSocket == quorvane::upload::kInvalidSocket) {
         throw std::runtime_error("Failed to create socket");
     }
-    const int reserveError = upload::reserveListeningAddress(listenSocket);
+    const int reserveError = quorvane::upload::reserveListeningAddress(listenSocket);
     if (reserveError != 0) {
-        platform::diagnose("warning: could not reserve the upload port for this program: %s\n",
-                           upload::socketErrorText(reserveError).c_str());
+        quorvane::platform::diagnose("warning: could not reserve the upload port for this program: %s\n",
+                                     quorvane::upload::socketErrorText(reserveError).c_str());
     }
 }
 
 KestaroSocket::~KestaroSocket() {
-    upload::closeSocket(listenSocket);
+    quorvane::upload::closeSocket(listenSocket);
 }
 
 int KestaroSocket::bindPort(int port) {
@@ -165,7 +165,7 @@ int KestaroSocket::bindPort(int port) {
     serverAddress.sin_addr.s_addr = htonl(INADDR_ANY);
     serverAddress.sin_port = htons(static_cast<unsigned short>(port));
     if (::bind(listenSocket, reinterpret_cast<const sockaddr*>(&serverAddress), sizeof serverAddress) != 0) {
-        return upload::lastSocketError();
+        return quorvane::upload::lastSocketError();
     }
     return 0;
 }
@@ -176,7 +176,7 @@ int KestaroSocket::bindPort(int port) {
 int KestaroSocket::claimPort(int port) {
     int error = bindPort(port);
     if (error == 0 && ::listen(listenSocket, kBacklog) != 0) {
-        error = upload::lastSocketError();
+        error = quorvane::upload::lastSocketError();
     }
     if (error == 0) {
         portClaimed = true;
@@ -189,7 +189,7 @@ void KestaroSocket::Listen(int port) {
     if (!portClaimed) {
         const int error = bindPort(port);
         if (error != 0) {
-            throw std::runtime_error(upload::bindFailureText(error));
+            throw std::runtime_error(quorvane::upload::bindFailureText(error));
         }
         ::listen(listenSocket, kBacklog);
         listeningPort = boundPort(listenSocket);
@@ -197,68 +197,70 @@ void KestaroSocket::Listen(int port) {
     // Waiting happens before accept, in slices that notice an interruption;
     // a non-blocking accept cannot hang when a connection that was announced
     // has gone again (it was reset) by the time accept runs.
-    upload::setNonBlocking(listenSocket, true);
+    quorvane::upload::setNonBlocking(listenSocket, true);
 
-    upload::UploadWorkClaim handOver;
+    quorvane::upload::UploadWorkClaim handOver;
     ThreadPool pool(kWorkerCount);
-    const upload::SocketHandle accepted = acceptDevice();
-    if (accepted == upload::kInvalidSocket) {
+    const quorvane::upload::SocketHandle accepted = acceptDevice();
+    if (accepted == quorvane::upload::kInvalidSocket) {
         return;
     }
     if (!handOver.begin()) {
-        platform::diagnose("the run had already ended when the upload connection came; it was closed unread\n");
-        upload::closeSocket(accepted);
+        quorvane::platform::diagnose(
+            "the run had already ended when the upload connection came; it was closed unread\n");
+        quorvane::upload::closeSocket(accepted);
         return;
     }
     pool.enqueue([this, accepted] { onConnect(static_cast<unsigned int>(accepted)); });
 }
 
 // The device's connection, or kInvalidSocket when the upload was interrupted.
-upload::SocketHandle KestaroSocket::acceptDevice() {
+quorvane::upload::SocketHandle KestaroSocket::acceptDevice() {
     WaitNotices notices(hintDelay, hintMessage, countdown);
     while (waitForConnection(listenSocket, notices)) {
         notices.clearLine();
-        const upload::SocketHandle accepted = acceptOne();
-        if (accepted == upload::kInvalidSocket) {
+        const quorvane::upload::SocketHandle accepted = acceptOne();
+        if (accepted == quorvane::upload::kInvalidSocket) {
             continue;
         }
         if (servesPeer()) {
             prepareUploadConnection(accepted);
             return accepted;
         }
-        platform::diagnose("refused an upload connection from %s: only the device at %s may upload\n",
-                           addressText(clientAddress.sin_addr).c_str(), addressText(expectedPeer).c_str());
-        upload::closeSocket(accepted);
+        quorvane::platform::diagnose("refused an upload connection from %s: only the device at %s may upload\n",
+                                     addressText(clientAddress.sin_addr).c_str(), addressText(expectedPeer).c_str());
+        quorvane::upload::closeSocket(accepted);
     }
-    return upload::kInvalidSocket;
+    return quorvane::upload::kInvalidSocket;
 }
 
 // The next connection, or kInvalidSocket when there is none after all or it
 // failed before it could be accepted (said here: Windows fails accept for a
 // connection reset while it waited, POSIX accepts it with the reset pending).
 // An error of the listening socket itself is thrown.
-upload::SocketHandle KestaroSocket::acceptOne() {
-    upload::SocketLength length = sizeof clientAddress;
-    const upload::SocketHandle accepted = ::accept(listenSocket, reinterpret_cast<sockaddr*>(&clientAddress), &length);
-    const bool acceptFailed = accepted == upload::kInvalidSocket;
-    const int error = acceptFailed ? upload::lastSocketError() : upload::pendingError(accepted);
+quorvane::upload::SocketHandle KestaroSocket::acceptOne() {
+    quorvane::upload::SocketLength length = sizeof clientAddress;
+    const quorvane::upload::SocketHandle accepted =
+        ::accept(listenSocket, reinterpret_cast<sockaddr*>(&clientAddress), &length);
+    const bool acceptFailed = accepted == quorvane::upload::kInvalidSocket;
+    const int error = acceptFailed ? quorvane::upload::lastSocketError() : quorvane::upload::pendingError(accepted);
     if (error == 0) {
         return accepted;
     }
-    if (acceptFailed && upload::isWouldBlock(error)) {
-        return upload::kInvalidSocket;
+    if (acceptFailed && quorvane::upload::isWouldBlock(error)) {
+        return quorvane::upload::kInvalidSocket;
     }
-    if (acceptFailed && !upload::failedBeforeAccept(error)) {
+    if (acceptFailed && !quorvane::upload::failedBeforeAccept(error)) {
         throw acceptFailure(error);
     }
     if (!acceptFailed) {
-        upload::closeSocket(accepted);
+        quorvane::upload::closeSocket(accepted);
     }
-    platform::diagnose(
+    quorvane::platform::diagnose(
         "an upload connection failed before it could be accepted (%s, code %d); still waiting for "
         "the device\n",
-        upload::socketErrorText(error).c_str(), error);
-    return upload::kInvalidSocket;
+        quorvane::upload::socketErrorText(error).c_str(), error);
+    return quorvane::upload::kInvalidSocket;
 }
 
 bool KestaroSocket::servesPeer() const {
@@ -268,7 +270,7 @@ bool KestaroSocket::servesPeer() const {
 bool KestaroSocket::expectPeer(const std::string& ipv4Address) {
     peerExpected = inet_pton(AF_INET, ipv4Address.c_str(), &expectedPeer) == 1;
     if (!peerExpected) {
-        platform::diagnose(
+        quorvane::platform::diagnose(
             "warning: the device's address \"%s\" is no IPv4 address; the first connection "
             "on the upload port will be taken as the device's\n",
             ipv4Address.c_str());
@@ -282,14 +284,14 @@ void KestaroSocket::setNoConnectionHint(std::chrono::milliseconds delay, const s
 }
 
 void KestaroSocket::setRecordTime(const std::string& recordTime) {
-    const auto seconds = upload::recordSeconds(recordTime);
+    const auto seconds = quorvane::upload::recordSeconds(recordTime);
     if (seconds) {
-        setCountdown(upload::RecordingCountdown([] { return std::chrono::steady_clock::now(); }, *seconds,
-                                                platform::isTerminal(stderr)));
+        setCountdown(quorvane::upload::RecordingCountdown([] { return std::chrono::steady_clock::now(); }, *seconds,
+                                                          quorvane::platform::isTerminal(stderr)));
     }
 }
 
-void KestaroSocket::setCountdown(upload::RecordingCountdown recordingCountdown) {
+void KestaroSocket::setCountdown(quorvane::upload::RecordingCountdown recordingCountdown) {
     countdown = std::move(recordingCountdown);
 }
 

@@ -49,7 +49,7 @@ public:
     void setRecordTime(const std::string& recordTime);
 
     // The same with a countdown of the caller's making (its clock, display).
-    void setCountdown(upload::RecordingCountdown recordingCountdown);
+    void setCountdown(quorvane::upload::RecordingCountdown recordingCountdown);
 
     // The port Listen accepts connections on, 0 until it listens; callable
     // from any thread.
@@ -62,11 +62,11 @@ protected:
 
 private:
     int bindPort(int port);
-    upload::SocketHandle acceptOne();
-    upload::SocketHandle acceptDevice();
+    quorvane::upload::SocketHandle acceptOne();
+    quorvane::upload::SocketHandle acceptDevice();
     bool servesPeer() const;
 
-    upload::SocketHandle listenSocket;
+    quorvane::upload::SocketHandle listenSocket;
     bool portClaimed = false;
     sockaddr_in serverAddress{};
     sockaddr_in clientAddress{};
@@ -75,13 +75,13 @@ private:
     in_addr expectedPeer{};
     std::chrono::milliseconds hintDelay{-1};
     std::string hintMessage;
-    std::optional<upload::RecordingCountdown> countdown;
+    std::optional<quorvane::upload::RecordingCountdown> countdown;
     std::atomic<unsigned short> listeningPort{0};
 };
 
-namespace upload {
+namespace quorvane::upload {
 
 // "Failed to bind socket" followed by the error code, as Listen throws it.
 std::string bindFailureText(int error);
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -7,7 +7,7 @@
 #include "upload/channel_verdict_limits.h"
 #include "upload/record_time.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -132,4 +132,4 @@ std::string formatLevelTable(const RecordSummary& summary) {
     return table;
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -5,7 +5,7 @@
 
 #include "upload/record_summary.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 // The cells of one row of the level table: channel, file, duration, peak
 // dBFS, RMS dBFS, DC offset, clipped samples, verdict.
@@ -31,4 +31,4 @@ std::string durationLine(const RecordSummary& summary);
 // is other than ok.
 std::string formatLevelTable(const RecordSummary& summary);
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -7,7 +7,7 @@
 
 #include "upload/record_files.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -215,4 +215,4 @@ std::chrono::steady_clock::duration RecordingCountdown::nextShowAfter(
     return recordTime + ((waited - recordTime) / kLogLineInterval + 1) * kLogLineInterval;
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

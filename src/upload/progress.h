@@ -9,7 +9,7 @@
 
 #include "upload/status_line.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 using ProgressClock = std::function<std::chrono::steady_clock::time_point()>;
 
@@ -91,4 +91,4 @@ private:
     std::chrono::steady_clock::time_point nextShow;
 };
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -11,7 +11,7 @@ std::ofstream g_ch2Out;
 std::ofstream g_ch3Out;
 std::ofstream g_ch4Out;
 
-namespace upload {
+namespace quorvane::upload {
 
 std::string channelPcmName(int channel) {
     return "record_ch" + std::to_string(channel) + ".pcm";
@@ -31,4 +31,4 @@ std::int64_t fileSize(const std::string& path) {
     return error ? -1 : static_cast<std::int64_t>(size);
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

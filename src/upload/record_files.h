@@ -14,7 +14,7 @@ extern std::ofstream g_ch2Out;
 extern std::ofstream g_ch3Out;
 extern std::ofstream g_ch4Out;
 
-namespace upload {
+namespace quorvane::upload {
 
 // The recording's format: four interleaved 16-bit channels at 16 kHz.
 constexpr int kChannelCount = 4;
@@ -36,4 +36,4 @@ std::string fileErrorText(int error);
 // (missing, no access, a folder).
 std::int64_t fileSize(const std::string& path);
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -7,7 +7,7 @@
 #include "upload/level_table.h"
 #include "upload/text_file.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -207,4 +207,4 @@ int writeRecordPicture(const std::string& path, const RecordSummary& summary, co
     return writeTextFile(path, recordPictureSvg(summary, envelopes));
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

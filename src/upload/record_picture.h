@@ -5,7 +5,7 @@
 #include "upload/channel_envelope.h"
 #include "upload/record_summary.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 constexpr const char* kPictureFileName = "record.svg";
 
@@ -18,4 +18,4 @@ std::string recordPictureSvg(const RecordSummary& summary, const ChannelEnvelope
 // Writes the picture to `path`; 0 or the error code of the failure.
 int writeRecordPicture(const std::string& path, const RecordSummary& summary, const ChannelEnvelopes& envelopes);
 
-}  // namespace upload
+}  // namespace quorvane::upload

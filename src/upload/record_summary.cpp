@@ -11,7 +11,7 @@
 #include "upload/record_time.h"
 #include "upload/text_file.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -238,4 +238,4 @@ int writeRecordSummary(const std::string& path, const RecordSummary& summary) {
     return writeTextFile(path, recordSummaryJson(summary));
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -8,7 +8,7 @@
 
 #include "upload/channel_levels.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 constexpr const char* kSummaryFileName = "record.json";
 
@@ -68,4 +68,4 @@ std::string recordSummaryJson(const RecordSummary& summary);
 // Writes the JSON document to `path`; 0 or the error code of the failure.
 int writeRecordSummary(const std::string& path, const RecordSummary& summary);
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -4,7 +4,7 @@
 
 #include "upload/record_files.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -26,4 +26,4 @@ std::uint64_t expectedUploadBytes(const std::string& recordTime) {
     return seconds ? static_cast<std::uint64_t>(seconds->count()) * kAudioBytesPerSecond : 0;
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace upload {
+namespace quorvane::upload {
 
 // The record time the device is sent, when it is a whole number of seconds
 // ("30"); nothing otherwise. The countdown, the expected upload size, the
@@ -16,4 +16,4 @@ std::optional<std::chrono::seconds> recordSeconds(const std::string& recordTime)
 // when the record time is no whole number of seconds.
 std::uint64_t expectedUploadBytes(const std::string& recordTime);
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -36,4 +36,4 @@ RecordingFindings RecordingCheck::finish() const {
     return {frames_, levels_.finish(), envelopes_.finish()};
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -6,7 +6,7 @@
 #include "upload/channel_envelope.h"
 #include "upload/channel_levels.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 // What one pass over the recording found.
 struct RecordingFindings {
@@ -36,4 +36,4 @@ private:
     std::uint64_t frames_ = 0;
 };
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -7,7 +7,7 @@
 #include "upload/record_picture.h"
 #include "upload/recording_check.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -68,4 +68,4 @@ RecordingEnding processRecording(const RecordingSource& source, const Processing
     return endingOf(conversions);
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -8,7 +8,7 @@
 #include "upload/record_summary.h"
 #include "upload/shared_record_summary.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 struct ProcessingSettings {
     ProgressClock clock;
@@ -31,4 +31,4 @@ struct RecordingEnding {
 RecordingEnding processRecording(const RecordingSource& source, const ProcessingSettings& settings,
                                  SharedRecordSummary& summary);
 
-}  // namespace upload
+}  // namespace quorvane::upload

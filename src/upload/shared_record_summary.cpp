@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace upload {
+namespace quorvane::upload {
 
 SharedRecordSummary::SharedRecordSummary(RecordSummary initial) : summary_(std::move(initial)) {}
 
@@ -41,4 +41,4 @@ bool SharedRecordSummary::endingRecorded() const {
     return endingRecorded_;
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

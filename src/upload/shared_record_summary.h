@@ -6,7 +6,7 @@
 
 #include "upload/record_summary.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 // The summary of one run (or one --convert), owned by the run and handed to
 // the parts that fill it from their own threads: provisioning the addresses,
@@ -42,4 +42,4 @@ private:
     bool endingRecorded_ = false;
 };
 
-}  // namespace upload
+}  // namespace quorvane::upload

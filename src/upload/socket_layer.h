@@ -5,7 +5,7 @@
 
 #include "upload/socket_platform.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 // Starts the socket library (WSAStartup 2.2 on Windows); 0 or the error code.
 int startSockets();
@@ -61,7 +61,7 @@ long pendingBytes(SocketHandle socket);
 enum class WaitOutcome { Readable, TimedOut, Failed };
 
 // Waits until `socket` can be read (data, a new connection, the peer's close
-// or an error) or `timeoutMs` has passed. On Failed, `error` holds the code.
-WaitOutcome waitReadable(SocketHandle socket, int timeoutMs, int& error);
+// or an error) or `timeout` has passed. On Failed, `error` holds the code.
+WaitOutcome waitReadable(SocketHandle socket, std::chrono::milliseconds timeout, int& error);
 
-}  // namespace upload
+}  // namespace quorvane::upload

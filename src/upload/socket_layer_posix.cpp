@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace upload {
+namespace quorvane::upload {
 
 int startSockets() {
     return 0;
@@ -105,9 +105,9 @@ long pendingBytes(SocketHandle socket) {
     return ioctl(socket, FIONREAD, &count) == 0 ? count : -1;
 }
 
-WaitOutcome waitReadable(SocketHandle socket, int timeoutMs, int& error) {
+WaitOutcome waitReadable(SocketHandle socket, std::chrono::milliseconds timeout, int& error) {
     pollfd watched{socket, POLLIN, 0};
-    const int ready = poll(&watched, 1, timeoutMs);
+    const int ready = poll(&watched, 1, static_cast<int>(timeout.count()));
     if (ready == -1 && errno == EINTR) {
         return WaitOutcome::TimedOut;
     }
@@ -118,4 +118,4 @@ WaitOutcome waitReadable(SocketHandle socket, int timeoutMs, int& error) {
     return ready == 0 ? WaitOutcome::TimedOut : WaitOutcome::Readable;
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -3,7 +3,7 @@
 #include <mstcpip.h>
 #include <windows.h>
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -112,11 +112,12 @@ long pendingBytes(SocketHandle socket) {
     return ioctlsocket(socket, FIONREAD, &count) == 0 ? static_cast<long>(count) : -1;
 }
 
-WaitOutcome waitReadable(SocketHandle socket, int timeoutMs, int& error) {
+WaitOutcome waitReadable(SocketHandle socket, std::chrono::milliseconds timeout, int& error) {
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(socket, &readable);
-    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    const auto milliseconds = static_cast<long>(timeout.count());
+    timeval limit{milliseconds / 1000, (milliseconds % 1000) * 1000};
     const int ready = select(0, &readable, nullptr, nullptr, &limit);
     if (ready == SOCKET_ERROR) {
         error = WSAGetLastError();
@@ -125,4 +126,4 @@ WaitOutcome waitReadable(SocketHandle socket, int timeoutMs, int& error) {
     return ready == 0 ? WaitOutcome::TimedOut : WaitOutcome::Readable;
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -7,7 +7,7 @@
 #include "platform/diagnostics.h"
 #include "platform/terminal.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -81,4 +81,4 @@ void StatusLine::rewrite(const StatusText& text, const char* ending) {
     shownLength = *ending == '\n' ? 0 : fitted.size();
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

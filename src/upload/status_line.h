@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace upload {
+namespace quorvane::upload {
 
 // One part of a status text. `lead` joins it to the part before it and is
 // left out when the part comes first. When the text is too wide for the
@@ -61,4 +61,4 @@ private:
     std::size_t shownLength = 0;
 };
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
@@ -30,4 +30,4 @@ int writeTextFile(const std::string& path, const std::string& text) {
     return closed ? 0 : capturedError();
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -2,21 +2,21 @@
 
 #include <algorithm>
 
-namespace upload {
+namespace quorvane::upload {
 
 namespace {
 
 // How long one wait lasts at most before the interruption flag is looked at
 // again: the latency of Ctrl-C, and the idle wake-ups of a silent upload.
-constexpr int kSliceMilliseconds = 100;
+constexpr std::chrono::milliseconds kSlice{100};
 
-int nextSlice(std::chrono::milliseconds limit, std::chrono::steady_clock::time_point deadline) {
+std::chrono::milliseconds nextSlice(std::chrono::milliseconds limit, std::chrono::steady_clock::time_point deadline) {
     if (limit == kNoTimeLimit) {
-        return kSliceMilliseconds;
+        return kSlice;
     }
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    return static_cast<int>(std::clamp<long long>(left.count(), 0, kSliceMilliseconds));
+    return std::clamp(left, std::chrono::milliseconds::zero(), kSlice);
 }
 
 }  // namespace
@@ -93,7 +93,7 @@ SocketEvent waitForSocket(SocketHandle socket, std::chrono::milliseconds limit, 
         if (uploadState().interrupted()) {
             return SocketEvent::Interrupted;
         }
-        const int slice = nextSlice(limit, deadline);
+        const auto slice = nextSlice(limit, deadline);
         switch (waitReadable(socket, slice, error)) {
             case WaitOutcome::Readable:
                 return SocketEvent::Readable;
@@ -119,4 +119,4 @@ bool UploadWorkClaim::begin() {
     return begun;
 }
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -7,7 +7,7 @@
 
 #include "upload/socket_layer.h"
 
-namespace upload {
+namespace quorvane::upload {
 
 // What the run and the upload share about the one upload of a run: whether
 // the user has interrupted it (Ctrl-C), and whether a connection is in the
@@ -92,4 +92,4 @@ private:
     bool begun = false;
 };
 
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -6,9 +6,9 @@
 
 namespace {
 
-using emulator::ackFrame;
-using emulator::CommandKind;
-using emulator::splitIntoPieces;
+using quorvane::emulator::ackFrame;
+using quorvane::emulator::CommandKind;
+using quorvane::emulator::splitIntoPieces;
 
 TEST(EmulatorFrames, EachCommandHasItsOwnTags) {
     EXPECT_EQ(ackFrame(CommandKind::HeartBeat, ""), "\r\n<QRVN_ACK_HEART><QRVN_ACK_HEART_END>\r\n");
@@ -38,15 +38,15 @@ TEST(EmulatorFrames, ZeroPieceSizeKeepsTheFrameWhole) {
 
 TEST(EmulatorFrames, ConsoleTextNeverLooksLikeATag) {
     for (const std::string& line :
-         {emulator::consoleLineBefore(CommandKind::WifiConnect, 12),
-          emulator::consoleLineAfter(CommandKind::HeartBeat, 12), emulator::chatterLine(12)}) {
+         {quorvane::emulator::consoleLineBefore(CommandKind::WifiConnect, 12),
+          quorvane::emulator::consoleLineAfter(CommandKind::HeartBeat, 12), quorvane::emulator::chatterLine(12)}) {
         EXPECT_EQ(line.find("QRVN_ACK"), std::string::npos) << line;
         EXPECT_EQ(line.find('\0'), std::string::npos);
     }
 }
 
 TEST(EmulatorFrames, NoiseHasTheSizeAskedForAndCarriesNulBytes) {
-    emulator::NoiseSource source(42);
+    quorvane::emulator::NoiseSource source(42);
     const std::string noise = source.next(64 * 1024);
     EXPECT_EQ(noise.size(), 64u * 1024);
     const auto nuls = std::count(noise.begin(), noise.end(), '\0');
@@ -55,8 +55,8 @@ TEST(EmulatorFrames, NoiseHasTheSizeAskedForAndCarriesNulBytes) {
 }
 
 TEST(EmulatorFrames, NoiseIsReproducibleFromItsSeedAndDiffersBetweenBursts) {
-    emulator::NoiseSource first(7);
-    emulator::NoiseSource second(7);
+    quorvane::emulator::NoiseSource first(7);
+    quorvane::emulator::NoiseSource second(7);
     const std::string burst = first.next(1000);
     EXPECT_EQ(burst, second.next(1000));
     EXPECT_NE(burst, first.next(1000));

@@ -4,10 +4,10 @@
 
 namespace {
 
-using emulator::Milliseconds;
-using emulator::parseCommandLine;
-using emulator::ParsedCommandLine;
-using emulator::WifiReplyMode;
+using quorvane::emulator::Milliseconds;
+using quorvane::emulator::parseCommandLine;
+using quorvane::emulator::ParsedCommandLine;
+using quorvane::emulator::WifiReplyMode;
 
 ParsedCommandLine parse(std::vector<std::string> arguments) {
     return parseCommandLine(arguments);
@@ -69,9 +69,9 @@ TEST(EmulatorOptions, AnEmptyCustomReplyIsKept) {
 TEST(EmulatorOptions, CommandListsSelectWhichFramesAreSplit) {
     const ParsedCommandLine parsed = parse({"--split", "12", "--split-for", "wifi_connect,upload_record"});
     ASSERT_EQ(parsed.error, "");
-    EXPECT_FALSE(parsed.options.chatter.splitFor.contains(emulator::CommandKind::HeartBeat));
-    EXPECT_TRUE(parsed.options.chatter.splitFor.contains(emulator::CommandKind::WifiConnect));
-    EXPECT_TRUE(parsed.options.chatter.splitFor.contains(emulator::CommandKind::UploadRecord));
+    EXPECT_FALSE(parsed.options.chatter.splitFor.contains(quorvane::emulator::CommandKind::HeartBeat));
+    EXPECT_TRUE(parsed.options.chatter.splitFor.contains(quorvane::emulator::CommandKind::WifiConnect));
+    EXPECT_TRUE(parsed.options.chatter.splitFor.contains(quorvane::emulator::CommandKind::UploadRecord));
     EXPECT_NE(parse({"--noise-for", "heart_beat,reboot"}).error, "");
 }
 
@@ -103,8 +103,8 @@ TEST(EmulatorOptions, RefusesCombinationsThatCannotWork) {
 
 TEST(EmulatorOptions, UploadSignalIsTonesOrTestAndNotWithASourceFile) {
     EXPECT_FALSE(parse({}).options.upload.signal.has_value());
-    EXPECT_EQ(parse({"--upload-signal", "test"}).options.upload.signal, emulator::UploadSignal::Test);
-    EXPECT_EQ(parse({"--upload-signal=tones"}).options.upload.signal, emulator::UploadSignal::Tones);
+    EXPECT_EQ(parse({"--upload-signal", "test"}).options.upload.signal, quorvane::emulator::UploadSignal::Test);
+    EXPECT_EQ(parse({"--upload-signal=tones"}).options.upload.signal, quorvane::emulator::UploadSignal::Tones);
     EXPECT_NE(parse({"--upload-signal", "noise"}).error, "");
     EXPECT_NE(parse({"--upload-signal", "test", "--upload-source", "x.raw"}).error, "");
 }
@@ -128,7 +128,7 @@ TEST(EmulatorOptions, NetworkFaultsAreOffUnlessAsked) {
 
 TEST(EmulatorOptions, HelpListsEveryOption) {
     EXPECT_TRUE(parse({"--help"}).helpRequested);
-    const std::string usage = emulator::usageText();
+    const std::string usage = quorvane::emulator::usageText();
     for (const char* name :
          {"--tty", "--link", "--request-log", "--wifi-no-reply", "--silent-after-wifi", "--vanish-after-heartbeats",
           "--noise-gap", "--split-for", "--log-every", "--upload-source", "--upload-signal", "--pause-at", "--reset-at",

@@ -4,9 +4,9 @@
 
 namespace {
 
-using emulator::CommandKind;
-using emulator::LineSplitter;
-using emulator::parseRequest;
+using quorvane::emulator::CommandKind;
+using quorvane::emulator::LineSplitter;
+using quorvane::emulator::parseRequest;
 
 TEST(EmulatorRequest, RecognisesTheThreeCommands) {
     EXPECT_EQ(parseRequest("listen heart_beat\r\n").kind, CommandKind::HeartBeat);
@@ -18,22 +18,22 @@ TEST(EmulatorRequest, RecognisesTheThreeCommands) {
 }
 
 TEST(EmulatorRequest, PassPhraseKeepsItsBlanks) {
-    const emulator::Request request = parseRequest("listen wifi_connect home net  with blanks \r\n");
+    const quorvane::emulator::Request request = parseRequest("listen wifi_connect home net  with blanks \r\n");
     EXPECT_EQ(request.ssid, "home");
     EXPECT_EQ(request.passphrase, "net  with blanks ");
 }
 
 TEST(EmulatorRequest, UploadTakesAddressAndRecordTime) {
-    const emulator::Request request = parseRequest("listen upload_record start -h 10.0.0.5 -c 5 -t 60\r\n");
+    const quorvane::emulator::Request request = parseRequest("listen upload_record start -h 10.0.0.5 -c 5 -t 60\r\n");
     EXPECT_EQ(request.uploadAddress, "10.0.0.5");
     EXPECT_EQ(request.recordTime, "60");
 }
 
 TEST(EmulatorRequest, EmptyAddressAndEmptyRecordTimeStayEmpty) {
-    const emulator::Request noAddress = parseRequest("listen upload_record start -h  -c 5 -t 30\r\n");
+    const quorvane::emulator::Request noAddress = parseRequest("listen upload_record start -h  -c 5 -t 30\r\n");
     EXPECT_EQ(noAddress.uploadAddress, "");
     EXPECT_EQ(noAddress.recordTime, "30");
-    const emulator::Request noTime = parseRequest("listen upload_record start -h 127.0.0.1 -c 5 -t \r\n");
+    const quorvane::emulator::Request noTime = parseRequest("listen upload_record start -h 127.0.0.1 -c 5 -t \r\n");
     EXPECT_EQ(noTime.uploadAddress, "127.0.0.1");
     EXPECT_EQ(noTime.recordTime, "");
 }

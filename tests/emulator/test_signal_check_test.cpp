@@ -10,20 +10,20 @@ namespace {
 // The emulator's test signal is there to show each of the host's verdicts
 // once: the two programs must agree on what the signal is.
 TEST(EmulatorTestSignal, HostsRecordingCheckFindsOneFaultAChannel) {
-    constexpr std::size_t kFrames = 3 * emulator::kSampleRate;
-    std::vector<char> bytes(kFrames * emulator::kFrameBytes);
-    emulator::openContentSource("", emulator::UploadSignal::Test)->read(bytes.data(), bytes.size());
+    constexpr std::size_t kFrames = 3 * quorvane::emulator::kSampleRate;
+    std::vector<char> bytes(kFrames * quorvane::emulator::kFrameBytes);
+    quorvane::emulator::openContentSource("", quorvane::emulator::UploadSignal::Test)->read(bytes.data(), bytes.size());
 
-    upload::RecordingCheck check(kFrames);
+    quorvane::upload::RecordingCheck check(kFrames);
     for (std::size_t first = 0; first < kFrames; first += 160) {
-        check.add(bytes.data() + first * emulator::kFrameBytes, 160);
+        check.add(bytes.data() + first * quorvane::emulator::kFrameBytes, 160);
     }
-    const upload::ChannelLevelSet levels = check.finish().levels;
+    const quorvane::upload::ChannelLevelSet levels = check.finish().levels;
 
-    EXPECT_EQ(levels[0].verdict, upload::Verdict::Ok);
-    EXPECT_EQ(levels[1].verdict, upload::Verdict::Silent);
-    EXPECT_EQ(levels[2].verdict, upload::Verdict::Clipping);
-    EXPECT_EQ(levels[3].verdict, upload::Verdict::SameAsChannel);
+    EXPECT_EQ(levels[0].verdict, quorvane::upload::Verdict::Ok);
+    EXPECT_EQ(levels[1].verdict, quorvane::upload::Verdict::Silent);
+    EXPECT_EQ(levels[2].verdict, quorvane::upload::Verdict::Clipping);
+    EXPECT_EQ(levels[3].verdict, quorvane::upload::Verdict::SameAsChannel);
     EXPECT_EQ(levels[3].sameAsChannel, 1);
     EXPECT_DOUBLE_EQ(levels[0].seconds, 3.0);
 }

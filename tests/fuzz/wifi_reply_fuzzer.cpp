@@ -35,7 +35,7 @@ std::vector<std::string> startsRequested;
 
 UartObserverImpl& listener() {
     static UartObserverImpl instance(
-        provisioning::RunSettings{"studio net", "hunter2", "COM3", "30", nullptr, nullptr},
+        quorvane::provisioning::RunSettings{"studio net", "hunter2", "COM3", "30", nullptr, nullptr},
         [](const std::string& deviceIp) { startsRequested.push_back(deviceIp); },
         [](const std::string&) { return std::string("192.0.2.1"); });
     return instance;

@@ -15,7 +15,7 @@ namespace {
 // once per process. The child's exit code tells what reached it.
 constexpr int kHandledBase = 10;
 
-[[noreturn]] void exitWithInterruption(platform::Interruption interruption) {
+[[noreturn]] void exitWithInterruption(quorvane::platform::Interruption interruption) {
     _exit(kHandledBase + static_cast<int>(interruption));
 }
 
@@ -29,17 +29,17 @@ TEST(InterruptHandlerDeathTest, EachSignalReachesTheRunAsWhatItStandsFor) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const struct {
         int signalNumber;
-        platform::Interruption expected;
+        quorvane::platform::Interruption expected;
     } cases[] = {
-        {SIGINT, platform::Interruption::Interrupt},
-        {SIGHUP, platform::Interruption::HangUp},
-        {SIGTERM, platform::Interruption::Terminate},
+        {SIGINT, quorvane::platform::Interruption::Interrupt},
+        {SIGHUP, quorvane::platform::Interruption::HangUp},
+        {SIGTERM, quorvane::platform::Interruption::Terminate},
     };
     for (const auto& signal : cases) {
         SCOPED_TRACE(signal.signalNumber);
         EXPECT_EXIT(
             {
-                platform::installInterruptHandler(exitWithInterruption);
+                quorvane::platform::installInterruptHandler(exitWithInterruption);
                 raiseAndWait(signal.signalNumber);
             },
             ::testing::ExitedWithCode(kHandledBase + static_cast<int>(signal.expected)), "");
@@ -53,7 +53,8 @@ TEST(InterruptHandlerDeathTest, SecondSignalEndsTheProcessAtOnceWithItsStatus) {
         EXPECT_EXIT(
             {
                 // The run takes its time to end after the first.
-                platform::installInterruptHandler([second = second](platform::Interruption) { raise(second); });
+                quorvane::platform::installInterruptHandler(
+                    [second = second](quorvane::platform::Interruption) { raise(second); });
                 raiseAndWait(SIGINT);
             },
             ::testing::ExitedWithCode(status), "");
@@ -65,12 +66,12 @@ TEST(InterruptHandlerDeathTest, SignalIgnoredAtTheStartStaysIgnored) {
     EXPECT_EXIT(
         {
             signal(SIGHUP, SIG_IGN);
-            platform::installInterruptHandler(exitWithInterruption);
+            quorvane::platform::installInterruptHandler(exitWithInterruption);
             raise(SIGHUP);
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             raiseAndWait(SIGTERM);
         },
-        ::testing::ExitedWithCode(kHandledBase + static_cast<int>(platform::Interruption::Terminate)), "");
+        ::testing::ExitedWithCode(kHandledBase + static_cast<int>(quorvane::platform::Interruption::Terminate)), "");
 }
 
 // As when a terminal's Ctrl-C ends a converter too and its end is seen
@@ -80,13 +81,13 @@ TEST(InterruptHandlerDeathTest, ASignalThatArrivedIsHandledBeforeTheRunDecidesIt
     EXPECT_EXIT(
         {
             static std::atomic<bool> handled{false};
-            platform::installInterruptHandler([](platform::Interruption) {
+            quorvane::platform::installInterruptHandler([](quorvane::platform::Interruption) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
                 handled = true;
             });
-            const bool arrivedBefore = platform::awaitInterruptHandled(std::chrono::seconds(5));
+            const bool arrivedBefore = quorvane::platform::awaitInterruptHandled(std::chrono::seconds(5));
             raise(SIGINT);
-            const bool arrived = platform::awaitInterruptHandled(std::chrono::seconds(5));
+            const bool arrived = quorvane::platform::awaitInterruptHandled(std::chrono::seconds(5));
             _exit(!arrivedBefore && arrived && handled ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");

@@ -7,17 +7,17 @@
 
 namespace {
 
-platform::SecretLine lineFrom(const std::string& input) {
+quorvane::platform::SecretLine lineFrom(const std::string& input) {
     std::FILE* stream = std::tmpfile();
     std::fwrite(input.data(), 1, input.size(), stream);
     std::rewind(stream);
-    platform::SecretLine line = platform::readLineFrom(stream);
+    quorvane::platform::SecretLine line = quorvane::platform::readLineFrom(stream);
     std::fclose(stream);
     return line;
 }
 
 TEST(LineInput, OneLineWithoutItsLineEnd) {
-    using Outcome = platform::SecretLine::Outcome;
+    using Outcome = quorvane::platform::SecretLine::Outcome;
     const struct {
         const char* name;
         std::string input;
@@ -40,7 +40,7 @@ TEST(LineInput, OneLineWithoutItsLineEnd) {
     };
     for (const auto& input : cases) {
         SCOPED_TRACE(input.name);
-        const platform::SecretLine line = lineFrom(input.input);
+        const quorvane::platform::SecretLine line = lineFrom(input.input);
         EXPECT_EQ(line.outcome, input.outcome);
         EXPECT_EQ(line.text, input.text);
     }

@@ -19,7 +19,7 @@ const std::string kUnicodeName = "r\xc3\xa9gie \xe5\xae\xb6";  // "régie 家"
 class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        savedPath_ = platform::inheritedSearchPath();
+        savedPath_ = quorvane::platform::inheritedSearchPath();
         savedWorkingFolder_ = fs::current_path();
         root_ =
             fs::temp_directory_path() / fs::u8path("quorvane-shell-" + kUnicodeName + "-" +
@@ -29,7 +29,7 @@ protected:
     }
     void TearDown() override {
         fs::current_path(savedWorkingFolder_);
-        platform::replaceSearchPath(savedPath_);
+        quorvane::platform::replaceSearchPath(savedPath_);
         fs::remove_all(root_);
     }
 
@@ -53,12 +53,12 @@ private:
 };
 
 TEST_F(ShellTest, PrependedFoldersComeFirstInTheSearchOrder) {
-    platform::replaceSearchPath(std::string("inherited-1") + platform::kSearchPathSeparator +
-                                platform::kSearchPathSeparator + "inherited-2");
-    platform::prependToSearchPath(kUnicodeName, "");
-    platform::prependToSearchPath("first", "second");
+    quorvane::platform::replaceSearchPath(std::string("inherited-1") + quorvane::platform::kSearchPathSeparator +
+                                          quorvane::platform::kSearchPathSeparator + "inherited-2");
+    quorvane::platform::prependToSearchPath(kUnicodeName, "");
+    quorvane::platform::prependToSearchPath("first", "second");
     const std::vector<std::string> expected = {"first", "second", kUnicodeName, "inherited-1", "inherited-2"};
-    EXPECT_EQ(platform::searchPathFolders(), expected);
+    EXPECT_EQ(quorvane::platform::searchPathFolders(), expected);
 }
 
 TEST_F(ShellTest, FirstFolderThatHoldsTheProgramIsFound) {
@@ -70,22 +70,22 @@ TEST_F(ShellTest, FirstFolderThatHoldsTheProgramIsFound) {
     const std::string later = folder("later");
     placeProgram(holder, program);
     placeProgram(later, program);
-    EXPECT_EQ(platform::folderHoldingProgram(program, {empty, misleading, holder, later}), holder);
-    EXPECT_EQ(platform::folderHoldingProgram(program, {empty, misleading}), "");
-    EXPECT_EQ(platform::folderHoldingProgram("other.exe", {holder, later}), "");
+    EXPECT_EQ(quorvane::platform::folderHoldingProgram(program, {empty, misleading, holder, later}), holder);
+    EXPECT_EQ(quorvane::platform::folderHoldingProgram(program, {empty, misleading}), "");
+    EXPECT_EQ(quorvane::platform::folderHoldingProgram("other.exe", {holder, later}), "");
 }
 
 TEST_F(ShellTest, CommandLineKeepsTextOutsideAscii) {
     const fs::path made = root_ / fs::u8path("\xc3\xa9t\xc3\xa9 \xe5\xae\xb6 \xf0\x9f\x98\x80");  // "été 家 😀"
-    const int result = platform::runCommandLine("mkdir \"" + made.u8string() + "\"");
-    EXPECT_TRUE(platform::commandSucceeded(result)) << result;
+    const int result = quorvane::platform::runCommandLine("mkdir \"" + made.u8string() + "\"");
+    EXPECT_TRUE(quorvane::platform::commandSucceeded(result)) << result;
     EXPECT_TRUE(fs::is_directory(made));
 }
 
 TEST_F(ShellTest, WorkingFolderIsNamedInUtf8) {
     const std::string named = folder(kUnicodeName);
     fs::current_path(fs::u8path(named));
-    const std::string current = platform::currentDirectory();
+    const std::string current = quorvane::platform::currentDirectory();
     EXPECT_EQ(current, fs::current_path().u8string());
     EXPECT_EQ(current.substr(current.size() - kUnicodeName.size()), kUnicodeName);
 }

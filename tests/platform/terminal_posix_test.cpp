@@ -26,8 +26,8 @@ TEST(TerminalColumns, APseudoTerminalTellsTheWidthItIsSetTo) {
         size.ws_row = 24;
         size.ws_col = columns;
         ASSERT_EQ(ioctl(master, TIOCSWINSZ, &size), 0);
-        EXPECT_TRUE(platform::isTerminal(terminal));
-        EXPECT_EQ(platform::terminalColumns(terminal), columns);
+        EXPECT_TRUE(quorvane::platform::isTerminal(terminal));
+        EXPECT_EQ(quorvane::platform::terminalColumns(terminal), columns);
     }
     std::fclose(terminal);
     close(master);

@@ -10,8 +10,8 @@ namespace {
 TEST(TerminalColumns, AFileIsNoTerminalAndHasNoWidth) {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
-    EXPECT_FALSE(platform::isTerminal(file));
-    EXPECT_EQ(platform::terminalColumns(file), 0);
+    EXPECT_FALSE(quorvane::platform::isTerminal(file));
+    EXPECT_EQ(quorvane::platform::terminalColumns(file), 0);
     std::fclose(file);
 }
 

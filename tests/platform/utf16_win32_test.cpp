@@ -19,17 +19,17 @@ TEST(Utf16, TextCrossesBothWaysUnchanged) {
     };
     for (const auto& text : cases) {
         SCOPED_TRACE(text.utf8);
-        EXPECT_EQ(platform::utf16FromUtf8(text.utf8), text.utf16);
-        EXPECT_EQ(platform::utf8FromUtf16(text.utf16), text.utf8);
+        EXPECT_EQ(quorvane::platform::utf16FromUtf8(text.utf8), text.utf16);
+        EXPECT_EQ(quorvane::platform::utf8FromUtf16(text.utf16), text.utf8);
     }
 }
 
 TEST(Utf16, IllFormedTextBecomesTheReplacementCharacter) {
-    EXPECT_EQ(platform::utf8FromUtf16(std::wstring{L'a', wchar_t(0xd83d), L'b'}),
+    EXPECT_EQ(quorvane::platform::utf8FromUtf16(std::wstring{L'a', wchar_t(0xd83d), L'b'}),
               "a\xef\xbf\xbd"
               "b");
     // 0xFF begins no UTF-8 sequence.
-    EXPECT_EQ(platform::utf16FromUtf8("a\xff"), (std::wstring{L'a', wchar_t(0xfffd)}));
+    EXPECT_EQ(quorvane::platform::utf16FromUtf8("a\xff"), (std::wstring{L'a', wchar_t(0xfffd)}));
 }
 
 }  // namespace

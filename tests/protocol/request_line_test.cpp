@@ -63,9 +63,9 @@ TEST(CommandTable, BuildAckPatternsReplacesPreviousContents) {
     EXPECT_EQ(end, R"(^[\s\S]*?<QRVN_ACK_WIFI_CON_END>[\s\S]*$)");
 }
 
-platform::FtimeStamp later(const platform::FtimeStamp& start, std::int64_t milliseconds) {
+quorvane::platform::FtimeStamp later(const quorvane::platform::FtimeStamp& start, std::int64_t milliseconds) {
     const std::int64_t total = std::int64_t{start.time} * 1000 + start.millitm + milliseconds;
-    platform::FtimeStamp stamp;
+    quorvane::platform::FtimeStamp stamp;
     stamp.time = static_cast<std::int32_t>(total / 1000);
     stamp.millitm = static_cast<std::uint16_t>(total % 1000);
     return stamp;
@@ -83,7 +83,7 @@ TEST(RequestTimeout, CountsAcrossASecondBoundaryWithFewerMilliseconds) {
     UartRequest request = makeRequest(WIFI_CONNECT, "a b");
     request.createdAt.time = 1000;
     request.createdAt.millitm = 900;
-    platform::FtimeStamp now;
+    quorvane::platform::FtimeStamp now;
     now.time = 1010;
     now.millitm = 899;
     EXPECT_FALSE(request.isTimedOut(now));

@@ -10,22 +10,22 @@ namespace {
 using std::chrono::seconds;
 
 TEST(LocalAddress, TheDevicesRouteGivesTheAddressToUploadTo) {
-    EXPECT_EQ(provisioning::_getLocalIp("127.0.0.1"), "127.0.0.1");
-    EXPECT_EQ(provisioning::addressRoutingTo("127.0.0.2"), "127.0.0.1");
+    EXPECT_EQ(quorvane::provisioning::_getLocalIp("127.0.0.1"), "127.0.0.1");
+    EXPECT_EQ(quorvane::provisioning::addressRoutingTo("127.0.0.2"), "127.0.0.1");
 }
 
 TEST(LocalAddress, AnAddressThatIsNoIpv4FallsBackToTheHostName) {
-    EXPECT_EQ(provisioning::addressRoutingTo("not an address"), "");
-    EXPECT_EQ(provisioning::addressRoutingTo(""), "");
-    EXPECT_EQ(provisioning::_getLocalIp("device.local"), provisioning::_getLocalIp(""));
+    EXPECT_EQ(quorvane::provisioning::addressRoutingTo("not an address"), "");
+    EXPECT_EQ(quorvane::provisioning::addressRoutingTo(""), "");
+    EXPECT_EQ(quorvane::provisioning::_getLocalIp("device.local"), quorvane::provisioning::_getLocalIp(""));
 }
 
 TEST(LocalAddress, Ipv4TextIsRecognised) {
-    EXPECT_TRUE(provisioning::isIpv4Address("192.168.1.7"));
-    EXPECT_FALSE(provisioning::isIpv4Address("192.168.1"));
-    EXPECT_FALSE(provisioning::isIpv4Address("192.168.1.256"));
-    EXPECT_FALSE(provisioning::isIpv4Address(" 192.168.1.7"));
-    EXPECT_FALSE(provisioning::isIpv4Address("::1"));
+    EXPECT_TRUE(quorvane::provisioning::isIpv4Address("192.168.1.7"));
+    EXPECT_FALSE(quorvane::provisioning::isIpv4Address("192.168.1"));
+    EXPECT_FALSE(quorvane::provisioning::isIpv4Address("192.168.1.256"));
+    EXPECT_FALSE(quorvane::provisioning::isIpv4Address(" 192.168.1.7"));
+    EXPECT_FALSE(quorvane::provisioning::isIpv4Address("::1"));
 }
 
 TEST(LocalAddress, OnlyUnicastIpv4IsADevicesAddress) {
@@ -55,19 +55,19 @@ TEST(LocalAddress, OnlyUnicastIpv4IsADevicesAddress) {
     };
     for (const auto& entry : cases) {
         SCOPED_TRACE(entry.text);
-        EXPECT_EQ(provisioning::isDeviceAddress(entry.text), entry.device);
+        EXPECT_EQ(quorvane::provisioning::isDeviceAddress(entry.text), entry.device);
     }
 }
 
 TEST(FirewallHint, ComesAMinuteAfterTheRecordTime) {
-    EXPECT_EQ(provisioning::noConnectionHintDelay("30"), seconds(90));
-    EXPECT_EQ(provisioning::noConnectionHintDelay("0"), seconds(60));
-    EXPECT_EQ(provisioning::noConnectionHintDelay("abc"), seconds(60));
-    EXPECT_EQ(provisioning::noConnectionHintDelay("-5"), seconds(60));
+    EXPECT_EQ(quorvane::provisioning::noConnectionHintDelay("30"), seconds(90));
+    EXPECT_EQ(quorvane::provisioning::noConnectionHintDelay("0"), seconds(60));
+    EXPECT_EQ(quorvane::provisioning::noConnectionHintDelay("abc"), seconds(60));
+    EXPECT_EQ(quorvane::provisioning::noConnectionHintDelay("-5"), seconds(60));
 }
 
 TEST(FirewallHint, NamesTheAddressAndThePort) {
-    const std::string hint = provisioning::noConnectionHint("192.168.1.7");
+    const std::string hint = quorvane::provisioning::noConnectionHint("192.168.1.7");
     EXPECT_NE(hint.find("192.168.1.7"), std::string::npos);
     EXPECT_NE(hint.find("TCP port 8888"), std::string::npos);
     EXPECT_NE(hint.find("firewall"), std::string::npos);

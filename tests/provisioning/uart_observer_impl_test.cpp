@@ -18,10 +18,10 @@ protected:
         g_finished = false;
         g_runFailed = false;
         g_recordStarted = false;
-        upload::uploadState().reset();
+        quorvane::upload::uploadState().reset();
     }
 
-    void TearDown() override { upload::uploadState().reset(); }
+    void TearDown() override { quorvane::upload::uploadState().reset(); }
 
     std::string respond(int command, bool ok, const std::string& body) {
         return respondTo(listener, command, ok, body);
@@ -55,16 +55,17 @@ protected:
     std::vector<std::string> starts;
     std::vector<std::string> lookups;
     std::string errors;
-    UartObserverImpl listener{provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr, nullptr},
+    UartObserverImpl listener{quorvane::provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr, nullptr},
                               [this](const std::string& deviceIp) { starts.push_back(deviceIp); }};
     // The same with this computer's address looked up by a record of the
     // addresses it was asked for.
-    UartObserverImpl recordingLookups{provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr, nullptr},
-                                      [this](const std::string& deviceIp) { starts.push_back(deviceIp); },
-                                      [this](const std::string& deviceIp) {
-                                          lookups.push_back(deviceIp);
-                                          return std::string("192.0.2.1");
-                                      }};
+    UartObserverImpl recordingLookups{
+        quorvane::provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr, nullptr},
+        [this](const std::string& deviceIp) { starts.push_back(deviceIp); },
+        [this](const std::string& deviceIp) {
+            lookups.push_back(deviceIp);
+            return std::string("192.0.2.1");
+        }};
 };
 
 TEST_F(WifiReply, ResultOneStartsOneServerAndSaysToWait) {
@@ -153,7 +154,7 @@ TEST_F(WifiReply, AnAddressNoDeviceCanHaveIsShownButTakenAsNone) {
 // A later join (after a reconnection) that fails or goes unanswered while the
 // upload is under way must not end the run: the upload decides.
 TEST_F(WifiReply, AFailedOrUnansweredJoinOnceTheUploadHasBegunChangesNothing) {
-    ASSERT_TRUE(upload::uploadState().beginHandOver());
+    ASSERT_TRUE(quorvane::upload::uploadState().beginHandOver());
     for (const bool answered : {true, false}) {
         SCOPED_TRACE(answered);
         EXPECT_EQ(respond(WIFI_CONNECT, answered, R"({"result":0})"), "");
@@ -163,12 +164,12 @@ TEST_F(WifiReply, AFailedOrUnansweredJoinOnceTheUploadHasBegunChangesNothing) {
                   std::string::npos)
             << errors;
     }
-    upload::uploadState().endWork();
+    quorvane::upload::uploadState().endWork();
 }
 
 TEST_F(WifiReply, AFailedJoinBeforeTheUploadLetsNoUploadBeginAfterIt) {
     expectRefusal(R"({"result":0})");
-    EXPECT_FALSE(upload::uploadState().beginHandOver());
+    EXPECT_FALSE(quorvane::upload::uploadState().beginHandOver());
 }
 
 TEST_F(WifiReply, DeeplyNestedReplyIsARefusalNotACrash) {

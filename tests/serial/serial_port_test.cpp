@@ -62,6 +62,22 @@ protected:
         return received;
     }
 
+    // The device writes a byte every `period` from its own thread, until the
+    // returned guard is destroyed.
+    std::shared_ptr<void> keepTalking(milliseconds period) {
+        auto talking = std::make_shared<std::atomic<bool>>(true);
+        auto talker = std::make_shared<std::thread>([this, talking, period] {
+            while (*talking) {
+                device->write("x");
+                std::this_thread::sleep_for(period);
+            }
+        });
+        return std::shared_ptr<void>(nullptr, [talking, talker](void*) {
+            *talking = false;
+            talker->join();
+        });
+    }
+
     std::unique_ptr<DeviceTransport> device = openDeviceTransport();
 };
 
@@ -117,17 +133,10 @@ TEST_F(SerialPortTest, LineThatNeverFallsSilentEndsTheReadAtTheTotalLimit) {
     timeouts.readTotalConstantMs = 1200;
     SerialPort port(timeouts);
     ASSERT_TRUE(open(port));
-    std::atomic<bool> talking{true};
-    std::thread talker([&] {
-        while (talking) {
-            device->write("x");
-            std::this_thread::sleep_for(milliseconds(50));
-        }
-    });
+    auto talker = keepTalking(milliseconds(50));
     const Burst first = readBurst(port);
     const Burst second = readBurst(port);
-    talking = false;
-    talker.join();
+    talker.reset();
     for (const Burst& read : {first, second}) {
         EXPECT_GE(millisecondsBetween(read.began, read.ended), 1150);
         EXPECT_LT(millisecondsBetween(read.began, read.ended), 2700);
@@ -224,13 +233,7 @@ TEST_F(SerialPortTest, CancelEndsAReadInProgressAtOnceAndLaterReadsUntilResumed)
     timeouts.readTotalConstantMs = 10000;
     SerialPort port(timeouts);
     ASSERT_TRUE(open(port));
-    std::atomic<bool> talking{true};
-    std::thread talker([&] {
-        while (talking) {
-            device->write("x");
-            std::this_thread::sleep_for(milliseconds(20));
-        }
-    });
+    auto talker = keepTalking(milliseconds(20));
     std::this_thread::sleep_for(milliseconds(100));
     Clock::time_point readEnded;
     std::thread reader([&] {
@@ -246,8 +249,7 @@ TEST_F(SerialPortTest, CancelEndsAReadInProgressAtOnceAndLaterReadsUntilResumed)
     EXPECT_GE(millisecondsBetween(cancelled, readEnded), 0) << "the read ended before it was cancelled";
     EXPECT_LT(millisecondsBetween(cancelled, readEnded), 500);
 
-    talking = false;
-    talker.join();
+    talker.reset();
 
     device->write("after");
     std::this_thread::sleep_for(milliseconds(200));
@@ -266,13 +268,7 @@ TEST_F(SerialPortTest, CancelEndsAReadInProgressAtOnceAndLaterReadsUntilResumed)
 TEST_F(SerialPortTest, CancelEndsTheReadWhateverMomentItComes) {
     SerialPort port;
     ASSERT_TRUE(open(port));
-    std::atomic<bool> talking{true};
-    std::thread talker([&] {
-        while (talking) {
-            device->write("x");
-            std::this_thread::sleep_for(milliseconds(2));
-        }
-    });
+    auto talker = keepTalking(milliseconds(2));
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         port.resumeReads();
@@ -292,8 +288,7 @@ TEST_F(SerialPortTest, CancelEndsTheReadWhateverMomentItComes) {
         reader.join();
         EXPECT_LT(millisecondsBetween(cancelled, readEnded), 500);
     }
-    talking = false;
-    talker.join();
+    talker.reset();
 }
 
 }  // namespace

@@ -58,13 +58,13 @@ constexpr long kHeapSlackKb = 256;
 
 LinkTimings soakTimings() {
     LinkTimings timings;
-    timings.stepPauseMs = 5;
-    timings.probePollMs = 5;
-    timings.heartbeatPeriodMs = 10;
-    timings.idleReadPauseMs = 2;
-    timings.writeRetryPauseMs = 2;
-    timings.probeTimeoutMs = 250;
-    timings.lossTimeoutMs = 60;
+    timings.stepPause = milliseconds(5);
+    timings.probePoll = milliseconds(5);
+    timings.heartbeatPeriod = milliseconds(10);
+    timings.idleReadPause = milliseconds(2);
+    timings.writeRetryPause = milliseconds(2);
+    timings.probeTimeout = milliseconds(250);
+    timings.lossTimeout = milliseconds(60);
     timings.serial.readIntervalMs = 5;
     timings.serial.readTotalConstantMs = 40;
     return timings;
@@ -77,7 +77,7 @@ LinkTimings soakTimings() {
 // is read, except one queued between the halves of an acknowledgement split
 // over two reads; closing the port drops the rest.
 std::size_t pendingBound(const LinkTimings& timings) {
-    return timings.lossTimeoutMs / timings.heartbeatPeriodMs + 4;
+    return timings.lossTimeout / timings.heartbeatPeriod + 4;
 }
 
 std::size_t soakCycles() {

@@ -20,13 +20,13 @@ const std::string kJoined = "{\"result\":1,\"ip\":\"192.168.4.20\"}";
 // serial reads end 50 ms after a burst.
 LinkTimings quickTimings() {
     LinkTimings timings;
-    timings.stepPauseMs = 20;
-    timings.probePollMs = 10;
-    timings.heartbeatPeriodMs = 100;
-    timings.idleReadPauseMs = 5;
-    timings.writeRetryPauseMs = 5;
-    timings.probeTimeoutMs = 600;
-    timings.lossTimeoutMs = 1500;
+    timings.stepPause = milliseconds(20);
+    timings.probePoll = milliseconds(10);
+    timings.heartbeatPeriod = milliseconds(100);
+    timings.idleReadPause = milliseconds(5);
+    timings.writeRetryPause = milliseconds(5);
+    timings.probeTimeout = milliseconds(600);
+    timings.lossTimeout = milliseconds(1500);
     timings.serial.readIntervalMs = 50;
     timings.serial.readTotalConstantMs = 300;
     return timings;
@@ -37,17 +37,17 @@ LinkTimings quickTimings() {
 // only the pauses between steps are real, and short.
 LinkTimings clockedTimings(const ManualClock& clock) {
     LinkTimings timings = quickTimings();
-    timings.stepPauseMs = 5;
-    timings.probePollMs = 5;
-    timings.heartbeatPeriodMs = 20;
-    timings.probeTimeoutMs = LinkTimings().probeTimeoutMs;
-    timings.lossTimeoutMs = LinkTimings().lossTimeoutMs;
+    timings.stepPause = milliseconds(5);
+    timings.probePoll = milliseconds(5);
+    timings.heartbeatPeriod = milliseconds(20);
+    timings.probeTimeout = LinkTimings().probeTimeout;
+    timings.lossTimeout = LinkTimings().lossTimeout;
     timings.clock = clock.reading();
     return timings;
 }
 
-const milliseconds kPastProbeTimeout{LinkTimings().probeTimeoutMs + 1};
-const milliseconds kPastLossTimeout{LinkTimings().lossTimeoutMs + 1};
+const milliseconds kPastProbeTimeout = LinkTimings().probeTimeout + milliseconds(1);
+const milliseconds kPastLossTimeout = LinkTimings().lossTimeout + milliseconds(1);
 
 long long millisecondsBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration_cast<milliseconds>(to - from).count();
@@ -165,7 +165,7 @@ TEST_F(UartObserverTest, DeviceThatStopsAnsweringIsLostThenReconnected) {
 // since the request was built, not a millisecond before.
 TEST_F(UartObserverTest, UnansweredRequestIsReportedAsFailedOnceItsTimeoutHasPassed) {
     LinkTimings timings = clockedTimings(clock);
-    timings.lossTimeoutMs = 60000;
+    timings.lossTimeout = milliseconds(60000);
     connect(timings);
     UartRequest request = wifiRequest();
     request.createdAt = clock.now();
@@ -238,8 +238,8 @@ TEST(UartObserverClock, ClockSetBackCountsAsExpiredForEveryWait) {
 // heart-beat; one chunk then holds both frames.
 TEST_F(UartObserverTest, OneChunkCompletesEveryWaitingRequestInListOrder) {
     LinkTimings timings = quickTimings();
-    timings.probeTimeoutMs = 20000;
-    timings.heartbeatPeriodMs = 3000;
+    timings.probeTimeout = milliseconds(20000);
+    timings.heartbeatPeriod = milliseconds(3000);
     device.answerHeartbeats(false);
     startObserver(timings);
     ASSERT_TRUE(eventually([&] { return observer->pendingCount() == 1; }, milliseconds(3000)));
@@ -322,7 +322,7 @@ TEST_F(UartObserverTest, StopEndsTheReadInProgressSoTearDownIsPrompt) {
 
 TEST_F(UartObserverTest, RequestsSentWhileTheReaderIdlesAreReadAtOnce) {
     LinkTimings timings = clockedTimings(clock);
-    timings.heartbeatPeriodMs = 20000;
+    timings.heartbeatPeriod = milliseconds(20000);
     timings.serial.readIntervalMs = 20;
     device.answerWifi(kJoined);
     connect(timings);

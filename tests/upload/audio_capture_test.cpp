@@ -13,12 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kBeginLine = "socekt connected recv audio begin\n";
-const std::string kSuccessBlock =
-    "---------------------------------------------\n"
-    "SUCCESS: recv audio success\n"
-    "---------------------------------------------\n\n";
-
 std::string pcm(int channel) {
     return "record_ch" + std::to_string(channel) + ".pcm";
 }
@@ -29,22 +23,6 @@ std::string wav(int channel) {
 
 class AudioCapture : public UploadTest {
 protected:
-    // One whole upload through the recording server; what it printed on
-    // standard output.
-    std::string upload(const std::string& bytes) {
-        ::testing::internal::CaptureStdout();
-        {
-            test server;
-            ListeningServer listening(server);
-            LoopbackClient device(listening.port());
-            device.send(bytes);
-            device.finish();
-            EXPECT_EQ(listening.join(), "");
-            EXPECT_TRUE(runEnded());
-        }
-        return ::testing::internal::GetCapturedStdout();
-    }
-
     void expectStoredAndConverted(const std::string& bytes, const std::string& console,
                                   bool channel3Converted = false) {
         EXPECT_EQ(console, kBeginLine + kSuccessBlock);
@@ -78,10 +56,10 @@ TEST_F(AudioCapture, UploadsAreStoredSplitAndConvertedByteForByte) {
     for (const auto& shape : uploads) {
         SCOPED_TRACE(shape.size);
         g_finished = false;
-        upload::wireUpload({nullptr, shape.channel3, nullptr});
+        quorvane::upload::wireUpload({nullptr, shape.channel3, nullptr});
         writeFile(wav(3), "from an earlier run");
         const std::string bytes = uploadBytes(shape.size, static_cast<unsigned>(shape.size));
-        expectStoredAndConverted(bytes, upload(bytes), shape.channel3);
+        expectStoredAndConverted(bytes, serveOneUpload(bytes), shape.channel3);
         EXPECT_EQ(readFile(wav(3)) == "from an earlier run", !shape.channel3);
     }
     const std::string said = diagnostics();
@@ -97,7 +75,7 @@ TEST_F(AudioCapture, UploadsAreStoredSplitAndConvertedByteForByte) {
 // stays, empty.
 TEST_F(AudioCapture, AnUploadWithoutAByteIsNoRecording) {
     writeFile("record.pcm", "from an earlier run");
-    expectFailedRun(upload(""),
+    expectFailedRun(serveOneUpload(""),
                     "error: the device sent no audio: its upload connection ended before the first byte; record.pcm "
                     "is empty and no channel or WAV files were made\n");
     EXPECT_TRUE(fs::exists("record.pcm"));
@@ -110,9 +88,9 @@ TEST_F(AudioCapture, AnUploadWithoutAByteIsNoRecording) {
 
 TEST_F(AudioCapture, TheSerialLinkIsStoppedOnceBeforeTheUploadIsReceived) {
     static std::vector<bool> recordExistedAtStops;
-    upload::wireUpload({[] { recordExistedAtStops.push_back(fs::exists("record.pcm")); }, false, nullptr});
-    upload(uploadBytes(80, 8));
-    upload::wireUpload({});
+    quorvane::upload::wireUpload({[] { recordExistedAtStops.push_back(fs::exists("record.pcm")); }, false, nullptr});
+    serveOneUpload(uploadBytes(80, 8));
+    quorvane::upload::wireUpload({});
     EXPECT_EQ(recordExistedAtStops, std::vector<bool>{false});
 }
 
@@ -150,7 +128,7 @@ TEST_F(AudioCapture, RecordPcmThatCannotBeCreatedStoresNothingAndFails) {
 TEST_F(AudioCapture, AChannelFileThatCannotBeCreatedKeepsRecordPcmAndFails) {
     fs::create_directory(pcm(2));
     const std::string bytes = uploadBytes(8 * 100, 12);
-    expectFailedRun(upload(bytes), "error: cannot create record_ch2.pcm: ");
+    expectFailedRun(serveOneUpload(bytes), "error: cannot create record_ch2.pcm: ");
     EXPECT_EQ(readFile("record.pcm"), bytes);
     EXPECT_FALSE(fs::exists(pcm(1)));
     EXPECT_FALSE(fs::exists(wav(1)));
@@ -159,7 +137,7 @@ TEST_F(AudioCapture, AChannelFileThatCannotBeCreatedKeepsRecordPcmAndFails) {
 TEST_F(AudioCapture, AFailingConverterKeepsOnlyItsChannelFileAndFails) {
     fs::create_directory(wav(2));
     const std::string bytes = uploadBytes(8 * 100, 13);
-    expectFailedRun(upload(bytes), "error: the converter failed on record_ch2.pcm");
+    expectFailedRun(serveOneUpload(bytes), "error: the converter failed on record_ch2.pcm");
     EXPECT_EQ(readFile(pcm(2)), channelBytes(bytes, 2));
     EXPECT_FALSE(fs::exists(pcm(1)) || fs::exists(pcm(4)));
     EXPECT_TRUE(fs::exists(wav(1)) && fs::exists(wav(4)));
@@ -168,7 +146,7 @@ TEST_F(AudioCapture, AFailingConverterKeepsOnlyItsChannelFileAndFails) {
 TEST_F(AudioCapture, AConverterThatWritesNoWavKeepsEveryChannelFileAndFails) {
     fs::copy_file(fakeConverter(), fakeConverter().filename());
     const std::string bytes = uploadBytes(8 * 100, 14);
-    expectFailedRun(upload(bytes), "error: the converter made no complete record_ch1.wav");
+    expectFailedRun(serveOneUpload(bytes), "error: the converter made no complete record_ch1.wav");
     for (int channel : {1, 2, 4}) {
         EXPECT_EQ(readFile(pcm(channel)), channelBytes(bytes, channel));
     }

@@ -69,11 +69,7 @@ TEST_F(Faults, AChannelFileOnAFullDiskKeepsRecordPcmAndFails) {
 
 TEST_F(Faults, AResetAfterDataEndsTheUploadLikeACloseAndIsSaid) {
     const std::string bytes = uploadBytes(8 * 2000, 11);
-    EXPECT_EQ(upload(bytes, true),
-              "socekt connected recv audio begin\n"
-              "---------------------------------------------\n"
-              "SUCCESS: recv audio success\n"
-              "---------------------------------------------\n\n");
+    EXPECT_EQ(upload(bytes, true), kStoredUploadOutput);
     EXPECT_FALSE(g_runFailed);
     EXPECT_NE(diagnostics().find("warning: the upload connection failed after"), std::string::npos) << diagnostics();
     const std::string stored = readFile("record.pcm");
@@ -103,11 +99,7 @@ TEST_F(Faults, AConnectionResetBeforeItIsAcceptedIsPassedOverAndTheNextIsTheUplo
         EXPECT_EQ(listening.join(), "");
         EXPECT_TRUE(runEnded());
     }
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-              "socekt connected recv audio begin\n"
-              "---------------------------------------------\n"
-              "SUCCESS: recv audio success\n"
-              "---------------------------------------------\n\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), kStoredUploadOutput);
     EXPECT_FALSE(g_runFailed);
     EXPECT_EQ(readFile("record.pcm"), bytes);
     EXPECT_EQ(occurrences(diagnostics(), "failed before it could be accepted"), 1) << diagnostics();
@@ -122,7 +114,7 @@ TEST_F(Faults, AConverterEndedByCtrlCIsTheInterruptionNotAFailure) {
     const std::string bytes = uploadBytes(8 * 3000, 12);
     EXPECT_EQ(upload(bytes), "socekt connected recv audio begin\n");
     EXPECT_TRUE(g_runFailed);
-    EXPECT_TRUE(upload::uploadState().interrupted());
+    EXPECT_TRUE(quorvane::upload::uploadState().interrupted());
     EXPECT_NE(diagnostics().find("interrupted: record.pcm keeps all 24000 bytes received"), std::string::npos)
         << diagnostics();
     EXPECT_EQ(diagnostics().find("converter failed"), std::string::npos) << diagnostics();

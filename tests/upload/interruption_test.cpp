@@ -16,30 +16,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-upload::AudioSettings logSettings() {
-    upload::AudioSettings settings;
+quorvane::upload::AudioSettings logSettings() {
+    quorvane::upload::AudioSettings settings;
     settings.clock = steppingClock(std::chrono::seconds(10));
     return settings;
 }
-
-class CountingServer : public KestaroSocket {
-public:
-    void onConnect(unsigned int socket) override {
-        upload::closeSocket(static_cast<upload::SocketHandle>(socket));
-        ++calls;
-    }
-    std::atomic<int> calls{0};
-};
 
 // Holds the connection in onConnect, once `expected` bytes wait in it, until
 // the test releases it to the audio thread.
 class GatedServer : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
-        const auto handle = static_cast<upload::SocketHandle>(socket);
-        holding.set_value(eventually([&] { return upload::pendingBytes(handle) == expected; }));
+        const auto handle = static_cast<quorvane::upload::SocketHandle>(socket);
+        holding.set_value(eventually([&] { return quorvane::upload::pendingBytes(handle) == expected; }));
         released.get_future().wait();
-        upload::startAudioThread(socket, logSettings());
+        quorvane::upload::startAudioThread(socket, logSettings());
     }
     long expected = 0;
     std::promise<bool> holding;
@@ -51,7 +42,7 @@ protected:
     void expectKeptAndNotSplit(const std::string& sent) {
         EXPECT_TRUE(runEnded());
         EXPECT_TRUE(g_runFailed);
-        EXPECT_FALSE(upload::uploadState().audioThreadRunning());
+        EXPECT_FALSE(quorvane::upload::uploadState().audioThreadRunning());
         EXPECT_EQ(readFile("record.pcm"), sent);
         EXPECT_NE(
             diagnostics().find("interrupted: record.pcm keeps the " + std::to_string(sent.size()) + " bytes received"),
@@ -68,7 +59,7 @@ TEST_F(Interruption, ListenReturnsQuietlyAndSoDoesAnyListenAfterwards) {
     ListeningServer listening(waiting);
     ASSERT_NE(listening.port(), 0);
     ::testing::internal::CaptureStdout();
-    upload::uploadState().interrupt();
+    quorvane::upload::uploadState().interrupt();
     EXPECT_EQ(listening.join(), "");
     CountingServer later;
     EXPECT_EQ(ListeningServer(later).join(), "");
@@ -85,9 +76,9 @@ TEST_F(Interruption, ARunningUploadKeepsEveryByteReceivedAndSkipsTheSplit) {
     LoopbackClient device(listening.port());
     EXPECT_TRUE(device.send(sent));
     EXPECT_TRUE(waitForDiagnostic("received 10000 bytes (0:00:00.0 of audio) at 0.00 MB/s\n"));
-    EXPECT_TRUE(upload::uploadState().audioThreadRunning());
+    EXPECT_TRUE(quorvane::upload::uploadState().audioThreadRunning());
 
-    upload::uploadState().interrupt();
+    quorvane::upload::uploadState().interrupt();
     expectKeptAndNotSplit(sent);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "socekt connected recv audio begin\n");
     EXPECT_TRUE(device.closedByServer());
@@ -103,10 +94,10 @@ TEST_F(Interruption, BytesThatArrivedBeforeTheInterruptionAreKeptThoughNotYetRea
     EXPECT_TRUE(device.send(sent));
     device.finish();
     EXPECT_TRUE(holding.get());
-    EXPECT_TRUE(upload::uploadState().audioThreadRunning());
-    EXPECT_FALSE(upload::uploadState().waitForAudioThread(std::chrono::milliseconds(20)));
+    EXPECT_TRUE(quorvane::upload::uploadState().audioThreadRunning());
+    EXPECT_FALSE(quorvane::upload::uploadState().waitForAudioThread(std::chrono::milliseconds(20)));
 
-    upload::uploadState().interrupt();
+    quorvane::upload::uploadState().interrupt();
     server.released.set_value();
     EXPECT_EQ(listening.join(), "");
     expectKeptAndNotSplit(sent);

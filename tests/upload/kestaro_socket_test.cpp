@@ -19,13 +19,13 @@ class RecordingServer : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
         sockaddr_in peer{};
-        upload::SocketLength length = sizeof peer;
-        getpeername(static_cast<upload::SocketHandle>(socket), reinterpret_cast<sockaddr*>(&peer), &length);
+        quorvane::upload::SocketLength length = sizeof peer;
+        getpeername(static_cast<quorvane::upload::SocketHandle>(socket), reinterpret_cast<sockaddr*>(&peer), &length);
         char text[INET_ADDRSTRLEN] = {};
         peerAddress = inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         workerThread = std::this_thread::get_id();
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        upload::closeSocket(static_cast<upload::SocketHandle>(socket));
+        quorvane::upload::closeSocket(static_cast<quorvane::upload::SocketHandle>(socket));
         ++calls;
     }
 
@@ -56,7 +56,7 @@ TEST_F(TcpListener, NothingElseCanBindTheListeningPort) {
     const std::string message = ListeningServer(second, port).join();
     EXPECT_TRUE(std::regex_match(message, std::regex("Failed to bind socket[1-9][0-9]*"))) << message;
 
-    const upload::SocketHandle intruder = ::socket(AF_INET, SOCK_STREAM, 0);
+    const quorvane::upload::SocketHandle intruder = ::socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;
     setsockopt(intruder, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
     sockaddr_in address{};
@@ -64,7 +64,7 @@ TEST_F(TcpListener, NothingElseCanBindTheListeningPort) {
     address.sin_port = htons(port);
     inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
     EXPECT_NE(::bind(intruder, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    upload::closeSocket(intruder);
+    quorvane::upload::closeSocket(intruder);
 
     LoopbackClient ending(port);
 }
@@ -96,11 +96,11 @@ TEST_F(TcpListener, AClaimedPortCannotBeTakenBeforeListen) {
     RecordingServer second;
     const int error = second.claimPort(port);
     EXPECT_NE(error, 0);
-    EXPECT_TRUE(upload::isAddressTaken(error)) << error;
-    EXPECT_EQ(upload::bindFailureText(error), "Failed to bind socket" + std::to_string(error));
+    EXPECT_TRUE(quorvane::upload::isAddressTaken(error)) << error;
+    EXPECT_EQ(quorvane::upload::bindFailureText(error), "Failed to bind socket" + std::to_string(error));
     RecordingServer third;
     const std::string message = ListeningServer(third, port).join();
-    EXPECT_EQ(message, upload::bindFailureText(error));
+    EXPECT_EQ(message, quorvane::upload::bindFailureText(error));
     EXPECT_EQ(second.calls + third.calls, 0);
 }
 
@@ -144,7 +144,8 @@ TEST_F(TcpListener, TheNoConnectionHintIsSaidOnceWhenDueAndListenGoesOnWaiting) 
 TEST_F(TcpListener, TheCountdownRunsWhileListenWaitsAndLeavesTheLineEmptyForTheUpload) {
     ManualClock clock;
     RecordingServer server;
-    server.setCountdown(upload::RecordingCountdown(clock.clock(), std::chrono::seconds(3), true, [] { return 80; }));
+    server.setCountdown(
+        quorvane::upload::RecordingCountdown(clock.clock(), std::chrono::seconds(3), true, [] { return 80; }));
     ListeningServer listening(server);
     ASSERT_TRUE(waitForDiagnostic("\rrecording: 0:00 of 0:03"));
     clock.advance(std::chrono::seconds(1));
@@ -162,7 +163,8 @@ TEST_F(TcpListener, TheHintAndARefusedStrangerTakeTheCountdownOffTheLineFirst) {
     RecordingServer server;
     ASSERT_TRUE(server.expectPeer("127.0.0.1"));
     server.setNoConnectionHint(std::chrono::milliseconds(50), "no device yet");
-    server.setCountdown(upload::RecordingCountdown(clock.clock(), std::chrono::seconds(3), true, [] { return 80; }));
+    server.setCountdown(
+        quorvane::upload::RecordingCountdown(clock.clock(), std::chrono::seconds(3), true, [] { return 80; }));
     ListeningServer listening(server);
     ASSERT_TRUE(waitForDiagnostic("no device yet\n\rrecording: 0:00 of 0:03"));
     LoopbackClient stranger(listening.port(), "127.0.0.2");

@@ -6,7 +6,7 @@
 
 #include "upload/level_table.h"
 
-namespace upload {
+namespace quorvane::upload {
 namespace {
 
 constexpr std::uint64_t kBytesPerSecond = 128000;
@@ -133,4 +133,4 @@ TEST(LevelTable, AnyVerdictOtherThanOkAddsAWarningLine) {
 }
 
 }  // namespace
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -29,22 +30,22 @@ sockaddr_in loopbackAddress(const char* text, unsigned short port) {
 }  // namespace
 
 LoopbackClient::LoopbackClient(unsigned short port, const char* sourceAddress, const char* serverAddress) {
-    upload::startSockets();
+    quorvane::upload::startSockets();
     handle = ::socket(AF_INET, SOCK_STREAM, 0);
     const sockaddr_in source = loopbackAddress(sourceAddress, 0);
     const sockaddr_in server = loopbackAddress(serverAddress, port);
     if (::bind(handle, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0 ||
         ::connect(handle, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0) {
         ADD_FAILURE() << "cannot connect from " << sourceAddress << " to " << serverAddress << ":" << port << ": "
-                      << upload::socketErrorText(upload::lastSocketError());
-        upload::closeSocket(handle);
-        handle = upload::kInvalidSocket;
+                      << quorvane::upload::socketErrorText(quorvane::upload::lastSocketError());
+        quorvane::upload::closeSocket(handle);
+        handle = quorvane::upload::kInvalidSocket;
     }
 }
 
 LoopbackClient::~LoopbackClient() {
     if (connected()) {
-        upload::closeSocket(handle);
+        quorvane::upload::closeSocket(handle);
     }
 }
 
@@ -61,8 +62,8 @@ bool LoopbackClient::send(const std::string& bytes) {
 }
 
 void LoopbackClient::finish() {
-    upload::closeSocket(handle);
-    handle = upload::kInvalidSocket;
+    quorvane::upload::closeSocket(handle);
+    handle = quorvane::upload::kInvalidSocket;
 }
 
 void LoopbackClient::reset() {
@@ -75,7 +76,8 @@ void LoopbackClient::reset() {
 
 bool LoopbackClient::closedByServer() {
     int error = 0;
-    if (upload::waitReadable(handle, 30000, error) != upload::WaitOutcome::Readable) {
+    if (quorvane::upload::waitReadable(handle, std::chrono::seconds(30), error) !=
+        quorvane::upload::WaitOutcome::Readable) {
         return false;
     }
     char byte = 0;

@@ -15,7 +15,7 @@ public:
     LoopbackClient(const LoopbackClient&) = delete;
     LoopbackClient& operator=(const LoopbackClient&) = delete;
 
-    bool connected() const { return handle != upload::kInvalidSocket; }
+    bool connected() const { return handle != quorvane::upload::kInvalidSocket; }
 
     // Sends every byte; false when the server has gone.
     bool send(const std::string& bytes);
@@ -30,7 +30,7 @@ public:
     bool closedByServer();
 
 private:
-    upload::SocketHandle handle = upload::kInvalidSocket;
+    quorvane::upload::SocketHandle handle = quorvane::upload::kInvalidSocket;
 };
 
 // `count` bytes of deterministic noise, different for every `seed`.

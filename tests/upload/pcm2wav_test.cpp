@@ -109,8 +109,8 @@ TEST_F(Pcm2Wav, TheProgramReportsFailuresByStatusAndOnStandardError) {
         {"absent.pcm a.wav 1 16000 16", "Pcm2Wav: cannot read absent.pcm: "},
     };
     for (const auto& failure : failures) {
-        EXPECT_FALSE(
-            platform::commandSucceeded(platform::runCommandLine(program + " " + failure.arguments + " 2> reason.txt")));
+        EXPECT_FALSE(quorvane::platform::commandSucceeded(
+            quorvane::platform::runCommandLine(program + " " + failure.arguments + " 2> reason.txt")));
         EXPECT_EQ(readFile("reason.txt").find(failure.reason), 0u) << readFile("reason.txt");
     }
 }

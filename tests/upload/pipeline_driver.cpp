@@ -21,9 +21,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::filesystem::path programs =
-        std::filesystem::path(platform::executableDirectory()) / QUORVANE_CONVERTER_FOLDER;
-    platform::prependToSearchPath(platform::currentDirectory(), programs.lexically_normal().string());
-    upload::wireUpload({nullptr, argc > 2 && std::string(argv[2]) == "1", nullptr});
+        std::filesystem::path(quorvane::platform::executableDirectory()) / QUORVANE_CONVERTER_FOLDER;
+    quorvane::platform::prependToSearchPath(quorvane::platform::currentDirectory(),
+                                            programs.lexically_normal().string());
+    quorvane::upload::wireUpload({nullptr, argc > 2 && std::string(argv[2]) == "1", nullptr});
 
     test server;
     ListeningServer listening(server);
@@ -34,6 +35,6 @@ int main(int argc, char** argv) {
     device.finish();
     listening.join();
     waitUntilFinished(100);
-    upload::uploadState().waitForAudioThread(std::chrono::seconds(10));
+    quorvane::upload::uploadState().waitForAudioThread(std::chrono::seconds(10));
     return g_runFailed ? 1 : 0;
 }

@@ -17,12 +17,12 @@ using std::chrono::seconds;
 
 using Progress = UploadTest;
 
-upload::ColumnQuery fixedColumns(int columns) {
+quorvane::upload::ColumnQuery fixedColumns(int columns) {
     return [columns] { return columns; };
 }
 
 // Wide enough for every line in full, whatever terminal runs the test.
-const upload::ColumnQuery kWide = fixedColumns(200);
+const quorvane::upload::ColumnQuery kWide = fixedColumns(200);
 
 // What a terminal `columns` wide shows after `output`: its rows, without
 // trailing blanks or empty rows at the end, and how often a text ran on past
@@ -65,13 +65,13 @@ Screen render(const std::string& output, std::size_t columns) {
 }
 
 TEST(AudioDuration, IsHoursMinutesSecondsAndTenthsOf128000BytesASecond) {
-    EXPECT_EQ(upload::audioDuration(127999), "0:00:00.9");
-    EXPECT_EQ(upload::audioDuration(128000 * 61 + 64000), "0:01:01.5");
-    EXPECT_EQ(upload::audioDuration(460800000ull * 100), "100:00:00.0");
+    EXPECT_EQ(quorvane::upload::audioDuration(127999), "0:00:00.9");
+    EXPECT_EQ(quorvane::upload::audioDuration(128000 * 61 + 64000), "0:01:01.5");
+    EXPECT_EQ(quorvane::upload::audioDuration(460800000ull * 100), "100:00:00.0");
 }
 
 TEST_F(Progress, AwayFromATerminalALineIsAddedEvery10Seconds) {
-    upload::ProgressMeter meter(steppingClock(std::chrono::seconds(1)), false);
+    quorvane::upload::ProgressMeter meter(steppingClock(std::chrono::seconds(1)), false);
     for (int second = 1; second <= 25; ++second) {
         meter.add(128000);
     }
@@ -86,9 +86,9 @@ TEST_F(Progress, OnATerminalOneLineIsRewrittenInPlaceAFewTimesASecond) {
     const std::vector<milliseconds> readings = {milliseconds(0),   milliseconds(100), milliseconds(300),
                                                 milliseconds(400), milliseconds(700), milliseconds(800)};
     auto next = std::make_shared<std::size_t>(0);
-    upload::ProgressMeter meter(
+    quorvane::upload::ProgressMeter meter(
         [readings, next] { return std::chrono::steady_clock::time_point(readings.at((*next)++)); }, true,
-        upload::kStallNotice, 0, kWide);
+        quorvane::upload::kStallNotice, 0, kWide);
     for (std::size_t bytes : {1000000, 2000000, 0, 1}) {
         meter.add(bytes);
     }
@@ -106,9 +106,9 @@ TEST_F(Progress, OnATerminalASilenceOf5SecondsOrMoreIsShownInsteadOfTheRate) {
                                                 milliseconds(5100), milliseconds(5200), milliseconds(6200),
                                                 milliseconds(6500), milliseconds(6600)};
     auto next = std::make_shared<std::size_t>(0);
-    upload::ProgressMeter meter(
+    quorvane::upload::ProgressMeter meter(
         [readings, next] { return std::chrono::steady_clock::time_point(readings.at((*next)++)); }, true,
-        upload::kStallNotice, 0, kWide);
+        quorvane::upload::kStallNotice, 0, kWide);
     meter.add(1000);
     EXPECT_EQ(meter.idle(), milliseconds(4900));
     EXPECT_EQ(meter.idle(), milliseconds(5000));
@@ -137,8 +137,8 @@ TEST(RecordTime, AWholeNumberOfSecondsGivesTheExpectedUploadSize) {
     };
     for (const auto& each : cases) {
         SCOPED_TRACE(each.text);
-        EXPECT_EQ(upload::recordSeconds(each.text), each.recorded);
-        EXPECT_EQ(upload::expectedUploadBytes(each.text), each.bytes);
+        EXPECT_EQ(quorvane::upload::recordSeconds(each.text), each.recorded);
+        EXPECT_EQ(quorvane::upload::expectedUploadBytes(each.text), each.bytes);
     }
 }
 
@@ -150,13 +150,13 @@ TEST(ClockTime, IsMinutesAndSecondsThenHoursFromAnHourOn) {
                  {3600, "1:00:00"}, {3661, "1:01:01"}, {360000, "100:00:00"}};
     for (const auto& each : cases) {
         SCOPED_TRACE(each.seconds);
-        EXPECT_EQ(upload::clockTime(seconds(each.seconds)), each.text);
+        EXPECT_EQ(quorvane::upload::clockTime(seconds(each.seconds)), each.text);
     }
 }
 
 // The time left comes from the mean rate so far: 20 s at 10 s of 30 s.
 TEST_F(Progress, WithTheSizeExpectedTheShareAndTheTimeLeftAreShownAndTheLastLineStaysAsItWas) {
-    upload::ProgressMeter meter(steppingClock(seconds(1)), false, upload::kStallNotice, 3840000);
+    quorvane::upload::ProgressMeter meter(steppingClock(seconds(1)), false, quorvane::upload::kStallNotice, 3840000);
     for (int second = 1; second <= 25; ++second) {
         meter.add(128000);
     }
@@ -173,7 +173,7 @@ TEST_F(Progress, WithTheSizeExpectedTheShareAndTheTimeLeftAreShownAndTheLastLine
 // left, and the share passes 100.
 TEST_F(Progress, TheTimeLeftIsLeftOutWhenThereIsNoTellingItOrNothingIsLeft) {
     ManualClock clock;
-    upload::ProgressMeter meter(clock.clock(), false, upload::kStallNotice, 384000);
+    quorvane::upload::ProgressMeter meter(clock.clock(), false, quorvane::upload::kStallNotice, 384000);
     clock.advance(seconds(10));
     meter.idle();
     clock.advance(seconds(10));
@@ -206,7 +206,8 @@ TEST_F(Progress, OnANarrowTerminalTheLeastImportantPartsAreLeftOutFirst) {
         SCOPED_TRACE(each.columns);
         const std::string before = diagnostics();
         ManualClock clock;
-        upload::ProgressMeter meter(clock.clock(), true, upload::kStallNotice, 384000, fixedColumns(each.columns));
+        quorvane::upload::ProgressMeter meter(clock.clock(), true, quorvane::upload::kStallNotice, 384000,
+                                              fixedColumns(each.columns));
         clock.advance(seconds(1));
         meter.add(128000);
         EXPECT_EQ(diagnostics().substr(before.size()), std::string("\r") + each.shown);
@@ -232,8 +233,8 @@ TEST_F(Progress, OnATerminalNoRedrawWrapsAndA3SecondUploadLeavesOnlyItsLastLine)
         SCOPED_TRACE(std::to_string(each.columns) + " columns, " + std::to_string(each.expected) + " expected");
         const std::string before = diagnostics();
         ManualClock clock;
-        upload::ProgressMeter meter(clock.clock(), true, upload::kStallNotice, each.expected,
-                                    fixedColumns(each.columns));
+        quorvane::upload::ProgressMeter meter(clock.clock(), true, quorvane::upload::kStallNotice, each.expected,
+                                              fixedColumns(each.columns));
         for (int piece = 0; piece < 96; ++piece) {
             clock.advance(milliseconds(31));
             meter.add(4000);
@@ -259,8 +260,8 @@ struct CountdownStep {
 // Steps the countdown along the clock; each step what it added to what was
 // said so far.
 template <class Said>
-void stepCountdown(ManualClock& clock, upload::RecordingCountdown& countdown, const std::vector<CountdownStep>& steps,
-                   Said said) {
+void stepCountdown(ManualClock& clock, quorvane::upload::RecordingCountdown& countdown,
+                   const std::vector<CountdownStep>& steps, Said said) {
     milliseconds at{0};
     for (const CountdownStep& step : steps) {
         at += step.advance;
@@ -277,7 +278,7 @@ void stepCountdown(ManualClock& clock, upload::RecordingCountdown& countdown, co
 
 TEST_F(Countdown, OnATerminalTheSecondsTickInPlaceThenTheWaitForTheUploadIsShown) {
     ManualClock clock;
-    upload::RecordingCountdown countdown(clock.clock(), seconds(3), true, kWide);
+    quorvane::upload::RecordingCountdown countdown(clock.clock(), seconds(3), true, kWide);
     const std::string blanks(48, ' ');
     stepCountdown(clock, countdown,
                   {{milliseconds(0), false, milliseconds(1000), "\rrecording: 0:00 of 0:03"},
@@ -292,7 +293,7 @@ TEST_F(Countdown, OnATerminalTheSecondsTickInPlaceThenTheWaitForTheUploadIsShown
 
 TEST_F(Countdown, AwayFromATerminalALineComesEvery10SecondsAndWhenTheRecordTimeHasPassed) {
     ManualClock clock;
-    upload::RecordingCountdown countdown(clock.clock(), seconds(25), false, fixedColumns(10));
+    quorvane::upload::RecordingCountdown countdown(clock.clock(), seconds(25), false, fixedColumns(10));
     stepCountdown(
         clock, countdown,
         {{milliseconds(0), false, milliseconds(10000), ""},
@@ -305,7 +306,7 @@ TEST_F(Countdown, AwayFromATerminalALineComesEvery10SecondsAndWhenTheRecordTimeH
 
 TEST_F(Countdown, ARecordTimeOfNothingIsOverAtOnce) {
     ManualClock clock;
-    upload::RecordingCountdown countdown(clock.clock(), seconds(0), false);
+    quorvane::upload::RecordingCountdown countdown(clock.clock(), seconds(0), false);
     stepCountdown(clock, countdown,
                   {{milliseconds(0), false, milliseconds(10000), "recording ended; waiting for the upload\n"}},
                   [this] { return diagnostics(); });
@@ -313,7 +314,7 @@ TEST_F(Countdown, ARecordTimeOfNothingIsOverAtOnce) {
 
 TEST_F(Countdown, OnANarrowTerminalTheTimesAndTheWaitAreKept) {
     ManualClock clock;
-    upload::RecordingCountdown countdown(clock.clock(), seconds(3), true, fixedColumns(20));
+    quorvane::upload::RecordingCountdown countdown(clock.clock(), seconds(3), true, fixedColumns(20));
     stepCountdown(clock, countdown,
                   {{milliseconds(0), false, milliseconds(1000), "\r0:00 of 0:03"},
                    {milliseconds(4000), false, milliseconds(1000), "\rwaiting     "}},

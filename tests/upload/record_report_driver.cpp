@@ -21,7 +21,7 @@
 
 namespace {
 
-using namespace upload;
+using namespace quorvane::upload;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr std::uint64_t kFrames = 2 * kFramesPerSecond;

@@ -8,7 +8,7 @@
 #include "upload/record_picture.h"
 #include "upload/record_summary.h"
 
-namespace upload {
+namespace quorvane::upload {
 namespace {
 
 std::chrono::system_clock::time_point at(std::int64_t seconds) {
@@ -68,4 +68,4 @@ TEST(RecordSummary, FilesAreWrittenWholeOrTheErrorIsReturned) {
 }
 
 }  // namespace
-}  // namespace upload
+}  // namespace quorvane::upload

@@ -8,7 +8,7 @@
 
 #include "upload/recording_check.h"
 
-namespace upload {
+namespace quorvane::upload {
 namespace {
 
 using Signal = std::function<std::int16_t(std::uint64_t frame)>;
@@ -337,4 +337,4 @@ TEST(RecordingEnvelope, FramesBeyondTheExpectedCountGoToTheLastColumnAndMissingO
 }
 
 }  // namespace
-}  // namespace upload
+}  // namespace quorvane::upload

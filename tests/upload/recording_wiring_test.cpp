@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using upload::RunOutcome;
+using quorvane::upload::RunOutcome;
 
 void appendSample(std::string& bytes, int sample) {
     const auto value = static_cast<std::uint16_t>(sample);
@@ -46,7 +46,7 @@ std::string squareWaves(int frames) {
     return bytes;
 }
 
-upload::ProgressClock steadyClock() {
+quorvane::upload::ProgressClock steadyClock() {
     return [] { return std::chrono::steady_clock::now(); };
 }
 
@@ -57,21 +57,22 @@ class RecordingWiring : public UploadTest {};
 TEST_F(RecordingWiring, TheSplitFeedsTheCheckEveryWholeFrameAndNoPartialOne) {
     const int frames = 1000;  // six whole blocks of the split and part of a seventh
     writeFile("record.pcm", squareWaves(frames) + std::string("\xFF\x7F\xFF\x7F\xFF\x7F\xFF", 7));
-    upload::RecordingCheck check(frames);
-    ASSERT_FALSE(upload::splitRecording(upload::runRecording(), steadyClock(), check).has_value()) << diagnostics();
-    const upload::RecordingFindings findings = check.finish();
+    quorvane::upload::RecordingCheck check(frames);
+    ASSERT_FALSE(quorvane::upload::splitRecording(quorvane::upload::runRecording(), steadyClock(), check).has_value())
+        << diagnostics();
+    const quorvane::upload::RecordingFindings findings = check.finish();
 
     EXPECT_EQ(findings.frames, static_cast<std::uint64_t>(frames));
     EXPECT_EQ(findings.envelopes.expectedFrames, static_cast<std::uint64_t>(frames));
-    const upload::ChannelLevelSet& levels = findings.levels;
+    const quorvane::upload::ChannelLevelSet& levels = findings.levels;
     EXPECT_NEAR(levels[0].peakDbfs, 20 * std::log10(0.5), 1e-9);
     EXPECT_NEAR(levels[0].rmsDbfs, 20 * std::log10(0.5), 1e-9);
     EXPECT_EQ(levels[0].clippedSamples, 0u);
-    EXPECT_EQ(levels[0].verdict, upload::Verdict::Ok);
-    EXPECT_EQ(levels[1].verdict, upload::Verdict::Silent);
+    EXPECT_EQ(levels[0].verdict, quorvane::upload::Verdict::Ok);
+    EXPECT_EQ(levels[1].verdict, quorvane::upload::Verdict::Silent);
     EXPECT_EQ(levels[2].clippedSamples, static_cast<std::uint64_t>(frames));
-    EXPECT_EQ(levels[2].verdict, upload::Verdict::Clipping);
-    EXPECT_EQ(levels[3].verdict, upload::Verdict::SameAsChannel);
+    EXPECT_EQ(levels[2].verdict, quorvane::upload::Verdict::Clipping);
+    EXPECT_EQ(levels[3].verdict, quorvane::upload::Verdict::SameAsChannel);
     EXPECT_EQ(levels[3].sameAsChannel, 1);
     EXPECT_EQ(readFile("record_ch1.pcm").size(), 2u * frames);
 }
@@ -96,20 +97,11 @@ protected:
 
     // One upload through the recording server with a summary wired as the
     // run wires it.
-    upload::RecordSummary upload(const std::string& bytes) {
-        const auto summary = std::make_shared<upload::SharedRecordSummary>();
-        summary->update([](upload::RecordSummary& facts) { facts.recordTime = "1"; });
-        upload::wireUpload({nullptr, false, summary});
-        ::testing::internal::CaptureStdout();
-        {
-            test server;
-            ListeningServer listening(server);
-            LoopbackClient device(listening.port());
-            device.send(bytes);
-            device.finish();
-            EXPECT_TRUE(runEnded());
-        }
-        ::testing::internal::GetCapturedStdout();
+    quorvane::upload::RecordSummary upload(const std::string& bytes) {
+        const auto summary = std::make_shared<quorvane::upload::SharedRecordSummary>();
+        summary->update([](quorvane::upload::RecordSummary& facts) { facts.recordTime = "1"; });
+        quorvane::upload::wireUpload({nullptr, false, summary});
+        serveOneUpload(bytes);
         EXPECT_TRUE(summary->endingRecorded());
         return summary->snapshot();
     }
@@ -153,14 +145,14 @@ TEST_F(UploadEndings, TheSummaryTellsHowEachEndingCameAbout) {
         SCOPED_TRACE(ending.name);
         startAfresh();
         ending.prepare();
-        const upload::RecordSummary facts = upload(ending.bytes);
+        const quorvane::upload::RecordSummary facts = upload(ending.bytes);
         const bool received = fs::is_regular_file("record.pcm");
         EXPECT_EQ(facts.outcome, ending.outcome);
         EXPECT_EQ(facts.failureReason.rfind(ending.reasonStart, 0), 0u) << facts.failureReason;
         EXPECT_EQ(ending.reasonStart.empty(), facts.failureReason.empty()) << facts.failureReason;
         EXPECT_EQ(facts.bytesReceived, received ? ending.bytes.size() : 0u);
         for (int channel = 1; channel <= 4; ++channel) {
-            const upload::ChannelSummary& summary = facts.channels[channel - 1];
+            const quorvane::upload::ChannelSummary& summary = facts.channels[channel - 1];
             const bool made = std::count(ending.wavFiles.begin(), ending.wavFiles.end(), channel) == 1;
             EXPECT_EQ(summary.levels.has_value(), ending.measured) << channel;
             EXPECT_EQ(summary.wavFile.value_or(""), made ? "record_ch" + std::to_string(channel) + ".wav" : "")
@@ -174,8 +166,8 @@ TEST_F(UploadEndings, TheSummaryTellsHowEachEndingCameAbout) {
 }
 
 TEST_F(UploadEndings, AnInterruptedUploadTellsWhatArrivedAndMeasuresNothing) {
-    const auto summary = std::make_shared<upload::SharedRecordSummary>();
-    upload::AudioSettings settings;
+    const auto summary = std::make_shared<quorvane::upload::SharedRecordSummary>();
+    quorvane::upload::AudioSettings settings;
     settings.clock = steppingClock(std::chrono::seconds(10));
     settings.summary = summary;
     const std::string sent = squareWaves(1250);
@@ -185,16 +177,16 @@ TEST_F(UploadEndings, AnInterruptedUploadTellsWhatArrivedAndMeasuresNothing) {
         ListeningServer listening(server);
         LoopbackClient device(listening.port());
         EXPECT_TRUE(device.send(sent));
-        EXPECT_TRUE(eventually([] { return upload::fileSize("record.pcm") == 10000; }));
-        upload::uploadState().interrupt();
+        EXPECT_TRUE(eventually([] { return quorvane::upload::fileSize("record.pcm") == 10000; }));
+        quorvane::upload::uploadState().interrupt();
         EXPECT_TRUE(runEnded());
     }
     ::testing::internal::GetCapturedStdout();
-    const upload::RecordSummary facts = summary->snapshot();
+    const quorvane::upload::RecordSummary facts = summary->snapshot();
     EXPECT_EQ(facts.outcome, RunOutcome::Interrupted);
     EXPECT_EQ(facts.failureReason, "");
     EXPECT_EQ(facts.bytesReceived, sent.size());
-    for (const upload::ChannelSummary& channel : facts.channels) {
+    for (const quorvane::upload::ChannelSummary& channel : facts.channels) {
         EXPECT_FALSE(channel.levels || channel.wavFile);
     }
     EXPECT_FALSE(fs::exists("record.svg"));
@@ -205,13 +197,13 @@ TEST_F(UploadEndings, AnInterruptedUploadTellsWhatArrivedAndMeasuresNothing) {
 TEST_F(UploadEndings, AnInterruptedConversionKeepsTheLevelsAndReportsThem) {
     const std::string recording = squareWaves(160);
     writeFile("take.pcm", recording);
-    upload::SharedRecordSummary summary;
-    summary.update([&recording](upload::RecordSummary& facts) { facts.bytesReceived = recording.size(); });
-    upload::uploadState().interrupt();
-    const upload::RecordingEnding ending =
-        upload::processRecording({"./take.pcm", "take.pcm"}, {steadyClock(), true}, summary);
+    quorvane::upload::SharedRecordSummary summary;
+    summary.update([&recording](quorvane::upload::RecordSummary& facts) { facts.bytesReceived = recording.size(); });
+    quorvane::upload::uploadState().interrupt();
+    const quorvane::upload::RecordingEnding ending =
+        quorvane::upload::processRecording({"./take.pcm", "take.pcm"}, {steadyClock(), true}, summary);
     EXPECT_EQ(ending.outcome, RunOutcome::Interrupted);
-    const upload::RecordSummary facts = summary.snapshot();
+    const quorvane::upload::RecordSummary facts = summary.snapshot();
     for (int channel = 1; channel <= 4; ++channel) {
         EXPECT_TRUE(facts.channels[channel - 1].levels.has_value()) << channel;
         EXPECT_FALSE(facts.channels[channel - 1].wavFile.has_value()) << channel;
@@ -224,14 +216,14 @@ TEST_F(UploadEndings, AnInterruptedConversionKeepsTheLevelsAndReportsThem) {
 }
 
 TEST(SharedRecordSummary, TheFirstEndingStaysAndOnlyAFailureHasAReason) {
-    upload::SharedRecordSummary summary;
+    quorvane::upload::SharedRecordSummary summary;
     EXPECT_FALSE(summary.endingRecorded());
     summary.recordEnding(RunOutcome::Interrupted, "a reason nobody asked for");
     summary.recordEnding(RunOutcome::Failed, "too late");
     EXPECT_EQ(summary.snapshot().outcome, RunOutcome::Interrupted);
     EXPECT_EQ(summary.snapshot().failureReason, "");
 
-    upload::SharedRecordSummary failed;
+    quorvane::upload::SharedRecordSummary failed;
     failed.recordEnding(RunOutcome::Failed, "cannot write record.pcm: No space left on device");
     EXPECT_EQ(failed.snapshot().failureReason, "cannot write record.pcm: No space left on device");
 }
@@ -239,12 +231,12 @@ TEST(SharedRecordSummary, TheFirstEndingStaysAndOnlyAFailureHasAReason) {
 // Provisioning and the audio thread fill the summary at the same time; every
 // change lands (the sanitizer builds watch the locking).
 TEST(SharedRecordSummary, ChangesFromSeveralThreadsAllLand) {
-    upload::SharedRecordSummary summary;
+    quorvane::upload::SharedRecordSummary summary;
     std::vector<std::thread> threads;
     for (int thread = 0; thread < 4; ++thread) {
         threads.emplace_back([&summary] {
             for (int change = 0; change < 1000; ++change) {
-                summary.update([](upload::RecordSummary& facts) { ++facts.bytesReceived; });
+                summary.update([](quorvane::upload::RecordSummary& facts) { ++facts.bytesReceived; });
                 summary.snapshot();
             }
         });

@@ -18,19 +18,13 @@ namespace {
 
 using std::chrono::seconds;
 
-const std::string kBeginLine = "socekt connected recv audio begin\n";
-const std::string kSuccessBlock =
-    "---------------------------------------------\n"
-    "SUCCESS: recv audio success\n"
-    "---------------------------------------------\n\n";
-
 // The device connects and sends `first` before the server accepts it, so the
 // bytes wait in the connection however slowly the audio thread starts; the
 // run's limits apply (30 s of silence, said from 5 s on).
 class SilentUpload : public UploadTest {
 protected:
     void startUpload(const std::string& first) {
-        upload::AudioSettings settings;
+        quorvane::upload::AudioSettings settings;
         settings.clock = time.clock();
         settings.silenceCheck = std::chrono::milliseconds(5);
         server = std::make_unique<InstrumentedServer>(settings);
@@ -44,7 +38,9 @@ protected:
     // The audio thread creates record.pcm after it has read the clock to
     // begin the upload; the test moves the clock only after that.
     static bool recordHolds(std::size_t bytes) {
-        return eventually([&] { return upload::fileSize(upload::kRecordPath) == static_cast<std::int64_t>(bytes); });
+        return eventually([&] {
+            return quorvane::upload::fileSize(quorvane::upload::kRecordPath) == static_cast<std::int64_t>(bytes);
+        });
     }
 
     // Moves the clock on and waits until the audio thread has looked at the
@@ -73,7 +69,7 @@ TEST_F(SilentUpload, EndsAfter30SilentSecondsWithEveryByteKeptAndConverted) {
     startUpload(bytes);
     ASSERT_TRUE(recordHolds(bytes.size()));
     silentFor(seconds(29), "received 8000 bytes (0:00:00.0 of audio); no data for 29 s\n");
-    EXPECT_FALSE(upload::uploadState().waitForAudioThread(std::chrono::milliseconds(100)))
+    EXPECT_FALSE(quorvane::upload::uploadState().waitForAudioThread(std::chrono::milliseconds(100)))
         << "the upload ended before its silence reached the limit";
 
     time.advance(seconds(1));
@@ -117,7 +113,7 @@ TEST_F(SilentUpload, ShortSilencesAreNotShown) {
     startUpload(bytes);
     ASSERT_TRUE(recordHolds(bytes.size()));
     time.advance(seconds(4));
-    EXPECT_FALSE(upload::uploadState().waitForAudioThread(std::chrono::milliseconds(100)));
+    EXPECT_FALSE(quorvane::upload::uploadState().waitForAudioThread(std::chrono::milliseconds(100)));
     device->finish();
     EXPECT_TRUE(runEnded());
     EXPECT_EQ(diagnostics().find("no data for"), std::string::npos) << diagnostics();

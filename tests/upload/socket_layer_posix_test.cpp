@@ -44,19 +44,19 @@ TEST(SocketLayer, AcceptErrorsOfOneConnectionAreToldFromErrorsOfTheListener) {
     };
     for (const auto& entry : cases) {
         SCOPED_TRACE(entry.code);
-        EXPECT_EQ(upload::failedBeforeAccept(entry.code), entry.oneConnection);
+        EXPECT_EQ(quorvane::upload::failedBeforeAccept(entry.code), entry.oneConnection);
     }
 }
 
 TEST(SocketLayer, OnlyAnAddressInUseIsATakenPort) {
-    EXPECT_TRUE(upload::isAddressTaken(EADDRINUSE));
+    EXPECT_TRUE(quorvane::upload::isAddressTaken(EADDRINUSE));
     for (int other : {EACCES, EADDRNOTAVAIL, EINVAL, 0}) {
         SCOPED_TRACE(other);
-        EXPECT_FALSE(upload::isAddressTaken(other));
+        EXPECT_FALSE(quorvane::upload::isAddressTaken(other));
     }
 }
 
-int intOption(upload::SocketHandle socket, int level, int option) {
+int intOption(quorvane::upload::SocketHandle socket, int level, int option) {
     int value = -1;
     socklen_t length = sizeof value;
     EXPECT_EQ(getsockopt(socket, level, option, &value, &length), 0) << option;
@@ -67,12 +67,12 @@ int intOption(upload::SocketHandle socket, int level, int option) {
 class KeepAliveReader : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
-        const auto handle = static_cast<upload::SocketHandle>(socket);
+        const auto handle = static_cast<quorvane::upload::SocketHandle>(socket);
         enabled = intOption(handle, SOL_SOCKET, SO_KEEPALIVE);
         idleSeconds = intOption(handle, IPPROTO_TCP, TCP_KEEPIDLE);
         intervalSeconds = intOption(handle, IPPROTO_TCP, TCP_KEEPINTVL);
         probes = intOption(handle, IPPROTO_TCP, TCP_KEEPCNT);
-        upload::closeSocket(handle);
+        quorvane::upload::closeSocket(handle);
     }
     int enabled = -1;
     int idleSeconds = -1;

@@ -41,16 +41,16 @@ TEST(SocketLayer, AcceptErrorsOfOneConnectionAreToldFromErrorsOfTheListener) {
     };
     for (const auto& entry : cases) {
         SCOPED_TRACE(entry.code);
-        EXPECT_EQ(upload::failedBeforeAccept(entry.code), entry.oneConnection);
+        EXPECT_EQ(quorvane::upload::failedBeforeAccept(entry.code), entry.oneConnection);
     }
 }
 
 TEST(SocketLayer, AnAddressInUseOrHeldExclusivelyIsATakenPort) {
-    EXPECT_TRUE(upload::isAddressTaken(WSAEADDRINUSE));
-    EXPECT_TRUE(upload::isAddressTaken(WSAEACCES));
+    EXPECT_TRUE(quorvane::upload::isAddressTaken(WSAEADDRINUSE));
+    EXPECT_TRUE(quorvane::upload::isAddressTaken(WSAEACCES));
     for (int other : {WSAEADDRNOTAVAIL, WSAEINVAL, 0}) {
         SCOPED_TRACE(other);
-        EXPECT_FALSE(upload::isAddressTaken(other));
+        EXPECT_FALSE(quorvane::upload::isAddressTaken(other));
     }
 }
 
@@ -60,12 +60,12 @@ TEST(SocketLayer, AnAddressInUseOrHeldExclusivelyIsATakenPort) {
 class KeepAliveReader : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
-        const auto handle = static_cast<upload::SocketHandle>(socket);
+        const auto handle = static_cast<quorvane::upload::SocketHandle>(socket);
         BOOL on = FALSE;
         int length = sizeof on;
         readable = getsockopt(handle, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<char*>(&on), &length) == 0;
         enabled = on != FALSE;
-        upload::closeSocket(handle);
+        quorvane::upload::closeSocket(handle);
     }
     bool readable = false;
     bool enabled = false;

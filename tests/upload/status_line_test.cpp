@@ -9,20 +9,20 @@
 
 namespace {
 
-using upload::StatusLine;
-using upload::StatusText;
+using quorvane::upload::StatusLine;
+using quorvane::upload::StatusText;
 
 // As the upload shows it: narrowed, the audio goes first, then "received",
 // then the rate.
 const StatusText kReceived{
     {"", "received", 2}, {" ", "1000 bytes", 0}, {" ", "(0:00:00.0 of audio)", 3}, {" at ", "0.50 MB/s", 1}};
 
-upload::ColumnQuery fixedColumns(int columns) {
+quorvane::upload::ColumnQuery fixedColumns(int columns) {
     return [columns] { return columns; };
 }
 
 // Answers with the widths given, one a query, then with the last of them.
-upload::ColumnQuery changingColumns(std::vector<int> widths) {
+quorvane::upload::ColumnQuery changingColumns(std::vector<int> widths) {
     auto next = std::make_shared<std::size_t>(0);
     return [widths, next] { return widths.at(std::min(widths.size() - 1, (*next)++)); };
 }
@@ -44,10 +44,10 @@ TEST(FittedText, LeavesOutTheMostDroppablePartFirstAndCutsTheLastOneLeft) {
     };
     for (const auto& each : cases) {
         SCOPED_TRACE(each.columns);
-        EXPECT_EQ(upload::fittedText(kReceived, each.columns), each.fitted);
+        EXPECT_EQ(quorvane::upload::fittedText(kReceived, each.columns), each.fitted);
     }
-    EXPECT_EQ(upload::wholeText(kReceived), "received 1000 bytes (0:00:00.0 of audio) at 0.50 MB/s");
-    EXPECT_EQ(upload::fittedText({}, 10), "");
+    EXPECT_EQ(quorvane::upload::wholeText(kReceived), "received 1000 bytes (0:00:00.0 of audio) at 0.50 MB/s");
+    EXPECT_EQ(quorvane::upload::fittedText({}, 10), "");
 }
 
 using StatusLineTest = UploadTest;

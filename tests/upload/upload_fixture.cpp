@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "loopback_client.h"
 #include "platform/diagnostics.h"
 #include "platform/shell.h"
 #include "run/run_config.h"
@@ -16,10 +17,17 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path besideTestProgram(const char* relative) {
-    return (fs::path(platform::executableDirectory()) / relative).lexically_normal();
+    return (fs::path(quorvane::platform::executableDirectory()) / relative).lexically_normal();
 }
 
 }  // namespace
+
+const std::string kBeginLine = "socekt connected recv audio begin\n";
+const std::string kSuccessBlock =
+    "---------------------------------------------\n"
+    "SUCCESS: recv audio success\n"
+    "---------------------------------------------\n\n";
+const std::string kStoredUploadOutput = kBeginLine + kSuccessBlock;
 
 void UploadTest::SetUp() {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -28,18 +36,19 @@ void UploadTest::SetUp() {
     fs::create_directories(workFolder);
     previousFolder = fs::current_path();
     fs::current_path(workFolder);
-    platform::prependToSearchPath(platform::currentDirectory(), besideTestProgram(QUORVANE_CONVERTER_FOLDER).string());
+    quorvane::platform::prependToSearchPath(quorvane::platform::currentDirectory(),
+                                            besideTestProgram(QUORVANE_CONVERTER_FOLDER).string());
 
     g_finished = false;
     g_runFailed = false;
-    upload::wireUpload({});
-    upload::uploadState().reset();
+    quorvane::upload::wireUpload({});
+    quorvane::upload::uploadState().reset();
     diagnosticFile = std::fopen("diagnostics.txt", "w+b");
-    platform::setDiagnosticStream(diagnosticFile);
+    quorvane::platform::setDiagnosticStream(diagnosticFile);
 }
 
 void UploadTest::TearDown() {
-    platform::setDiagnosticStream(nullptr);
+    quorvane::platform::setDiagnosticStream(nullptr);
     std::fclose(diagnosticFile);
     fs::current_path(previousFolder);
 }
@@ -54,7 +63,7 @@ bool UploadTest::waitForDiagnostic(const std::string& text) const {
 
 bool UploadTest::runEnded() {
     return eventually([] { return g_finished.load(); }, 60) &&
-           upload::uploadState().waitForAudioThread(std::chrono::seconds(10));
+           quorvane::upload::uploadState().waitForAudioThread(std::chrono::seconds(10));
 }
 
 ListeningServer::ListeningServer(KestaroSocket& server, int port)
@@ -84,12 +93,12 @@ std::string ListeningServer::join() {
     return thrown;
 }
 
-upload::ProgressClock steppingClock(std::chrono::milliseconds step) {
+quorvane::upload::ProgressClock steppingClock(std::chrono::milliseconds step) {
     auto readings = std::make_shared<std::atomic<int>>(0);
     return [readings, step] { return std::chrono::steady_clock::time_point(step * (*readings)++); };
 }
 
-upload::ProgressClock ManualClock::clock() const {
+quorvane::upload::ProgressClock ManualClock::clock() const {
     auto reading = now;
     return [reading] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(reading->load())); };
 }
@@ -117,4 +126,18 @@ int occurrences(const std::string& within, const std::string& text) {
         ++count;
     }
     return count;
+}
+
+std::string serveOneUpload(const std::string& bytes) {
+    ::testing::internal::CaptureStdout();
+    {
+        test server;
+        ListeningServer listening(server);
+        LoopbackClient device(listening.port());
+        device.send(bytes);
+        device.finish();
+        EXPECT_EQ(listening.join(), "");
+        EXPECT_TRUE(UploadTest::runEnded());
+    }
+    return ::testing::internal::GetCapturedStdout();
 }

@@ -11,12 +11,18 @@
 
 #include "upload/audio_capture.h"
 #include "upload/kestaro_socket.h"
+#include "upload/socket_layer.h"
 
 // Every upload test works in a folder of its own below the test program
 // (CTest runs tests in parallel), finds the converter the build made (the
 // working folder first, as the run arranges it), and reads what the upload
 // says on standard error from a file while the server still runs.
 class UploadTest : public ::testing::Test {
+public:
+    // Waits (at most 60 s) until the audio thread has ended the run and has
+    // left finishRun.
+    static bool runEnded();
+
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -26,16 +32,17 @@ protected:
     // Waits (at most 30 s) until `text` has been said.
     bool waitForDiagnostic(const std::string& text) const;
 
-    // Waits (at most 60 s) until the audio thread has ended the run and has
-    // left finishRun.
-    static bool runEnded();
-
     std::filesystem::path workFolder;
 
 private:
     std::FILE* diagnosticFile = nullptr;
     std::filesystem::path previousFolder;
 };
+
+// What the audio thread prints for an upload that is stored and converted.
+extern const std::string kBeginLine;
+extern const std::string kSuccessBlock;
+extern const std::string kStoredUploadOutput;
 
 // Runs a server's Listen on a thread of its own and joins it on destruction.
 class ListeningServer {
@@ -61,20 +68,35 @@ private:
 // terminal decision of the test's choosing, and without the serial link.
 class InstrumentedServer : public KestaroSocket {
 public:
-    explicit InstrumentedServer(upload::AudioSettings settings) : settings(std::move(settings)) {}
-    void onConnect(unsigned int socket) override { upload::startAudioThread(socket, settings); }
+    explicit InstrumentedServer(quorvane::upload::AudioSettings settings) : settings(std::move(settings)) {}
+    void onConnect(unsigned int socket) override { quorvane::upload::startAudioThread(socket, settings); }
 
 private:
-    upload::AudioSettings settings;
+    quorvane::upload::AudioSettings settings;
 };
 
+// A server that closes every connection it is handed, and counts them.
+class CountingServer : public KestaroSocket {
+public:
+    void onConnect(unsigned int socket) override {
+        quorvane::upload::closeSocket(static_cast<quorvane::upload::SocketHandle>(socket));
+        ++calls;
+    }
+    std::atomic<int> calls{0};
+};
+
+// One whole upload of `bytes` through the recording server on a port of its
+// own, until the audio thread has ended the run; what it printed on standard
+// output.
+std::string serveOneUpload(const std::string& bytes);
+
 // A clock that moves on by `step` every time it is read, from 0.
-upload::ProgressClock steppingClock(std::chrono::milliseconds step);
+quorvane::upload::ProgressClock steppingClock(std::chrono::milliseconds step);
 
 // A clock that stands still, from 0, until the test moves it on.
 class ManualClock {
 public:
-    upload::ProgressClock clock() const;
+    quorvane::upload::ProgressClock clock() const;
     void advance(std::chrono::milliseconds by);
 
 private:

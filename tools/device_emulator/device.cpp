@@ -12,7 +12,7 @@
 
 #include "device_emulator/log.h"
 
-namespace emulator {
+namespace quorvane::emulator {
 
 namespace {
 
@@ -452,4 +452,4 @@ std::int64_t Device::uptimeMs(Clock::time_point now) const {
     return std::chrono::duration_cast<Milliseconds>(now - started_).count();
 }
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

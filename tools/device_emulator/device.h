@@ -14,7 +14,7 @@
 #include "device_emulator/serial_port.h"
 #include "device_emulator/uploader.h"
 
-namespace emulator {
+namespace quorvane::emulator {
 
 // The device's side of the serial line: answers the host's requests with
 // acknowledgement frames, starts the upload, and plays the faults the
@@ -89,4 +89,4 @@ private:
     std::optional<Clock::time_point> hungUpSince_;
 };
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -1,6 +1,6 @@
 #include "device_emulator/frames.h"
 
-namespace emulator {
+namespace quorvane::emulator {
 
 namespace {
 
@@ -67,4 +67,4 @@ std::string NoiseSource::next(std::size_t size) {
     return noise;
 }
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -8,7 +8,7 @@
 
 #include "device_emulator/request.h"
 
-namespace emulator {
+namespace quorvane::emulator {
 
 // "<QRVN_ACK_NAME>" + payload + "<QRVN_ACK_NAME_END>", with the CR LF a
 // device console puts around what it prints. Unknown commands get no frame.
@@ -35,4 +35,4 @@ private:
     std::mt19937 generator_;
 };
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

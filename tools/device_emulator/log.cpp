@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
-namespace emulator {
+namespace quorvane::emulator {
 
 namespace {
 
@@ -24,4 +24,4 @@ void announce(const std::string& line) {
     std::fflush(stdout);
 }
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -3,7 +3,7 @@
 #include <sstream>
 #include <string>
 
-namespace emulator {
+namespace quorvane::emulator {
 
 // Writes one line to standard error, stamped with the seconds since start, in
 // a single call so that lines from the upload thread never interleave.
@@ -20,4 +20,4 @@ void log(const Parts&... parts) {
 // (the port path, the upload's pause marker) while the emulator runs.
 void announce(const std::string& line);
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -3,7 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-namespace emulator {
+namespace quorvane::emulator {
 
 bool isLoopbackAddress(const std::string& address) {
     in_addr parsed{};
@@ -17,4 +17,4 @@ std::string loopbackTarget(const std::string& requested) {
     return isLoopbackAddress(requested) ? requested : kDefaultLoopback;
 }
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

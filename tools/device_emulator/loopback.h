@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace emulator {
+namespace quorvane::emulator {
 
 constexpr const char* kDefaultLoopback = "127.0.0.1";
 
@@ -13,4 +13,4 @@ bool isLoopbackAddress(const std::string& address);
 // host asks for is replaced by 127.0.0.1.
 std::string loopbackTarget(const std::string& requested);
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -35,22 +35,22 @@ void installSignalHandlers() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const emulator::ParsedCommandLine parsed =
-        emulator::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const quorvane::emulator::ParsedCommandLine parsed =
+        quorvane::emulator::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "quorvane-device-emulator: %s\n(--help lists the options)\n", parsed.error.c_str());
         return kUsageStatus;
     }
     if (parsed.helpRequested) {
-        std::fputs(emulator::usageText().c_str(), stdout);
+        std::fputs(quorvane::emulator::usageText().c_str(), stdout);
         return 0;
     }
     installSignalHandlers();
     try {
-        emulator::Device device(parsed.options, stopRequested);
+        quorvane::emulator::Device device(parsed.options, stopRequested);
         return device.run();
     } catch (const std::runtime_error& error) {
-        emulator::log(error.what());
+        quorvane::emulator::log(error.what());
         return 1;
     }
 }

@@ -8,7 +8,7 @@
 
 #include "device_emulator/loopback.h"
 
-namespace emulator {
+namespace quorvane::emulator {
 
 namespace {
 
@@ -474,4 +474,4 @@ std::string usageText() {
     return text.str();
 }
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -9,7 +9,7 @@
 #include "device_emulator/timing.h"
 #include "device_emulator/upload_content.h"
 
-namespace emulator {
+namespace quorvane::emulator {
 
 enum class WifiReplyMode { Success, Failure, Custom, None };
 
@@ -107,4 +107,4 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
 std::string usageText();
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -1,6 +1,6 @@
 #include "device_emulator/request.h"
 
-namespace emulator {
+namespace quorvane::emulator {
 
 namespace {
 
@@ -111,4 +111,4 @@ void LineSplitter::reset() {
     partial_.clear();
 }
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace emulator {
+namespace quorvane::emulator {
 
 enum class CommandKind { HeartBeat, WifiConnect, UploadRecord, Unknown };
 
@@ -37,4 +37,4 @@ private:
     std::string partial_;
 };
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -1,6 +1,6 @@
 #include "device_emulator/serial_output.h"
 
-namespace emulator {
+namespace quorvane::emulator {
 
 void SerialOutput::push(OutgoingPiece piece, Clock::time_point now) {
     if (pieces_.empty()) {
@@ -45,4 +45,4 @@ IoResult SerialOutput::writeDue(SerialPort& port, Clock::time_point now) {
     return {};
 }
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

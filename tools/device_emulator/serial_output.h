@@ -7,7 +7,7 @@
 #include "device_emulator/serial_port.h"
 #include "device_emulator/timing.h"
 
-namespace emulator {
+namespace quorvane::emulator {
 
 struct OutgoingPiece {
     std::string bytes;
@@ -38,4 +38,4 @@ private:
     Clock::time_point frontDue_{};
 };
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -12,7 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace emulator {
+namespace quorvane::emulator {
 
 namespace {
 
@@ -149,4 +149,4 @@ void PortLink::remove() {
     ours_ = false;
 }
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-namespace emulator {
+namespace quorvane::emulator {
 
 enum class IoStatus { Done, WouldBlock, HungUp, Failed };
 
@@ -65,4 +65,4 @@ private:
     bool ours_ = false;
 };
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -12,7 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace emulator {
+namespace quorvane::emulator {
 
 namespace {
 
@@ -149,4 +149,4 @@ std::string TcpConnection::localAddress() const {
     return std::string(text) + ":" + std::to_string(ntohs(local.sin_port));
 }
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

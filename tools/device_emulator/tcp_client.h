@@ -7,7 +7,7 @@
 
 #include "device_emulator/timing.h"
 
-namespace emulator {
+namespace quorvane::emulator {
 
 enum class SendStatus { Sent, Blocked, PeerClosed };
 
@@ -61,4 +61,4 @@ struct ConnectAttempt {
     std::string error;
 };
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

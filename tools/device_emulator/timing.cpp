@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <thread>
 
-namespace emulator {
+namespace quorvane::emulator {
 
 namespace {
 
@@ -32,4 +32,4 @@ Milliseconds timeUntil(Clock::time_point then, Clock::time_point now) {
     return std::chrono::duration_cast<Milliseconds>(then - now);
 }
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <chrono>
 
-namespace emulator {
+namespace quorvane::emulator {
 
 using Clock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::milliseconds;
@@ -15,4 +15,4 @@ bool sleepUnlessStopped(Milliseconds duration, const std::atomic<bool>& stop);
 // Whole milliseconds from now until then, at least 0.
 Milliseconds timeUntil(Clock::time_point then, Clock::time_point now);
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-namespace emulator {
+namespace quorvane::emulator {
 
 namespace {
 
@@ -117,4 +117,4 @@ std::optional<double> parseRecordSeconds(const std::string& text) {
     return seconds;
 }
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

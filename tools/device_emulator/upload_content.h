@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace emulator {
+namespace quorvane::emulator {
 
 constexpr int kChannels = 4;
 constexpr int kSampleRate = 16000;
@@ -82,4 +82,4 @@ std::uint64_t bytesOfAudio(double seconds);
 // text is not a plain non-negative number.
 std::optional<double> parseRecordSeconds(const std::string& text);
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

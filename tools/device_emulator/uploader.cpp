@@ -12,7 +12,7 @@
 #include "device_emulator/tcp_client.h"
 #include "device_emulator/upload_content.h"
 
-namespace emulator {
+namespace quorvane::emulator {
 
 namespace {
 
@@ -395,4 +395,4 @@ void Uploader::playEarlyReset() {
     log("reset-first: sent ", sent, " of ", size, " bytes and reset the connection");
 }
 
-}  // namespace emulator
+}  // namespace quorvane::emulator

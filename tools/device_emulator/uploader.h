@@ -8,7 +8,7 @@
 
 #include "device_emulator/options.h"
 
-namespace emulator {
+namespace quorvane::emulator {
 
 enum class UploadOutcome { Sent, ResetAsAsked, HeldAsAsked, Stopped, ConnectFailed, PeerClosed, SetupFailed };
 
@@ -58,4 +58,4 @@ private:
     std::atomic<UploadOutcome> outcome_{UploadOutcome::Stopped};
 };
 
-}  // namespace emulator
+}  // namespace quorvane::emulator
