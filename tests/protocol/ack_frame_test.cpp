@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "protocol/command_table.h"
 
@@ -20,19 +21,80 @@ TEST(AckFrame, WholeFrameInOneChunkCompletesAndYieldsTrimmedPayload) {
     EXPECT_EQ(request.ackPayload(), "{\"result\":1}");
 }
 
-TEST(AckFrame, FrameSplitOverTwoChunksCompletesOnTheSecond) {
-    UartRequest request = wifiRequest();
-    EXPECT_FALSE(request.feed("<QRVN_ACK_WIFI_CON>{\"result\""));
-    EXPECT_TRUE(request.feed(":1}<QRVN_ACK_WIFI_CON_END>"));
-    EXPECT_EQ(request.ackPayload(), "{\"result\":1}");
-}
-
-TEST(AckFrame, FrameSplitOverThreeChunksCompletesOnTheThird) {
-    UartRequest request = wifiRequest();
-    EXPECT_FALSE(request.feed("<QRVN_ACK_WIFI_CON>"));
-    EXPECT_FALSE(request.feed("{\"ip\":\"1.2.3.4\"}"));
-    EXPECT_TRUE(request.feed("<QRVN_ACK_WIFI_CON_END>"));
-    EXPECT_EQ(request.ackPayload(), "{\"ip\":\"1.2.3.4\"}");
+// The chunks the reader hands a request one by one. Every chunk but the last
+// leaves it pending; the last completes it with `payload`, or leaves it
+// pending too.
+TEST(AckFrame, ChunksCompleteTheRequestOnlyWithItsOwnWholeFrame) {
+    struct Case {
+        const char* name;
+        CommandType command;
+        std::vector<std::string> chunks;
+        bool completes;
+        std::string payload;
+    };
+    const Case cases[] = {
+        {"a frame split over two chunks",
+         WIFI_CONNECT,
+         {"<QRVN_ACK_WIFI_CON>{\"result\"", ":1}<QRVN_ACK_WIFI_CON_END>"},
+         true,
+         "{\"result\":1}"},
+        {"a frame split over three chunks",
+         WIFI_CONNECT,
+         {"<QRVN_ACK_WIFI_CON>", "{\"ip\":\"1.2.3.4\"}", "<QRVN_ACK_WIFI_CON_END>"},
+         true,
+         "{\"ip\":\"1.2.3.4\"}"},
+        {"tags split across chunks",
+         WIFI_CONNECT,
+         {"xx<QRVN_ACK_WI", "FI_CON>{}<QRVN_ACK_WIFI", "_CON_END>yy"},
+         true,
+         "{}"},
+        {"another command's frames",
+         WIFI_CONNECT,
+         {"<QRVN_ACK_HEART>ok<QRVN_ACK_HEART_END>", "<QRVN_ACK_TCP_AUDIO>{}<QRVN_ACK_TCP_AUDIO_END>"},
+         false,
+         ""},
+        {"the closing tag is not the opening tag",
+         HEART_BEAT,
+         {"<QRVN_ACK_HEART_END>", "<QRVN_ACK_HEART_END><QRVN_ACK_HEART_END>"},
+         false,
+         ""},
+        {"the opening tag alone", WIFI_CONNECT, {"<QRVN_ACK_WIFI_CON>{\"result\":1}"}, false, ""},
+        {"the closing tag alone", WIFI_CONNECT, {"{\"result\":1}<QRVN_ACK_WIFI_CON_END>"}, false, ""},
+        {"tags in lower case", WIFI_CONNECT, {"<qrvn_ack_wifi_con>{}<qrvn_ack_wifi_con_end>"}, false, ""},
+        {"closing before opening", WIFI_CONNECT, {"<QRVN_ACK_WIFI_CON_END> junk <QRVN_ACK_WIFI_CON>"}, true, ""},
+        {"an empty chunk", WIFI_CONNECT, {""}, false, ""},
+        {"an empty payload", WIFI_CONNECT, {"<QRVN_ACK_WIFI_CON><QRVN_ACK_WIFI_CON_END>"}, true, ""},
+        {"a payload of white space only",
+         WIFI_CONNECT,
+         {"<QRVN_ACK_WIFI_CON> \r\n\t <QRVN_ACK_WIFI_CON_END>"},
+         true,
+         " \r\n\t "},
+        {"the first of several frames",
+         WIFI_CONNECT,
+         {"<QRVN_ACK_WIFI_CON>first<QRVN_ACK_WIFI_CON_END><QRVN_ACK_WIFI_CON>second<QRVN_ACK_WIFI_CON_END>"},
+         true,
+         "first"},
+        {"the payload ends at the first closing tag",
+         WIFI_CONNECT,
+         {"<QRVN_ACK_WIFI_CON>a<QRVN_ACK_WIFI_CON_END>b<QRVN_ACK_WIFI_CON_END>"},
+         true,
+         "a"},
+        {"bytes above ASCII",
+         WIFI_CONNECT,
+         {"\xff\x80<QRVN_ACK_WIFI_CON>\xe4\xb8\xad<QRVN_ACK_WIFI_CON_END>\xfe"},
+         true,
+         "\xe4\xb8\xad"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        UartRequest request = makeRequest(test.command, test.command == WIFI_CONNECT ? "net pass" : "");
+        for (std::size_t index = 0; index + 1 < test.chunks.size(); ++index) {
+            EXPECT_FALSE(request.feed(test.chunks[index])) << "chunk " << index;
+        }
+        EXPECT_EQ(request.feed(test.chunks.back()), test.completes);
+        EXPECT_EQ(request.completed, test.completes);
+        EXPECT_EQ(request.ackPayload(), test.payload);
+    }
 }
 
 TEST(AckFrame, ClosingTagThreeChunksAfterTheOpeningTagIsTooLate) {
@@ -43,77 +105,6 @@ TEST(AckFrame, ClosingTagThreeChunksAfterTheOpeningTagIsTooLate) {
     EXPECT_FALSE(request.feed("<QRVN_ACK_WIFI_CON_END>"));
     EXPECT_FALSE(request.completed);
     EXPECT_EQ(request.recentChunks.size(), 3u);
-}
-
-TEST(AckFrame, TagSplitAcrossChunksIsRecognised) {
-    UartRequest request = wifiRequest();
-    EXPECT_FALSE(request.feed("xx<QRVN_ACK_WI"));
-    EXPECT_FALSE(request.feed("FI_CON>{}<QRVN_ACK_WIFI"));
-    EXPECT_TRUE(request.feed("_CON_END>yy"));
-    EXPECT_EQ(request.ackPayload(), "{}");
-}
-
-TEST(AckFrame, AnotherCommandsFrameLeavesTheRequestPending) {
-    UartRequest request = wifiRequest();
-    EXPECT_FALSE(request.feed("<QRVN_ACK_HEART>ok<QRVN_ACK_HEART_END>"));
-    EXPECT_FALSE(request.feed("<QRVN_ACK_TCP_AUDIO>{}<QRVN_ACK_TCP_AUDIO_END>"));
-    EXPECT_FALSE(request.completed);
-}
-
-TEST(AckFrame, ClosingTagIsNotTakenForTheOpeningTag) {
-    UartRequest heart = makeRequest(HEART_BEAT, "");
-    EXPECT_FALSE(heart.feed("<QRVN_ACK_HEART_END>"));
-    EXPECT_FALSE(heart.feed("<QRVN_ACK_HEART_END><QRVN_ACK_HEART_END>"));
-    EXPECT_FALSE(heart.completed);
-}
-
-TEST(AckFrame, OneTagAloneNeverCompletes) {
-    UartRequest opening = wifiRequest();
-    EXPECT_FALSE(opening.feed("<QRVN_ACK_WIFI_CON>{\"result\":1}"));
-    UartRequest closing = wifiRequest();
-    EXPECT_FALSE(closing.feed("{\"result\":1}<QRVN_ACK_WIFI_CON_END>"));
-}
-
-TEST(AckFrame, TagsAreCaseSensitive) {
-    UartRequest request = wifiRequest();
-    EXPECT_FALSE(request.feed("<qrvn_ack_wifi_con>{}<qrvn_ack_wifi_con_end>"));
-}
-
-TEST(AckFrame, ClosingBeforeOpeningCompletesWithAnEmptyPayload) {
-    UartRequest request = wifiRequest();
-    EXPECT_TRUE(request.feed("<QRVN_ACK_WIFI_CON_END> junk <QRVN_ACK_WIFI_CON>"));
-    EXPECT_EQ(request.ackPayload(), "");
-}
-
-TEST(AckFrame, EmptyChunkChangesNothing) {
-    UartRequest request = wifiRequest();
-    EXPECT_FALSE(request.feed(""));
-    EXPECT_FALSE(request.completed);
-}
-
-TEST(AckPayload, EmptyPayloadYieldsEmptyText) {
-    UartRequest request = wifiRequest();
-    EXPECT_TRUE(request.feed("<QRVN_ACK_WIFI_CON><QRVN_ACK_WIFI_CON_END>"));
-    EXPECT_EQ(request.ackPayload(), "");
-}
-
-TEST(AckPayload, WhitespaceOnlyPayloadIsReturnedUnchanged) {
-    UartRequest request = wifiRequest();
-    EXPECT_TRUE(request.feed("<QRVN_ACK_WIFI_CON> \r\n\t <QRVN_ACK_WIFI_CON_END>"));
-    EXPECT_EQ(request.ackPayload(), " \r\n\t ");
-}
-
-TEST(AckPayload, FirstOfSeveralFramesWins) {
-    UartRequest request = wifiRequest();
-    EXPECT_TRUE(request.feed(
-        "<QRVN_ACK_WIFI_CON>first<QRVN_ACK_WIFI_CON_END><QRVN_ACK_WIFI_CON>second<QRVN_ACK_WIFI_CON_END>"));
-    EXPECT_EQ(request.ackPayload(), "first");
-}
-
-TEST(AckPayload, PayloadEndsAtTheFirstClosingTag) {
-    UartRequest request = wifiRequest();
-    EXPECT_TRUE(request.feed("<QRVN_ACK_WIFI_CON>a<QRVN_ACK_WIFI_CON_END>b<QRVN_ACK_WIFI_CON_END>"));
-    EXPECT_EQ(request.ackPayload(), "a");
 }
 
 TEST(AckPayload, NoResponseYieldsEmptyText) {
@@ -136,12 +127,6 @@ TEST(AckFrame, FullWindowOfMaximalChunksIsMatched) {
     EXPECT_FALSE(request.feed(std::string(1024, 'p')));
     EXPECT_TRUE(request.feed("<QRVN_ACK_WIFI_CON_END>" + std::string(1024 - 23, 'n')));
     EXPECT_EQ(request.ackPayload(), std::string(1024, 'p'));
-}
-
-TEST(AckFrame, BytesAboveAsciiAreMatchedLikeAnyOther) {
-    UartRequest request = wifiRequest();
-    EXPECT_TRUE(request.feed("\xff\x80<QRVN_ACK_WIFI_CON>\xe4\xb8\xad<QRVN_ACK_WIFI_CON_END>\xfe"));
-    EXPECT_EQ(request.ackPayload(), "\xe4\xb8\xad");
 }
 
 }  // namespace
