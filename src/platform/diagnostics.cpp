@@ -14,6 +14,8 @@ namespace {
 constexpr const char* kPrefix = "quorvane-capture: ";
 
 std::atomic<std::FILE*> g_diagnosticStream{nullptr};
+// Guarded by diagnosticMutex().
+std::string g_statusEraser;
 
 // Never destroyed: a detached audio thread may still report while the
 // process exits.
@@ -35,32 +37,43 @@ std::string formatted(const char* format, va_list arguments) {
     return std::string(text.data(), static_cast<std::size_t>(length));
 }
 
-void write(const char* prefix, const char* format, va_list arguments) {
-    const std::string text = prefix + formatted(format, arguments);
+std::FILE* diagnosticStream() {
     std::FILE* chosen = g_diagnosticStream.load();
-    std::FILE* stream = chosen != nullptr ? chosen : stderr;
-    std::lock_guard<std::mutex> lock(diagnosticMutex());
-    putText(stream, text);
+    return chosen != nullptr ? chosen : stderr;
 }
 
 }  // namespace
 
 void setDiagnosticStream(std::FILE* stream) {
+    std::lock_guard<std::mutex> lock(diagnosticMutex());
     g_diagnosticStream = stream;
+    // No line of status stands on a stream just chosen.
+    g_statusEraser.clear();
 }
 
 void diagnose(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    write(kPrefix, format, arguments);
+    std::string text = formatted(format, arguments);
     va_end(arguments);
+    std::lock_guard<std::mutex> lock(diagnosticMutex());
+    putText(diagnosticStream(), g_statusEraser + kPrefix + text);
+    g_statusEraser.clear();
 }
 
 void showText(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    write("", format, arguments);
+    const std::string text = formatted(format, arguments);
     va_end(arguments);
+    std::lock_guard<std::mutex> lock(diagnosticMutex());
+    putText(diagnosticStream(), text);
+}
+
+void showStatus(const std::string& text, const std::string& eraser) {
+    std::lock_guard<std::mutex> lock(diagnosticMutex());
+    putText(diagnosticStream(), text);
+    g_statusEraser = eraser;
 }
 
 }  // namespace quorvane::platform

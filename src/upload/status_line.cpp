@@ -54,7 +54,7 @@ void StatusLine::clear() {
         return;
     }
     const std::string blanks(std::min(shownLength, widthLimit()), ' ');
-    platform::showText("\r%s\r", blanks.c_str());
+    platform::showStatus("\r" + blanks + "\r", "");
     shownLength = 0;
 }
 
@@ -67,7 +67,8 @@ std::size_t StatusLine::widthLimit() const {
 }
 
 // On a terminal every text starts at the line's beginning and blanks out
-// what is left of a longer text shown before it.
+// what is left of a longer text shown before it; a diagnostic in the middle
+// of the line's life first takes the text off the line.
 void StatusLine::rewrite(const StatusText& text, const char* ending) {
     if (!terminal) {
         platform::showText("%s\n", wholeText(text).c_str());
@@ -77,8 +78,9 @@ void StatusLine::rewrite(const StatusText& text, const char* ending) {
     const std::string fitted = fittedText(text, limit);
     const std::size_t reach = std::min(shownLength, limit);
     const std::string blanks(reach > fitted.size() ? reach - fitted.size() : 0, ' ');
-    platform::showText("\r%s%s%s", fitted.c_str(), blanks.c_str(), ending);
     shownLength = *ending == '\n' ? 0 : fitted.size();
+    const std::string eraser = shownLength == 0 ? "" : "\r" + std::string(shownLength, ' ') + "\r";
+    platform::showStatus("\r" + fitted + blanks + ending, eraser);
 }
 
 }  // namespace quorvane::upload

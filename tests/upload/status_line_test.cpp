@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/diagnostics.h"
 #include "upload/status_line.h"
 #include "upload_fixture.h"
 
@@ -76,6 +77,34 @@ TEST_F(StatusLineTest, EveryTextFitsTheWidthOfTheMomentAndAnUnknownWidthIs80Colu
     line.show(kReceived);
     EXPECT_EQ(diagnostics(), "\r" + std::string(79, 'a') + "\rb" + std::string(10, ' ') +
                                  "\rreceived 1000 bytes (0:00:00.0 of audio) at 0.50 MB/s");
+}
+
+// A message while the line stands unfinished on a terminal would be added to
+// its row; it starts on a row of its own instead, once.
+TEST_F(StatusLineTest, AMessageTakesAnUnfinishedLineOffTheTerminalFirst) {
+    const struct {
+        const char* name;
+        bool onTerminal;
+        bool ended;
+        const char* said;
+    } cases[] = {
+        {"standing on a terminal", true, false, "\rno data\r       \rquorvane-capture: gone\nquorvane-capture: x\n"},
+        {"ended on a terminal", true, true, "\rno data\nquorvane-capture: gone\nquorvane-capture: x\n"},
+        {"in a log", false, false, "no data\nquorvane-capture: gone\nquorvane-capture: x\n"},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.name);
+        const std::size_t before = diagnostics().size();
+        StatusLine line(each.onTerminal, fixedColumns(40));
+        if (each.ended) {
+            line.end({{"", "no data", 0}});
+        } else {
+            line.show({{"", "no data", 0}});
+        }
+        quorvane::platform::diagnose("gone\n");
+        quorvane::platform::diagnose("x\n");
+        EXPECT_EQ(diagnostics().substr(before), each.said);
+    }
 }
 
 }  // namespace
