@@ -7,6 +7,7 @@ arguments the device may misread, which only get a warning."""
 import os
 import shutil
 import subprocess
+import tempfile
 import time
 
 import harness
@@ -62,18 +63,26 @@ class FolderThatCannotBeWritten(harness.WorkFolderTest):
     def test_read_only_folder_gives_the_systems_reason(self):
         if os.getuid() != 0:
             self.skipTest("needs root, to run the tool as another user in a folder that user may not write")
-        os.chmod(self.work, 0o755)
-        read_only = self.path("read-only")
+        # The build may lie in a folder that user cannot enter (/root): the
+        # tool and its converter run from a copy in a folder open to all.
+        shared = tempfile.mkdtemp(prefix="quorvane-startup-")
+        self.addCleanup(shutil.rmtree, shared, True)
+        os.chmod(shared, 0o755)
+        for program in (harness.options.tool, harness.converter_path()):
+            shutil.copy2(program, shared)
+        read_only = os.path.join(shared, "read-only")
         os.mkdir(read_only, 0o555)
         nobody = 65534
-        status, out, err = self.run_as(nobody, read_only)
+        status, out, err = self.run_as(nobody, read_only,
+                                       os.path.join(shared, os.path.basename(harness.options.tool)))
         self.assertEqual(status, STATUS_MINUS_ONE, err)
         self.assertEqual(out, b"failed to open file!")
         self.assertEqual(err, "quorvane-capture: cannot write the network report ipconfig.txt in the working folder "
                               "%s: Permission denied\n" % read_only)
 
-    def run_as(self, user, folder):
-        completed = subprocess.run(harness.tool_command("net", "pass", "3", "30"), cwd=folder, capture_output=True,
+    def run_as(self, user, folder, tool):
+        completed = subprocess.run(harness.tool_command("net", "pass", "3", "30", tool=tool), cwd=folder,
+                                   capture_output=True,
                                    timeout=60, preexec_fn=lambda: os.setuid(user))
         return completed.returncode, completed.stdout, completed.stderr.decode(errors="replace")
 
