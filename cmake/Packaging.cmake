@@ -106,6 +106,7 @@ else()
     "libcjson.so.1    cJSON (Debian and Ubuntu package libcjson1)"
     "libstdc++.so.6   GNU C++ library (libstdc++6)"
     "libgcc_s.so.1    GCC support library (libgcc-s1)"
+    "libm.so.6        C math library (libc6)"
     "libc.so.6        C library (libc6)")
   list(JOIN QUORVANE_LINUX_RUNTIME_LIBRARIES "\n  " quorvane_library_lines)
   file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/packaging/DEPENDENCIES.txt CONTENT

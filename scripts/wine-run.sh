@@ -15,6 +15,13 @@ set -eu
 WINEPREFIX=$1
 shift
 export WINEPREFIX WINEDEBUG=-all
+# Wine names Unix files in the character set of the locale: without a UTF-8
+# locale (a bare chroot, a service's empty environment) no name outside ASCII
+# can be made. C.UTF-8 is on every Debian 12.
+case "$(locale charmap 2>/dev/null)" in
+    UTF-8) ;;
+    *) LC_ALL=C.UTF-8 && export LC_ALL ;;
+esac
 
 find_wine_tool() {
     command -v "$1" 2>/dev/null || { [ -x "/usr/lib/wine/$1" ] && echo "/usr/lib/wine/$1"; } ||
