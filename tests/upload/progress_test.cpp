@@ -17,10 +17,6 @@ using std::chrono::seconds;
 
 using Progress = UploadTest;
 
-quorvane::upload::ColumnQuery fixedColumns(int columns) {
-    return [columns] { return columns; };
-}
-
 // Wide enough for every line in full, whatever terminal runs the test.
 const quorvane::upload::ColumnQuery kWide = fixedColumns(200);
 
@@ -68,18 +64,6 @@ TEST(AudioDuration, IsHoursMinutesSecondsAndTenthsOf128000BytesASecond) {
     EXPECT_EQ(quorvane::upload::audioDuration(127999), "0:00:00.9");
     EXPECT_EQ(quorvane::upload::audioDuration(128000 * 61 + 64000), "0:01:01.5");
     EXPECT_EQ(quorvane::upload::audioDuration(460800000ull * 100), "100:00:00.0");
-}
-
-TEST_F(Progress, AwayFromATerminalALineIsAddedEvery10Seconds) {
-    quorvane::upload::ProgressMeter meter(steppingClock(std::chrono::seconds(1)), false);
-    for (int second = 1; second <= 25; ++second) {
-        meter.add(128000);
-    }
-    meter.finish();
-    EXPECT_EQ(diagnostics(),
-              "received 1280000 bytes (0:00:10.0 of audio) at 0.13 MB/s\n"
-              "received 2560000 bytes (0:00:20.0 of audio) at 0.13 MB/s\n"
-              "upload ended: received 3200000 bytes (0:00:25.0 of audio) at 0.12 MB/s in 26.0 s\n");
 }
 
 TEST_F(Progress, OnATerminalOneLineIsRewrittenInPlaceAFewTimesASecond) {
@@ -154,17 +138,34 @@ TEST(ClockTime, IsMinutesAndSecondsThenHoursFromAnHourOn) {
     }
 }
 
-// The time left comes from the mean rate so far: 20 s at 10 s of 30 s.
-TEST_F(Progress, WithTheSizeExpectedTheShareAndTheTimeLeftAreShownAndTheLastLineStaysAsItWas) {
-    quorvane::upload::ProgressMeter meter(steppingClock(seconds(1)), false, quorvane::upload::kStallNotice, 3840000);
-    for (int second = 1; second <= 25; ++second) {
-        meter.add(128000);
+// Away from a terminal a line is added every 10 s. With the size expected it
+// also shows the share and the time left, from the mean rate so far (20 s at
+// 10 s of 30 s); the last line stays as it was.
+TEST_F(Progress, AwayFromATerminalALineIsAddedEvery10Seconds) {
+    const struct {
+        std::uint64_t expected;
+        const char* said;
+    } cases[] = {
+        {0,
+         "received 1280000 bytes (0:00:10.0 of audio) at 0.13 MB/s\n"
+         "received 2560000 bytes (0:00:20.0 of audio) at 0.13 MB/s\n"
+         "upload ended: received 3200000 bytes (0:00:25.0 of audio) at 0.12 MB/s in 26.0 s\n"},
+        {3840000,
+         "received 1280000 of 3840000 bytes (0:00:10.0 of audio), 33% at 0.13 MB/s, 0:20 left\n"
+         "received 2560000 of 3840000 bytes (0:00:20.0 of audio), 66% at 0.13 MB/s, 0:10 left\n"
+         "upload ended: received 3200000 bytes (0:00:25.0 of audio) at 0.12 MB/s in 26.0 s\n"},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.expected);
+        const std::size_t before = diagnostics().size();
+        quorvane::upload::ProgressMeter meter(steppingClock(seconds(1)), false, quorvane::upload::kStallNotice,
+                                              each.expected);
+        for (int second = 1; second <= 25; ++second) {
+            meter.add(128000);
+        }
+        meter.finish();
+        EXPECT_EQ(diagnostics().substr(before), each.said);
     }
-    meter.finish();
-    EXPECT_EQ(diagnostics(),
-              "received 1280000 of 3840000 bytes (0:00:10.0 of audio), 33% at 0.13 MB/s, 0:20 left\n"
-              "received 2560000 of 3840000 bytes (0:00:20.0 of audio), 66% at 0.13 MB/s, 0:10 left\n"
-              "upload ended: received 3200000 bytes (0:00:25.0 of audio) at 0.12 MB/s in 26.0 s\n");
 }
 
 // Before the first byte there is no rate to tell the time left by (and the
@@ -257,68 +258,66 @@ struct CountdownStep {
     std::string shown;
 };
 
-// Steps the countdown along the clock; each step what it added to what was
-// said so far.
-template <class Said>
-void stepCountdown(ManualClock& clock, quorvane::upload::RecordingCountdown& countdown,
-                   const std::vector<CountdownStep>& steps, Said said) {
-    milliseconds at{0};
-    for (const CountdownStep& step : steps) {
-        at += step.advance;
-        SCOPED_TRACE(at.count());
-        clock.advance(step.advance);
-        const std::string before = said();
-        if (step.clearFirst) {
-            countdown.clear();
-        }
-        EXPECT_EQ(countdown.update(), step.untilNext);
-        EXPECT_EQ(said().substr(before.size()), step.shown);
-    }
-}
-
-TEST_F(Countdown, OnATerminalTheSecondsTickInPlaceThenTheWaitForTheUploadIsShown) {
-    ManualClock clock;
-    quorvane::upload::RecordingCountdown countdown(clock.clock(), seconds(3), true, kWide);
+// Steps the countdown along the clock: after each step, how long until the
+// next update and what the step added to what was said.
+TEST_F(Countdown, TheSecondsTickThenTheWaitForTheUploadIsShown) {
     const std::string blanks(48, ' ');
-    stepCountdown(clock, countdown,
-                  {{milliseconds(0), false, milliseconds(1000), "\rrecording: 0:00 of 0:03"},
-                   {milliseconds(400), false, milliseconds(600), ""},
-                   {milliseconds(600), false, milliseconds(1000), "\rrecording: 0:01 of 0:03"},
-                   {milliseconds(2000), false, milliseconds(1000), "\rrecording ended; waiting for the upload"},
-                   {milliseconds(2500), false, milliseconds(500), "\rrecording ended 0:02 ago; waiting for the upload"},
-                   {milliseconds(0), true, milliseconds(500),
-                    "\r" + blanks + "\r\rrecording ended 0:02 ago; waiting for the upload"}},
-                  [this] { return diagnostics(); });
-}
-
-TEST_F(Countdown, AwayFromATerminalALineComesEvery10SecondsAndWhenTheRecordTimeHasPassed) {
-    ManualClock clock;
-    quorvane::upload::RecordingCountdown countdown(clock.clock(), seconds(25), false, fixedColumns(10));
-    stepCountdown(
-        clock, countdown,
-        {{milliseconds(0), false, milliseconds(10000), ""},
-         {milliseconds(10000), false, milliseconds(10000), "recording: 0:10 of 0:25\n"},
-         {milliseconds(10000), true, milliseconds(5000), "recording: 0:20 of 0:25\n"},
-         {milliseconds(5000), false, milliseconds(10000), "recording ended; waiting for the upload\n"},
-         {milliseconds(10500), false, milliseconds(9500), "recording ended 0:10 ago; waiting for the upload\n"}},
-        [this] { return diagnostics(); });
-}
-
-TEST_F(Countdown, ARecordTimeOfNothingIsOverAtOnce) {
-    ManualClock clock;
-    quorvane::upload::RecordingCountdown countdown(clock.clock(), seconds(0), false);
-    stepCountdown(clock, countdown,
-                  {{milliseconds(0), false, milliseconds(10000), "recording ended; waiting for the upload\n"}},
-                  [this] { return diagnostics(); });
-}
-
-TEST_F(Countdown, OnANarrowTerminalTheTimesAndTheWaitAreKept) {
-    ManualClock clock;
-    quorvane::upload::RecordingCountdown countdown(clock.clock(), seconds(3), true, fixedColumns(20));
-    stepCountdown(clock, countdown,
-                  {{milliseconds(0), false, milliseconds(1000), "\r0:00 of 0:03"},
-                   {milliseconds(4000), false, milliseconds(1000), "\rwaiting     "}},
-                  [this] { return diagnostics(); });
+    const struct {
+        const char* name;
+        seconds recordTime;
+        bool onTerminal;
+        quorvane::upload::ColumnQuery columns;
+        std::vector<CountdownStep> steps;
+    } cases[] = {
+        {"on a terminal, in place",
+         seconds(3),
+         true,
+         kWide,
+         {{milliseconds(0), false, milliseconds(1000), "\rrecording: 0:00 of 0:03"},
+          {milliseconds(400), false, milliseconds(600), ""},
+          {milliseconds(600), false, milliseconds(1000), "\rrecording: 0:01 of 0:03"},
+          {milliseconds(2000), false, milliseconds(1000), "\rrecording ended; waiting for the upload"},
+          {milliseconds(2500), false, milliseconds(500), "\rrecording ended 0:02 ago; waiting for the upload"},
+          {milliseconds(0), true, milliseconds(500),
+           "\r" + blanks + "\r\rrecording ended 0:02 ago; waiting for the upload"}}},
+        {"away from a terminal, a line every 10 s and when the record time has passed",
+         seconds(25),
+         false,
+         fixedColumns(10),
+         {{milliseconds(0), false, milliseconds(10000), ""},
+          {milliseconds(10000), false, milliseconds(10000), "recording: 0:10 of 0:25\n"},
+          {milliseconds(10000), true, milliseconds(5000), "recording: 0:20 of 0:25\n"},
+          {milliseconds(5000), false, milliseconds(10000), "recording ended; waiting for the upload\n"},
+          {milliseconds(10500), false, milliseconds(9500), "recording ended 0:10 ago; waiting for the upload\n"}}},
+        {"a record time of nothing is over at once",
+         seconds(0),
+         false,
+         kWide,
+         {{milliseconds(0), false, milliseconds(10000), "recording ended; waiting for the upload\n"}}},
+        {"on a narrow terminal the times and the wait are kept",
+         seconds(3),
+         true,
+         fixedColumns(20),
+         {{milliseconds(0), false, milliseconds(1000), "\r0:00 of 0:03"},
+          {milliseconds(4000), false, milliseconds(1000), "\rwaiting     "}}},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.name);
+        ManualClock clock;
+        quorvane::upload::RecordingCountdown countdown(clock.clock(), each.recordTime, each.onTerminal, each.columns);
+        milliseconds at{0};
+        for (const CountdownStep& step : each.steps) {
+            at += step.advance;
+            SCOPED_TRACE(at.count());
+            clock.advance(step.advance);
+            const std::size_t before = diagnostics().size();
+            if (step.clearFirst) {
+                countdown.clear();
+            }
+            EXPECT_EQ(countdown.update(), step.untilNext);
+            EXPECT_EQ(diagnostics().substr(before), step.shown);
+        }
+    }
 }
 
 }  // namespace

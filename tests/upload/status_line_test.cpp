@@ -18,10 +18,6 @@ using quorvane::upload::StatusText;
 const StatusText kReceived{
     {"", "received", 2}, {" ", "1000 bytes", 0}, {" ", "(0:00:00.0 of audio)", 3}, {" at ", "0.50 MB/s", 1}};
 
-quorvane::upload::ColumnQuery fixedColumns(int columns) {
-    return [columns] { return columns; };
-}
-
 // Answers with the widths given, one a query, then with the last of them.
 quorvane::upload::ColumnQuery changingColumns(std::vector<int> widths) {
     auto next = std::make_shared<std::size_t>(0);

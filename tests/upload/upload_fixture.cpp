@@ -141,3 +141,7 @@ std::string serveOneUpload(const std::string& bytes) {
     }
     return ::testing::internal::GetCapturedStdout();
 }
+
+quorvane::upload::ColumnQuery fixedColumns(int columns) {
+    return [columns] { return columns; };
+}

@@ -90,6 +90,9 @@ public:
 // output.
 std::string serveOneUpload(const std::string& bytes);
 
+// A terminal `columns` wide.
+quorvane::upload::ColumnQuery fixedColumns(int columns);
+
 // A clock that moves on by `step` every time it is read, from 0.
 quorvane::upload::ProgressClock steppingClock(std::chrono::milliseconds step);
 
