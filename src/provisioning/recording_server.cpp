@@ -112,13 +112,17 @@ void runRecordingServer(const RunSettings& settings, const std::string& deviceIp
 }  // namespace
 
 std::string _getLocalIp(const std::string& deviceIp) {
+    return localIpWith(deviceIp, {addressRoutingTo, hostNameAddresses});
+}
+
+std::string localIpWith(const std::string& deviceIp, const AddressLookups& lookups) {
     if (isIpv4Address(deviceIp)) {
-        const std::string routed = addressRoutingTo(deviceIp);
+        const std::string routed = lookups.routeTo(deviceIp);
         if (!routed.empty()) {
             return routed;
         }
     }
-    return firstUsableAddress(hostNameAddresses());
+    return firstUsableAddress(lookups.hostName());
 }
 
 bool claimUploadPort() {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "provisioning/run_settings.h"
 
@@ -13,6 +15,16 @@ namespace quorvane::provisioning {
 // this host's name, skipping loopback addresses when another exists. Empty
 // when nothing resolves.
 std::string _getLocalIp(const std::string& deviceIp = "");
+
+// Where _getLocalIp looks the addresses up: addressRoutingTo and
+// hostNameAddresses, or a test's own.
+struct AddressLookups {
+    std::function<std::string(const std::string&)> routeTo;
+    std::function<std::vector<std::string>()> hostName;
+};
+
+// _getLocalIp with the given lookups.
+std::string localIpWith(const std::string& deviceIp, const AddressLookups& lookups);
 
 // Binds and listens on TCP port 8888 for the recording server, before the run
 // touches the device, so that no other program (another copy of this tool)

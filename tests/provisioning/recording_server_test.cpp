@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
+#include <vector>
 
 #include "provisioning/local_address.h"
 #include "provisioning/recording_server.h"
@@ -14,10 +16,39 @@ TEST(LocalAddress, TheDevicesRouteGivesTheAddressToUploadTo) {
     EXPECT_EQ(quorvane::provisioning::addressRoutingTo("127.0.0.2"), "127.0.0.1");
 }
 
+// A device that reports no address, or one without a route to it, is told
+// an address of this computer's host name all the same.
 TEST(LocalAddress, AnAddressThatIsNoIpv4FallsBackToTheHostName) {
     EXPECT_EQ(quorvane::provisioning::addressRoutingTo("not an address"), "");
     EXPECT_EQ(quorvane::provisioning::addressRoutingTo(""), "");
     EXPECT_EQ(quorvane::provisioning::_getLocalIp("device.local"), quorvane::provisioning::_getLocalIp(""));
+
+    const struct {
+        const char* device;
+        const char* routed;
+        std::vector<std::string> hostName;
+        const char* told;
+    } cases[] = {
+        {"", "192.168.9.9", {"192.168.1.7"}, "192.168.1.7"},
+        {"", "", {"127.0.1.1", "192.168.1.7", "10.0.0.2"}, "192.168.1.7"},
+        {"", "", {"127.0.1.1"}, "127.0.1.1"},
+        {"", "", {}, ""},
+        {"device.local", "172.16.0.1", {"10.0.0.2"}, "10.0.0.2"},
+        {"192.168.1.20", "", {"127.0.1.1", "10.0.0.2"}, "10.0.0.2"},
+        {"192.168.1.20", "192.168.1.7", {"10.0.0.2"}, "192.168.1.7"},
+    };
+    for (const auto& lookup : cases) {
+        SCOPED_TRACE(std::string(lookup.device) + " routed via " + lookup.routed);
+        std::vector<std::string> asked;
+        const quorvane::provisioning::AddressLookups lookups{[&](const std::string& device) {
+                                                                 asked.push_back(device);
+                                                                 return std::string(lookup.routed);
+                                                             },
+                                                             [&] { return lookup.hostName; }};
+        EXPECT_EQ(quorvane::provisioning::localIpWith(lookup.device, lookups), lookup.told);
+        const bool routable = quorvane::provisioning::isIpv4Address(lookup.device);
+        EXPECT_EQ(asked, routable ? std::vector<std::string>{lookup.device} : std::vector<std::string>{});
+    }
 }
 
 TEST(LocalAddress, Ipv4TextIsRecognised) {
