@@ -35,7 +35,9 @@ bool claimUploadPort();
 // Starts the recording-server thread: it sends the upload request with this
 // PC's address and the record time, then serves TCP port 8888 (the claimed
 // socket, if claimUploadPort claimed it) until the device has connected.
-// When `deviceIp` is a device's address only that address may upload. Does
+// When `deviceIp` is a device's address on a network this computer is
+// attached to, only that address may upload; behind a router the device's
+// connections come from another address, so the first one is taken. Does
 // nothing once stopRecordingServer has begun.
 void _startRecord(const RunSettings& settings, const std::string& deviceIp);
 

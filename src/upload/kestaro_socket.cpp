@@ -224,6 +224,7 @@ quorvane::upload::SocketHandle KestaroSocket::acceptDevice() {
             continue;
         }
         if (servesPeer()) {
+            sayWhenNotFromTheDevice();
             prepareUploadConnection(accepted);
             return accepted;
         }
@@ -264,10 +265,25 @@ quorvane::upload::SocketHandle KestaroSocket::acceptOne() {
 }
 
 bool KestaroSocket::servesPeer() const {
-    return !peerExpected || clientAddress.sin_addr.s_addr == expectedPeer.s_addr;
+    return !peerExpected || peerPolicy_ == quorvane::upload::PeerPolicy::TakeFirst ||
+           clientAddress.sin_addr.s_addr == expectedPeer.s_addr;
 }
 
-bool KestaroSocket::expectPeer(const std::string& ipv4Address) {
+void KestaroSocket::sayWhenNotFromTheDevice() const {
+    if (!peerExpected || clientAddress.sin_addr.s_addr == expectedPeer.s_addr) {
+        return;
+    }
+    const std::string peer = addressText(clientAddress.sin_addr);
+    const std::string device = addressText(expectedPeer);
+    quorvane::platform::diagnose(
+        "the upload connection came from %s, not from the device's address %s; it is taken as the device's: %s "
+        "is on no network this computer is attached to, so the device's connections arrive through a router, NAT "
+        "or port forwarding, from another address\n",
+        peer.c_str(), device.c_str(), device.c_str());
+}
+
+bool KestaroSocket::expectPeer(const std::string& ipv4Address, quorvane::upload::PeerPolicy policy) {
+    peerPolicy_ = policy;
     peerExpected = inet_pton(AF_INET, ipv4Address.c_str(), &expectedPeer) == 1;
     if (!peerExpected) {
         quorvane::platform::diagnose(

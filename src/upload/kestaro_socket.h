@@ -8,6 +8,22 @@
 #include "upload/progress.h"
 #include "upload/socket_platform.h"
 
+namespace quorvane::upload {
+
+// Whom Listen serves once it knows the device's address.
+enum class PeerPolicy {
+    // Only the device; any other peer is refused. For a device on a network
+    // this computer is attached to, whose connections come from its own
+    // address.
+    RefuseOthers,
+    // The first connection, whoever made it, saying so when it comes from
+    // another address. For a device behind a router, NAT or port forwarding,
+    // whose connections arrive from the router's address.
+    TakeFirst,
+};
+
+}  // namespace quorvane::upload
+
 // The TCP server the device uploads its recording to: Listen binds a port on
 // every local IPv4 interface, accepts one connection and hands it to
 // onConnect on a worker thread, then returns once onConnect has returned.
@@ -33,11 +49,14 @@ public:
     // Takes ownership of the connected socket.
     virtual void onConnect(unsigned int socket) = 0;
 
-    // Serve only a connection from this IPv4 address (the device's, as it
-    // reported it); any other peer is closed at once, reported on standard
-    // error, and Listen goes on waiting. False, with a message, when the text
-    // is no IPv4 address; the first connection is then served as before.
-    bool expectPeer(const std::string& ipv4Address);
+    // The device's IPv4 address, as it reported it. With RefuseOthers only a
+    // connection from there is served; any other peer is closed at once,
+    // reported on standard error, and Listen goes on waiting. With TakeFirst
+    // the first connection is served and one from another address is said.
+    // False, with a message, when the text is no IPv4 address; the first
+    // connection is then served as before.
+    bool expectPeer(const std::string& ipv4Address,
+                    quorvane::upload::PeerPolicy policy = quorvane::upload::PeerPolicy::RefuseOthers);
 
     // Print `message` once on standard error when no connection has been
     // accepted `delay` after Listen began to wait; Listen goes on waiting.
@@ -65,6 +84,7 @@ private:
     quorvane::upload::SocketHandle acceptOne();
     quorvane::upload::SocketHandle acceptDevice();
     bool servesPeer() const;
+    void sayWhenNotFromTheDevice() const;
 
     quorvane::upload::SocketHandle listenSocket;
     bool portClaimed = false;
@@ -73,6 +93,7 @@ private:
 
     bool peerExpected = false;
     in_addr expectedPeer{};
+    quorvane::upload::PeerPolicy peerPolicy_ = quorvane::upload::PeerPolicy::RefuseOthers;
     std::chrono::milliseconds hintDelay{-1};
     std::string hintMessage;
     std::optional<quorvane::upload::RecordingCountdown> countdown;

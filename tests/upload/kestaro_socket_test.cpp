@@ -120,6 +120,46 @@ TEST_F(TcpListener, AStrangerIsRefusedAndTheDeviceIsServed) {
     EXPECT_EQ(server.peerAddress, "127.0.0.1");
 }
 
+// Only where the device's address can be told from a stranger's is anyone
+// else refused; behind a router the first connection is taken and said.
+TEST_F(TcpListener, WhomListenServesFollowsThePeerPolicy) {
+    using quorvane::upload::PeerPolicy;
+    const struct {
+        const char* name;
+        PeerPolicy policy;
+        const char* reported;
+        const char* from;
+        bool served;
+        const char* said;
+    } cases[] = {
+        {"a stranger next to the device", PeerPolicy::RefuseOthers, "127.0.0.1", "127.0.0.2", false,
+         "refused an upload connection from 127.0.0.2: only the device at 127.0.0.1 may upload\n"},
+        {"the device behind a router", PeerPolicy::TakeFirst, "203.0.113.10", "127.0.0.1", true,
+         "the upload connection came from 127.0.0.1, not from the device's address 203.0.113.10; it is taken as the "
+         "device's: 203.0.113.10 is on no network this computer is attached to"},
+        {"the device itself", PeerPolicy::TakeFirst, "127.0.0.2", "127.0.0.2", true, ""},
+    };
+    for (const auto& peer : cases) {
+        SCOPED_TRACE(peer.name);
+        const std::string before = diagnostics();
+        RecordingServer server;
+        ASSERT_TRUE(server.expectPeer(peer.reported, peer.policy));
+        ListeningServer listening(server);
+        LoopbackClient first(listening.port(), peer.from);
+        if (!peer.served) {
+            EXPECT_TRUE(first.closedByServer());
+            LoopbackClient device(listening.port(), peer.reported);
+        }
+        EXPECT_EQ(listening.join(), "");
+        EXPECT_EQ(server.calls, 1);
+        EXPECT_EQ(server.peerAddress, peer.served ? peer.from : peer.reported);
+        const std::string said = diagnostics().substr(before.size());
+        const std::string expected = *peer.said ? std::string("quorvane-capture: ") + peer.said : "";
+        EXPECT_EQ(said.substr(0, expected.size()), expected);
+        EXPECT_EQ(said.empty(), expected.empty()) << said;
+    }
+}
+
 // The second server's device connects long before its hint is due, so the
 // hint stays said once in all.
 TEST_F(TcpListener, TheNoConnectionHintIsSaidOnceWhenDueAndListenGoesOnWaiting) {
