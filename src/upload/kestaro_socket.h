@@ -30,6 +30,14 @@ enum class PeerPolicy {
 // Set-up and accept failures are thrown as std::runtime_error. A connection
 // that fails before it could be accepted (reset while it waited) is passed
 // over with a message; the accepted one gets TCP keep-alive.
+//
+// A connection that delivered nothing (failed before it could be accepted,
+// or handed over and given back with listenForRetry) leaves Listen waiting
+// for the device to connect again, for the retry limit and at least until
+// that long after the recording's end; when none comes, Listen calls
+// onNoRetry and returns.
+class ThreadPool;
+
 class KestaroSocket {
 public:
     KestaroSocket();
@@ -58,6 +66,11 @@ public:
     bool expectPeer(const std::string& ipv4Address,
                     quorvane::upload::PeerPolicy policy = quorvane::upload::PeerPolicy::RefuseOthers);
 
+    // How long Listen waits for the device to connect again after a
+    // connection that delivered nothing; kDeviceSilenceLimit unless set.
+    void setRetryLimit(std::chrono::milliseconds limit);
+    std::chrono::milliseconds retryLimit() const;
+
     // Print `message` once on standard error when no connection has been
     // accepted `delay` after Listen began to wait; Listen goes on waiting.
     void setNoConnectionHint(std::chrono::milliseconds delay, const std::string& message);
@@ -79,12 +92,23 @@ protected:
     // base, so the destructor need not be virtual.
     ~KestaroSocket();
 
+    // Called by onConnect when the connection it was handed ended before its
+    // first byte: Listen then waits for the device to connect again.
+    void listenForRetry();
+
+    // Called by Listen when no connection came within the retry limit after
+    // one that delivered nothing; `handedOver`: such a connection reached
+    // onConnect (rather than failing before it could be accepted).
+    virtual void onNoRetry(bool handedOver);
+
 private:
     int bindPort(int port);
+    bool serveNext(ThreadPool& pool);
     quorvane::upload::SocketHandle acceptOne();
     quorvane::upload::SocketHandle acceptDevice();
     bool servesPeer() const;
     void sayWhenNotFromTheDevice() const;
+    void awaitRetry(const std::string& what);
 
     quorvane::upload::SocketHandle listenSocket;
     bool portClaimed = false;
@@ -94,6 +118,12 @@ private:
     bool peerExpected = false;
     in_addr expectedPeer{};
     quorvane::upload::PeerPolicy peerPolicy_ = quorvane::upload::PeerPolicy::RefuseOthers;
+    std::chrono::milliseconds retryLimit_;
+    std::chrono::seconds recordTime_{0};
+    std::chrono::steady_clock::time_point waitBegan_{};
+    std::optional<std::chrono::steady_clock::time_point> retryDeadline_;
+    std::atomic<bool> retryWanted_{false};
+    bool handedOverEmpty_ = false;
     std::chrono::milliseconds hintDelay{-1};
     std::string hintMessage;
     std::optional<quorvane::upload::RecordingCountdown> countdown;

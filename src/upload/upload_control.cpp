@@ -1,6 +1,7 @@
 #include "upload/upload_control.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace quorvane::upload {
 
@@ -19,7 +20,17 @@ std::chrono::milliseconds nextSlice(std::chrono::milliseconds limit, std::chrono
     return std::clamp(left, std::chrono::milliseconds::zero(), kSlice);
 }
 
+constexpr std::chrono::milliseconds kTenth{100};
+
 }  // namespace
+
+std::string waitText(std::chrono::milliseconds wait) {
+    const auto tenths =
+        (std::max(wait, std::chrono::milliseconds::zero()) + kTenth - std::chrono::milliseconds(1)) / kTenth;
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", static_cast<double>(tenths) / 10);
+    return text;
+}
 
 void UploadState::interrupt() {
     interrupted_ = true;

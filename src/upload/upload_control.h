@@ -4,10 +4,20 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 
 #include "upload/socket_layer.h"
 
 namespace quorvane::upload {
+
+// How long the device may keep the tool waiting: an upload silent this long
+// has ended, and after a connection that delivered nothing the device has
+// this long to connect again.
+constexpr std::chrono::milliseconds kDeviceSilenceLimit{30000};
+
+// A wait as the messages say it, rounded up to a tenth of a second: "30 s",
+// "0.1 s".
+std::string waitText(std::chrono::milliseconds wait);
 
 // What the run and the upload share about the one upload of a run: whether
 // the user has interrupted it (Ctrl-C), and whether a connection is in the

@@ -34,6 +34,30 @@ public:
     std::thread::id workerThread;
 };
 
+// Gives back a connection that ends before its first byte, as the audio
+// thread does, and notes what Listen does after.
+class RetryingServer : public KestaroSocket {
+public:
+    void onConnect(unsigned int socket) override {
+        const auto handle = static_cast<quorvane::upload::SocketHandle>(socket);
+        char byte = 0;
+        if (::recv(handle, &byte, 1, 0) == 1) {
+            ++served;
+        } else {
+            listenForRetry();
+        }
+        quorvane::upload::closeSocket(handle);
+    }
+    void onNoRetry(bool handedOver) override {
+        noRetryHandedOver = handedOver;
+        ++noRetries;
+    }
+
+    std::atomic<int> served{0};
+    std::atomic<int> noRetries{0};
+    std::atomic<bool> noRetryHandedOver{false};
+};
+
 using TcpListener = UploadTest;
 
 TEST_F(TcpListener, AClientThatClosesAtOnceIsHandedToAWorkerAndListenWaitsForIt) {
@@ -158,6 +182,35 @@ TEST_F(TcpListener, WhomListenServesFollowsThePeerPolicy) {
         EXPECT_EQ(said.substr(0, expected.size()), expected);
         EXPECT_EQ(said.empty(), expected.empty()) << said;
     }
+}
+
+// After a connection that delivered nothing Listen waits for the device to
+// connect again: the retry is served; without one Listen gives up, though
+// not before the recording's end and the limit after it.
+TEST_F(TcpListener, AConnectionGivenBackLeavesListenWaitingForARetryUntilTheRecordingsEndAndTheLimit) {
+    for (const bool retried : {true, false}) {
+        SCOPED_TRACE(retried ? "retried" : "no retry");
+        RetryingServer server;
+        server.setRetryLimit(std::chrono::milliseconds(100));
+        server.setRecordTime("1");
+        const auto began = std::chrono::steady_clock::now();
+        ListeningServer listening(server);
+        LoopbackClient(listening.port()).finish();
+        if (retried) {
+            LoopbackClient device(listening.port());
+            EXPECT_TRUE(device.send("audio"));
+            device.finish();
+        }
+        EXPECT_EQ(listening.join(), "");
+        EXPECT_EQ(server.served, retried ? 1 : 0);
+        EXPECT_EQ(server.noRetries, retried ? 0 : 1);
+        if (!retried) {
+            EXPECT_TRUE(server.noRetryHandedOver);
+            EXPECT_GE(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1100));
+        }
+    }
+    EXPECT_EQ(occurrences(diagnostics(), "the upload connection ended before its first byte; waiting up to "), 2)
+        << diagnostics();
 }
 
 // The second server's device connects long before its hint is due, so the
