@@ -13,6 +13,8 @@ from harness import (INTERRUPTED_STATUS, INTERRUPT_LIMIT, RunTest, SPECIFIED_SUC
 
 AUDIO_BEGIN = SPECIFIED_SUCCESS_TAIL[0]
 CONVERTER = "Pcm2Wav"
+# What the slow converter leaves in the working folder once it runs.
+CONVERTER_STARTED = "slow-converter-started"
 
 
 class InterruptedUpload(RunTest):
@@ -43,7 +45,12 @@ class InterruptedConversion(RunTest):
         shutil.copy(harness.options.slow_converter, self.path(CONVERTER + (".exe" if under_wine() else "")))
         self.start_device()
         tool = self.start_capture(own_process_group=own_process_group)
-        self.assert_reaches_stderr(tool, "split 16000 frames", 60)
+        # Not the end of the split: a converter started after the Ctrl-C
+        # would not hear it.
+        self.assertTrue(wait_until(lambda: os.path.exists(self.path(CONVERTER_STARTED)) or not tool.running(), 60),
+                        tool.stderr())
+        self.assertTrue(os.path.exists(self.path(CONVERTER_STARTED)), tool.stderr())
+        self.assertIn("split 16000 frames", tool.stderr())
         return tool
 
     def assert_recording_kept(self):
@@ -60,6 +67,7 @@ class InterruptedConversion(RunTest):
         self.assertEqual(self.end_capture(tool, INTERRUPT_LIMIT), INTERRUPTED_STATUS, self.stderr_text)
         self.assert_recording_kept()
         self.assertIn("interrupted: record.pcm keeps all 128000 bytes received", self.stderr_text)
+        self.assertIn("the channel files not converted yet are kept", self.stderr_text)
 
     def test_second_ctrl_c_ends_the_program_at_once(self):
         # A group of its own lets the clean-up end the converter the tool
@@ -68,10 +76,13 @@ class InterruptedConversion(RunTest):
         tool = self.start_slow_conversion(own_process_group=not under_wine())
         # Only the tool hears this one: it waits for the conversion in hand.
         tool.interrupt()
-        self.assertFalse(wait_until(lambda: not tool.running(), 1.5), "the first Ctrl-C ended the run at once")
+        self.assert_reaches_stderr(tool, "Ctrl-C: ending the run", INTERRUPT_LIMIT)
+        self.assertTrue(tool.running(), "the first Ctrl-C ended the run at once")
         tool.interrupt()
-        self.assertTrue(wait_until(lambda: not tool.running(), 3), "still running after the second Ctrl-C")
-        self.assertEqual(self.end_capture(tool, 0), INTERRUPTED_STATUS, self.stderr_text)
+        self.assertEqual(self.end_capture(tool, INTERRUPT_LIMIT), INTERRUPTED_STATUS, self.stderr_text)
+        # Only the end the first Ctrl-C began, after its wait for the
+        # converter, says how it ended and writes record.json.
+        self.assertFalse(os.path.exists(self.path("record.json")), self.stderr_text)
         self.assert_recording_kept()
         self.assertIsNone(re.search(r"converted record_ch\d\.pcm", self.stderr_text), self.stderr_text)
 
