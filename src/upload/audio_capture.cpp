@@ -249,6 +249,7 @@ std::optional<RecordingEnding> captureRecording(SocketHandle socket, const Audio
     if (outcome.received == 0) {
         return std::nullopt;
     }
+    uploadState().enterStage(AudioStage::Splitting);
     return processRecording(runRecording(), {settings.clock, settings.convertChannel3}, summary);
 }
 

@@ -55,6 +55,35 @@ void UploadState::waitForAudioThread() const {
     ended_.wait(lock, [this] { return inHand_ == 0; });
 }
 
+InterruptedEnd UploadState::waitAfterInterruption(std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (inHand_ == 0) {
+        return InterruptedEnd::NoUpload;
+    }
+    const auto ended = [this] { return inHand_ == 0; };
+    if (ended_.wait_for(lock, limit, ended)) {
+        return InterruptedEnd::Ended;
+    }
+    switch (stage_.load()) {
+        case AudioStage::Splitting:
+            ended_.wait(lock, ended);
+            return InterruptedEnd::Ended;
+        case AudioStage::Converting:
+            return InterruptedEnd::StillConverting;
+        case AudioStage::Receiving:
+            break;
+    }
+    return InterruptedEnd::StillReceiving;
+}
+
+void UploadState::enterStage(AudioStage stage) {
+    stage_ = stage;
+}
+
+AudioStage UploadState::stage() const {
+    return stage_;
+}
+
 bool UploadState::endRunBeforeUpload() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (inHand_ > 0) {
@@ -89,6 +118,7 @@ void UploadState::endWork() {
 void UploadState::reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     interrupted_ = false;
+    stage_ = AudioStage::Receiving;
     inHand_ = 0;
     endedBeforeUpload_ = false;
 }

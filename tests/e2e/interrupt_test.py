@@ -1,7 +1,7 @@
 """Ctrl-C once the recording is on its way: during the upload every byte
 received so far stays in record.pcm, during the conversion the run ends
-without waiting for the converter, and a second Ctrl-C ends the program at
-once. Ctrl-C before the upload is tried in diagnostics_test.py and
+(waiting a bounded time for a converter that did not hear the Ctrl-C), and a
+second Ctrl-C ends the program at once. Ctrl-C before the upload is tried in diagnostics_test.py and
 faults_test.py, at the stages where those runs wait."""
 import os
 import re
@@ -82,9 +82,24 @@ class InterruptedConversion(RunTest):
         self.assertEqual(self.end_capture(tool, INTERRUPT_LIMIT), INTERRUPTED_STATUS, self.stderr_text)
         # Only the end the first Ctrl-C began, after its wait for the
         # converter, says how it ended and writes record.json.
+        self.assertNotIn("the converter still running was not waited for", self.stderr_text)
         self.assertFalse(os.path.exists(self.path("record.json")), self.stderr_text)
         self.assert_recording_kept()
         self.assertIsNone(re.search(r"converted record_ch\d\.pcm", self.stderr_text), self.stderr_text)
+
+    def test_ctrl_c_that_the_converter_does_not_hear_ends_the_run_after_a_bounded_wait(self):
+        # As from kill or a service manager: only the tool hears it. The
+        # recording is whole by then, and the run says so.
+        tool = self.start_slow_conversion(own_process_group=not under_wine())
+        tool.interrupt()
+        self.assertEqual(self.end_capture(tool, INTERRUPT_LIMIT + 10), INTERRUPTED_STATUS, self.stderr_text)
+        self.assert_recording_kept()
+        self.assert_said_once("interrupted: record.pcm keeps all 128000 bytes received (0:00:01.0 of audio); the "
+                              "converter still running was not waited for")
+        self.assertNotIn("may be incomplete", self.stderr_text)
+        summary = harness.load_summary(self.path("record.json"))
+        self.assertEqual((summary["outcome"], summary["bytes_received"], summary["exit_status"]),
+                         ("interrupted", 128000, INTERRUPTED_STATUS))
 
 
 if __name__ == "__main__":
