@@ -1,5 +1,6 @@
 #include "provisioning/local_address.h"
 
+#include <cstdint>
 #include <mutex>
 
 #include "upload/socket_layer.h"
@@ -10,6 +11,7 @@ namespace {
 
 // Any port will do: connecting a UDP socket only picks the route.
 constexpr unsigned short kProbePort = 8888;
+constexpr std::uint32_t kLoopbackFirstOctet = 127;
 
 // The socket library is started around each lookup; on Windows the start-up
 // is counted, so this nests with the upload server's own.
@@ -65,6 +67,24 @@ bool isDeviceAddress(const std::string& text) {
     }
     const unsigned firstOctet = ntohl(parsed.s_addr) >> 24;
     return firstOctet != 0 && firstOctet < 224;
+}
+
+bool onAttachedNetwork(const std::string& text, const std::vector<AttachedNetwork>& networks) {
+    in_addr parsed{};
+    if (inet_pton(AF_INET, text.c_str(), &parsed) != 1) {
+        return false;
+    }
+    const std::uint32_t address = ntohl(parsed.s_addr);
+    if (address >> 24 == kLoopbackFirstOctet) {
+        return true;
+    }
+    for (const AttachedNetwork& network : networks) {
+        // A mask of nothing would put every address on the network.
+        if (network.mask != 0 && (address & network.mask) == (network.address & network.mask)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string addressRoutingTo(const std::string& remoteAddress) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "provisioning/attached_networks.h"
+
 namespace quorvane::provisioning {
 
 // The IPv4 addresses of this host's name, in the resolver's order (Windows
@@ -24,5 +26,11 @@ bool isIpv4Address(const std::string& text);
 // is refused as a destination by Windows and many routers. Loopback counts:
 // a device on this very computer (an emulator) has it.
 bool isDeviceAddress(const std::string& text);
+
+// True when the IPv4 address `text` is on one of `networks`: a device there
+// reaches this computer directly, so its connections come from its own
+// address. A loopback address (127.0.0.0/8) always is: it is this very
+// computer's.
+bool onAttachedNetwork(const std::string& text, const std::vector<AttachedNetwork>& networks);
 
 }  // namespace quorvane::provisioning

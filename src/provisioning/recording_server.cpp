@@ -10,6 +10,7 @@
 
 #include "platform/diagnostics.h"
 #include "protocol/command_table.h"
+#include "provisioning/attached_networks.h"
 #include "provisioning/local_address.h"
 #include "run/run_config.h"
 #include "upload/audio_capture.h"
@@ -50,9 +51,23 @@ std::string firstUsableAddress(const std::vector<std::string>& addresses) {
     return addresses.empty() ? std::string() : addresses.front();
 }
 
+// A stranger can be told from the device only where the device's
+// connections arrive from the address it reported.
+upload::PeerPolicy peerPolicyFor(const std::string& deviceIp) {
+    const AttachedNetworks attached = attachedNetworks();
+    if (attached.error != 0) {
+        platform::diagnose(
+            "warning: cannot list this computer's networks (code %d); the first upload connection will "
+            "be taken as the device's\n",
+            attached.error);
+    }
+    return onAttachedNetwork(deviceIp, attached.networks) ? upload::PeerPolicy::RefuseOthers
+                                                          : upload::PeerPolicy::TakeFirst;
+}
+
 void serveUpload(test& server, const RunSettings& settings, const std::string& deviceIp, const std::string& localIp) {
     if (isDeviceAddress(deviceIp)) {
-        server.expectPeer(deviceIp);
+        server.expectPeer(deviceIp, peerPolicyFor(deviceIp));
     }
     server.setNoConnectionHint(noConnectionHintDelay(settings.recordTime), noConnectionHint(localIp));
     server.setRecordTime(settings.recordTime);
@@ -112,13 +127,17 @@ void runRecordingServer(const RunSettings& settings, const std::string& deviceIp
 }  // namespace
 
 std::string _getLocalIp(const std::string& deviceIp) {
+    return localIpWith(deviceIp, {addressRoutingTo, hostNameAddresses});
+}
+
+std::string localIpWith(const std::string& deviceIp, const AddressLookups& lookups) {
     if (isIpv4Address(deviceIp)) {
-        const std::string routed = addressRoutingTo(deviceIp);
+        const std::string routed = lookups.routeTo(deviceIp);
         if (!routed.empty()) {
             return routed;
         }
     }
-    return firstUsableAddress(hostNameAddresses());
+    return firstUsableAddress(lookups.hostName());
 }
 
 bool claimUploadPort() {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "provisioning/run_settings.h"
 
@@ -14,6 +16,16 @@ namespace quorvane::provisioning {
 // when nothing resolves.
 std::string _getLocalIp(const std::string& deviceIp = "");
 
+// Where _getLocalIp looks the addresses up: addressRoutingTo and
+// hostNameAddresses, or a test's own.
+struct AddressLookups {
+    std::function<std::string(const std::string&)> routeTo;
+    std::function<std::vector<std::string>()> hostName;
+};
+
+// _getLocalIp with the given lookups.
+std::string localIpWith(const std::string& deviceIp, const AddressLookups& lookups);
+
 // Binds and listens on TCP port 8888 for the recording server, before the run
 // touches the device, so that no other program (another copy of this tool)
 // can take the port until the upload. False when that fails, after printing
@@ -23,7 +35,9 @@ bool claimUploadPort();
 // Starts the recording-server thread: it sends the upload request with this
 // PC's address and the record time, then serves TCP port 8888 (the claimed
 // socket, if claimUploadPort claimed it) until the device has connected.
-// When `deviceIp` is a device's address only that address may upload. Does
+// When `deviceIp` is a device's address on a network this computer is
+// attached to, only that address may upload; behind a router the device's
+// connections come from another address, so the first one is taken. Does
 // nothing once stopRecordingServer has begun.
 void _startRecord(const RunSettings& settings, const std::string& deviceIp);
 

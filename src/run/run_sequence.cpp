@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "serial/link_diagnostics.h"
 #include "serial/uart_observer.h"
 #include "upload/audio_capture.h"
+#include "upload/progress.h"
 #include "upload/upload_control.h"
 
 namespace {
@@ -84,13 +86,26 @@ void onInterrupt(quorvane::platform::Interruption cause) {
     finishRun(true);
 }
 
-void settleInterruptedUpload() {
-    if (!quorvane::upload::uploadState().audioThreadRunning()) {
-        quorvane::platform::diagnose("interrupted before the upload began; nothing was stored\n");
-        return;
-    }
-    if (!quorvane::upload::uploadState().waitForAudioThread(kAudioSettleLimit)) {
-        quorvane::platform::diagnose("interrupted; record.pcm may be incomplete\n");
+// A split stops by itself at the interruption and is waited for; a
+// converter in hand is not, and record.pcm is whole by then.
+void settleInterruptedUpload(const quorvane::upload::SharedRecordSummary& summary) {
+    switch (quorvane::upload::uploadState().waitAfterInterruption(kAudioSettleLimit)) {
+        case quorvane::upload::InterruptedEnd::NoUpload:
+            quorvane::platform::diagnose("interrupted before the upload began; nothing was stored\n");
+            break;
+        case quorvane::upload::InterruptedEnd::StillReceiving:
+            quorvane::platform::diagnose("interrupted; record.pcm may be incomplete\n");
+            break;
+        case quorvane::upload::InterruptedEnd::StillConverting: {
+            const std::uint64_t bytes = summary.snapshot().bytesReceived;
+            quorvane::platform::diagnose(
+                "interrupted: record.pcm keeps all %llu bytes received (%s of audio); the converter still running "
+                "was not waited for\n",
+                static_cast<unsigned long long>(bytes), quorvane::upload::audioDuration(bytes).c_str());
+            break;
+        }
+        case quorvane::upload::InterruptedEnd::Ended:
+            break;
     }
 }
 
@@ -123,7 +138,7 @@ int runSequence() {
 
     observer->stop();
     if (interrupted) {
-        settleInterruptedUpload();
+        settleInterruptedUpload(*summary);
     }
     quorvane::provisioning::stopRecordingServer();
     // Once the upload has begun only it decides how the run ends, and the

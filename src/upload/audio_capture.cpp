@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -40,6 +41,22 @@ UploadWiring currentWiring() {
     std::lock_guard<std::mutex> lock(installed.mutex);
     return installed.wiring;
 }
+
+// Tells the server once whether the connection delivered anything.
+class DeliveryNotice {
+public:
+    std::future<bool> future() { return promise_.get_future(); }
+
+    void tell(bool delivered) {
+        if (!told_.exchange(true)) {
+            promise_.set_value(delivered);
+        }
+    }
+
+private:
+    std::promise<bool> promise_;
+    std::atomic<bool> told_{false};
+};
 
 struct ReceiveOutcome {
     std::uint64_t received = 0;
@@ -168,13 +185,19 @@ bool receiveMore(SocketHandle socket, char* buffer, const AudioSettings& setting
 // Receives until the device closes (or the connection fails, which some
 // device stacks do instead of closing), the upload goes silent for too long,
 // the upload is interrupted, or record.pcm cannot take more.
-void receiveInto(SocketHandle socket, const AudioSettings& settings, ReceiveOutcome& outcome, ProgressMeter& progress) {
+// The first byte tells the server that this connection is the upload.
+void receiveInto(SocketHandle socket, const AudioSettings& settings, ReceiveOutcome& outcome, ProgressMeter& progress,
+                 DeliveryNotice& delivery) {
     char buffer[kReceiveChunk];
     while (receiveMore(socket, buffer, settings, outcome, progress)) {
+        if (outcome.received > 0) {
+            delivery.tell(true);
+        }
     }
 }
 
-ReceiveOutcome receiveRecording(SocketHandle socket, const AudioSettings& settings, ProgressMeter& progress) {
+ReceiveOutcome receiveRecording(SocketHandle socket, const AudioSettings& settings, ProgressMeter& progress,
+                                DeliveryNotice& delivery) {
     ReceiveOutcome outcome;
     g_recordOut.rdbuf()->pubsetbuf(nullptr, 0);
     errno = 0;
@@ -187,7 +210,7 @@ ReceiveOutcome receiveRecording(SocketHandle socket, const AudioSettings& settin
                            fileErrorText(error).c_str());
         return outcome;
     }
-    receiveInto(socket, settings, outcome, progress);
+    receiveInto(socket, settings, outcome, progress, delivery);
     errno = 0;
     g_recordOut.close();
     const int closeError = errno;
@@ -205,27 +228,28 @@ void reportInterruptedUpload(std::uint64_t received) {
         static_cast<unsigned long long>(received), audioDuration(received).c_str());
 }
 
-RecordingEnding captureRecording(SocketHandle socket, const AudioSettings& settings, SharedRecordSummary& summary) {
+// How the upload ended; nothing when the connection ended before its first
+// byte, which leaves the run to a retry.
+std::optional<RecordingEnding> captureRecording(SocketHandle socket, const AudioSettings& settings,
+                                                SharedRecordSummary& summary, DeliveryNotice& delivery) {
     // The run put the record time asked for in the summary: the upload's size
     // follows from it.
     ProgressMeter progress(settings.clock, settings.progressOnTerminal, settings.stallNotice,
                            expectedUploadBytes(summary.snapshot().recordTime));
-    const ReceiveOutcome outcome = receiveRecording(socket, settings, progress);
+    const ReceiveOutcome outcome = receiveRecording(socket, settings, progress, delivery);
     closeSocket(socket);
     summary.update([&outcome](RecordSummary& facts) { facts.bytesReceived = outcome.received; });
     if (outcome.storeFailed) {
-        return {RunOutcome::Failed, outcome.storeFailure};
+        return RecordingEnding{RunOutcome::Failed, outcome.storeFailure};
     }
     if (outcome.interrupted || uploadState().interrupted()) {
         reportInterruptedUpload(outcome.received);
-        return {RunOutcome::Interrupted, {}};
+        return RecordingEnding{RunOutcome::Interrupted, {}};
     }
     if (outcome.received == 0) {
-        platform::diagnose(
-            "error: the device sent no audio: its upload connection ended before the first byte; record.pcm is "
-            "empty and no channel or WAV files were made\n");
-        return {RunOutcome::Failed, "the device sent no audio"};
+        return std::nullopt;
     }
+    uploadState().enterStage(AudioStage::Splitting);
     return processRecording(runRecording(), {settings.clock, settings.convertChannel3}, summary);
 }
 
@@ -240,11 +264,19 @@ std::shared_ptr<SharedRecordSummary> summaryOf(const AudioSettings& settings) {
     return settings.summary ? settings.summary : std::make_shared<SharedRecordSummary>();
 }
 
-void runAudioThread(SocketHandle socket, const AudioSettings& settings) {
+void runAudioThread(SocketHandle socket, const AudioSettings& settings,
+                    const std::shared_ptr<DeliveryNotice>& delivery) {
     std::printf("socekt connected recv audio begin\n");
     std::fflush(stdout);
     const std::shared_ptr<SharedRecordSummary> summary = summaryOf(settings);
-    const RecordingEnding ending = captureRecording(socket, settings, *summary);
+    const std::optional<RecordingEnding> captured = captureRecording(socket, settings, *summary, *delivery);
+    if (!captured) {
+        uploadState().endWork();
+        delivery->tell(false);
+        return;
+    }
+    delivery->tell(true);
+    const RecordingEnding& ending = *captured;
     summary->recordEnding(ending.outcome, ending.reason);
     const bool stored = ending.outcome == RunOutcome::Stored;
     if (stored) {
@@ -274,11 +306,13 @@ AudioSettings consoleAudioSettings(const UploadWiring& wiring) {
     return settings;
 }
 
-void startAudioThread(unsigned int socket, const AudioSettings& settings) {
+std::future<bool> startAudioThread(unsigned int socket, const AudioSettings& settings) {
     const auto handle = static_cast<SocketHandle>(socket);
+    const auto delivery = std::make_shared<DeliveryNotice>();
+    std::future<bool> delivered = delivery->future();
     uploadState().beginWork();
     try {
-        std::thread(runAudioThread, handle, settings).detach();
+        std::thread(runAudioThread, handle, settings, delivery).detach();
     } catch (const std::system_error& error) {
         closeSocket(handle);
         uploadState().endWork();
@@ -287,7 +321,22 @@ void startAudioThread(unsigned int socket, const AudioSettings& settings) {
             settings.summary->recordEnding(RunOutcome::Failed, "cannot start the audio thread");
         }
         finishRun(true);
+        delivery->tell(true);
     }
+    return delivered;
+}
+
+void endWithoutAudio(const std::shared_ptr<SharedRecordSummary>& summary, std::chrono::milliseconds retryLimit,
+                     bool handedOver) {
+    platform::diagnose(
+        "error: the device sent no audio: its upload connection ended before the first byte and it did not connect "
+        "again within %s; %s\n",
+        waitText(retryLimit).c_str(),
+        handedOver ? "record.pcm is empty and no channel or WAV files were made" : "nothing was stored");
+    if (summary) {
+        summary->recordEnding(RunOutcome::Failed, "the device sent no audio");
+    }
+    finishRun(true);
 }
 
 }  // namespace quorvane::upload
@@ -297,5 +346,11 @@ void test::onConnect(unsigned int socket) {
     if (wiring.stopSerialLink) {
         wiring.stopSerialLink();
     }
-    quorvane::upload::startAudioThread(socket, quorvane::upload::consoleAudioSettings(wiring));
+    if (!quorvane::upload::startAudioThread(socket, quorvane::upload::consoleAudioSettings(wiring)).get()) {
+        listenForRetry();
+    }
+}
+
+void test::onNoRetry(bool handedOver) {
+    quorvane::upload::endWithoutAudio(quorvane::upload::currentWiring().summary, retryLimit(), handedOver);
 }

@@ -2,11 +2,13 @@
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 
 #include "upload/kestaro_socket.h"
 #include "upload/progress.h"
 #include "upload/shared_record_summary.h"
+#include "upload/upload_control.h"
 
 // The recording server: when the device connects, onConnect stops the serial
 // link and hands the connection to the audio thread, which stores the upload
@@ -16,6 +18,11 @@
 class test final : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override;
+
+private:
+    // No retry came after a connection without a byte: the device sent no
+    // audio.
+    void onNoRetry(bool handedOver) override;
 };
 
 namespace quorvane::upload {
@@ -44,7 +51,7 @@ struct AudioSettings {
     bool convertChannel3 = false;
     // A device that loses its power or its Wi-Fi mid-upload sends no FIN: an
     // upload silent this long (by `clock`) has ended.
-    std::chrono::milliseconds silenceLimit{30000};
+    std::chrono::milliseconds silenceLimit = kDeviceSilenceLimit;
     // From this much silence on, the progress says so.
     std::chrono::milliseconds stallNotice = kStallNotice;
     // How often a silent connection is looked at, in real time.
@@ -59,9 +66,21 @@ AudioSettings consoleAudioSettings(const UploadWiring& wiring);
 
 // Starts the detached audio thread on a connected socket, which it owns from
 // then on. It ends the run with finishRun: false once the recording is stored
-// and converted, true on any failure or interruption, and on an upload that
-// ended before its first byte (no audio is no recording). Before that it
-// records in the summary how the upload ended.
-void startAudioThread(unsigned int socket, const AudioSettings& settings);
+// and converted, true on any failure or interruption. Before that it records
+// in the summary how the upload ended.
+//
+// The future tells whether the connection delivered anything: true at its
+// first byte, or when the upload ended otherwise (interrupted, record.pcm
+// not writable); false when it ended before its first byte. The thread has
+// then left the run alone, to a retry of the device (or endWithoutAudio).
+std::future<bool> startAudioThread(unsigned int socket, const AudioSettings& settings);
+
+// Ends the run as an upload without audio: the device's connection ended
+// before its first byte and no retry came within `retryLimit`. Says so
+// (`handedOver`: a connection was accepted, so record.pcm was made empty),
+// records the failure in `summary` when there is one and ends the run with
+// finishRun(true).
+void endWithoutAudio(const std::shared_ptr<SharedRecordSummary>& summary, std::chrono::milliseconds retryLimit,
+                     bool handedOver);
 
 }  // namespace quorvane::upload

@@ -9,6 +9,7 @@
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "upload/record_files.h"
+#include "upload/upload_control.h"
 
 namespace quorvane::upload {
 
@@ -43,6 +44,7 @@ public:
 
 private:
     bool fail(const char* action, const std::string& file, int error);
+    bool stopInterrupted();
     void abandon();
     const char* recordingState() const;
     bool openFiles();
@@ -85,6 +87,18 @@ bool Split::fail(const char* action, const std::string& file, int error) {
     failure_ = SplitFailure{action, file, error};
     platform::diagnose("error: %s; %s %s, no channel or WAV files were made\n", splitFailureText(*failure_).c_str(),
                        source_.name.c_str(), recordingState());
+    abandon();
+    return false;
+}
+
+bool Split::stopInterrupted() {
+    const std::int64_t size = fileSize(source_.path);
+    const auto bytes = static_cast<unsigned long long>(size > 0 ? size : 0);
+    platform::diagnose(
+        "interrupted: %s keeps all %llu bytes received (%s of audio); the split was stopped, no "
+        "channel or WAV files were made\n",
+        source_.name.c_str(), bytes, audioDuration(bytes).c_str());
+    failure_ = SplitFailure{"split", source_.name, 0, true};
     abandon();
     return false;
 }
@@ -141,6 +155,9 @@ bool Split::copyFrames() {
         }
         if (!g_recordIn) {
             return fail("read", source_.name, readError);
+        }
+        if (uploadState().interrupted()) {
+            return stopInterrupted();
         }
     }
 }

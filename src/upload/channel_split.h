@@ -19,11 +19,12 @@ struct RecordingSource {
 RecordingSource runRecording();
 
 // What stopped a split: the action ("reopen", "create", "read", "write"),
-// the file and the errno value captured where it failed.
+// the file and the errno value captured where it failed; or an interruption.
 struct SplitFailure {
     std::string action;
     std::string file;
     int error = 0;
+    bool interrupted = false;
 };
 
 // "cannot create record_ch2.pcm: Is a directory".
@@ -35,7 +36,8 @@ std::string splitFailureText(const SplitFailure& failure);
 // the recording only and reaches neither. On failure (a file that cannot be
 // opened, read or written) it says so on standard error, removes the
 // incomplete channel files and returns what failed; the recording is
-// untouched.
+// untouched. An interruption of the upload stops it between two blocks in
+// the same way.
 std::optional<SplitFailure> splitRecording(const RecordingSource& source, const ProgressClock& clock,
                                            RecordingCheck& check);
 

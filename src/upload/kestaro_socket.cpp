@@ -112,19 +112,40 @@ private:
     std::optional<quorvane::upload::RecordingCountdown>& countdown;
 };
 
-// Waits until a connection is announced, saying what is due meanwhile; false
-// when the upload was interrupted instead.
-bool waitForConnection(quorvane::upload::SocketHandle listenSocket, WaitNotices& notices) {
+enum class Arrival { Connection, Interrupted, NoRetry };
+
+using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+
+// The wait until the next notice, cut short at the deadline (0 once it has
+// passed: a connection that waits is still looked for).
+std::chrono::milliseconds untilNext(std::chrono::milliseconds untilNotice, const Deadline& deadline) {
+    if (!deadline) {
+        return untilNotice;
+    }
+    const auto left =
+        std::max(std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now()),
+                 std::chrono::milliseconds::zero());
+    return untilNotice == quorvane::upload::kNoTimeLimit ? left : std::min(untilNotice, left);
+}
+
+// Waits until a connection is announced, saying what is due meanwhile;
+// Interrupted when the upload was interrupted instead, NoRetry when the
+// deadline for a retry has passed.
+Arrival waitForConnection(quorvane::upload::SocketHandle listenSocket, WaitNotices& notices,
+                          const Deadline& retryDeadline) {
     for (;;) {
         int error = 0;
-        switch (quorvane::upload::waitForSocket(listenSocket, notices.showDue(), error)) {
+        switch (quorvane::upload::waitForSocket(listenSocket, untilNext(notices.showDue(), retryDeadline), error)) {
             case quorvane::upload::SocketEvent::Interrupted:
-                return false;
+                return Arrival::Interrupted;
             case quorvane::upload::SocketEvent::Failed:
                 throw acceptFailure(error);
             case quorvane::upload::SocketEvent::Readable:
-                return true;
+                return Arrival::Connection;
             case quorvane::upload::SocketEvent::TimedOut:
+                if (retryDeadline && std::chrono::steady_clock::now() >= *retryDeadline) {
+                    return Arrival::NoRetry;
+                }
                 break;
         }
     }
@@ -140,7 +161,8 @@ std::string bindFailureText(int error) {
 
 }  // namespace quorvane::upload
 
-KestaroSocket::KestaroSocket() : listenSocket(quorvane::upload::kInvalidSocket) {
+KestaroSocket::KestaroSocket()
+    : listenSocket(quorvane::upload::kInvalidSocket), retryLimit_(quorvane::upload::kDeviceSilenceLimit) {
     const int startError = quorvane::upload::startSockets();
     if (startError != 0) {
         throw std::runtime_error("Failed. Error Code : " + std::to_string(startError));
@@ -199,31 +221,56 @@ void KestaroSocket::Listen(int port) {
     // has gone again (it was reset) by the time accept runs.
     quorvane::upload::setNonBlocking(listenSocket, true);
 
-    quorvane::upload::UploadWorkClaim handOver;
+    waitBegan_ = std::chrono::steady_clock::now();
     ThreadPool pool(kWorkerCount);
+    while (serveNext(pool)) {
+    }
+}
+
+// Accepts the device's connection and hands it over; true when it delivered
+// nothing and Listen is to wait for the device to connect again.
+bool KestaroSocket::serveNext(ThreadPool& pool) {
+    quorvane::upload::UploadWorkClaim handOver;
     const quorvane::upload::SocketHandle accepted = acceptDevice();
     if (accepted == quorvane::upload::kInvalidSocket) {
-        return;
+        return false;
     }
     if (!handOver.begin()) {
         quorvane::platform::diagnose(
             "the run had already ended when the upload connection came; it was closed unread\n");
         quorvane::upload::closeSocket(accepted);
-        return;
+        return false;
     }
-    pool.enqueue([this, accepted] { onConnect(static_cast<unsigned int>(accepted)); });
+    retryWanted_ = false;
+    pool.enqueue([this, accepted] { onConnect(static_cast<unsigned int>(accepted)); }).wait();
+    if (!retryWanted_) {
+        return false;
+    }
+    handedOverEmpty_ = true;
+    awaitRetry("the upload connection ended before its first byte");
+    return true;
 }
 
-// The device's connection, or kInvalidSocket when the upload was interrupted.
+// The device's connection, or kInvalidSocket when the upload was interrupted
+// or no retry came (onNoRetry has been called then).
 quorvane::upload::SocketHandle KestaroSocket::acceptDevice() {
     WaitNotices notices(hintDelay, hintMessage, countdown);
-    while (waitForConnection(listenSocket, notices)) {
+    for (;;) {
+        const Arrival arrival = waitForConnection(listenSocket, notices, retryDeadline_);
         notices.clearLine();
+        if (arrival == Arrival::Interrupted) {
+            return quorvane::upload::kInvalidSocket;
+        }
+        if (arrival == Arrival::NoRetry) {
+            onNoRetry(handedOverEmpty_);
+            return quorvane::upload::kInvalidSocket;
+        }
         const quorvane::upload::SocketHandle accepted = acceptOne();
         if (accepted == quorvane::upload::kInvalidSocket) {
             continue;
         }
         if (servesPeer()) {
+            sayWhenNotFromTheDevice();
             prepareUploadConnection(accepted);
             return accepted;
         }
@@ -231,7 +278,6 @@ quorvane::upload::SocketHandle KestaroSocket::acceptDevice() {
                                      addressText(clientAddress.sin_addr).c_str(), addressText(expectedPeer).c_str());
         quorvane::upload::closeSocket(accepted);
     }
-    return quorvane::upload::kInvalidSocket;
 }
 
 // The next connection, or kInvalidSocket when there is none after all or it
@@ -253,21 +299,66 @@ quorvane::upload::SocketHandle KestaroSocket::acceptOne() {
     if (acceptFailed && !quorvane::upload::failedBeforeAccept(error)) {
         throw acceptFailure(error);
     }
+    const std::string what = "an upload connection failed before it could be accepted (" +
+                             quorvane::upload::socketErrorText(error) + ", code " + std::to_string(error) + ")";
+    // Only a POSIX system tells whose it was: a stranger's is no try of the
+    // device.
+    const bool fromStranger = !acceptFailed && !servesPeer();
     if (!acceptFailed) {
         quorvane::upload::closeSocket(accepted);
     }
-    quorvane::platform::diagnose(
-        "an upload connection failed before it could be accepted (%s, code %d); still waiting for "
-        "the device\n",
-        quorvane::upload::socketErrorText(error).c_str(), error);
+    if (fromStranger) {
+        quorvane::platform::diagnose("%s; still waiting for the device\n", what.c_str());
+    } else {
+        awaitRetry(what);
+    }
     return quorvane::upload::kInvalidSocket;
 }
 
-bool KestaroSocket::servesPeer() const {
-    return !peerExpected || clientAddress.sin_addr.s_addr == expectedPeer.s_addr;
+// A device that connected and delivered nothing has the retry limit to
+// connect again, counted from the end of its recording at the earliest.
+void KestaroSocket::awaitRetry(const std::string& what) {
+    const auto now = std::chrono::steady_clock::now();
+    retryDeadline_ = std::max(now, waitBegan_ + recordTime_) + retryLimit_;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*retryDeadline_ - now);
+    quorvane::platform::diagnose("%s; waiting up to %s for the device to connect again\n", what.c_str(),
+                                 quorvane::upload::waitText(left).c_str());
 }
 
-bool KestaroSocket::expectPeer(const std::string& ipv4Address) {
+void KestaroSocket::listenForRetry() {
+    retryWanted_ = true;
+}
+
+void KestaroSocket::onNoRetry(bool) {}
+
+void KestaroSocket::setRetryLimit(std::chrono::milliseconds limit) {
+    retryLimit_ = limit;
+}
+
+std::chrono::milliseconds KestaroSocket::retryLimit() const {
+    return retryLimit_;
+}
+
+bool KestaroSocket::servesPeer() const {
+    return !peerExpected || peerPolicy_ == quorvane::upload::PeerPolicy::TakeFirst ||
+           clientAddress.sin_addr.s_addr == expectedPeer.s_addr;
+}
+
+void KestaroSocket::sayWhenNotFromTheDevice() const {
+    if (!peerExpected || clientAddress.sin_addr.s_addr == expectedPeer.s_addr) {
+        return;
+    }
+    const std::string peer = addressText(clientAddress.sin_addr);
+    const std::string device = addressText(expectedPeer);
+    quorvane::platform::diagnose(
+        "the upload connection came from %s, not from the device's address %s; it is taken as the device's: %s "
+        "is on no network this computer is attached to, so the device's connections arrive through a router, NAT "
+        "or port forwarding, from another address\n",
+        peer.c_str(), device.c_str(), device.c_str());
+}
+
+bool KestaroSocket::expectPeer(const std::string& ipv4Address, quorvane::upload::PeerPolicy policy) {
+    peerPolicy_ = policy;
     peerExpected = inet_pton(AF_INET, ipv4Address.c_str(), &expectedPeer) == 1;
     if (!peerExpected) {
         quorvane::platform::diagnose(
@@ -286,6 +377,7 @@ void KestaroSocket::setNoConnectionHint(std::chrono::milliseconds delay, const s
 void KestaroSocket::setRecordTime(const std::string& recordTime) {
     const auto seconds = quorvane::upload::recordSeconds(recordTime);
     if (seconds) {
+        recordTime_ = *seconds;
         setCountdown(quorvane::upload::RecordingCountdown([] { return std::chrono::steady_clock::now(); }, *seconds,
                                                           quorvane::platform::isTerminal(stderr)));
     }

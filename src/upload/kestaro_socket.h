@@ -8,12 +8,36 @@
 #include "upload/progress.h"
 #include "upload/socket_platform.h"
 
+namespace quorvane::upload {
+
+// Whom Listen serves once it knows the device's address.
+enum class PeerPolicy {
+    // Only the device; any other peer is refused. For a device on a network
+    // this computer is attached to, whose connections come from its own
+    // address.
+    RefuseOthers,
+    // The first connection, whoever made it, saying so when it comes from
+    // another address. For a device behind a router, NAT or port forwarding,
+    // whose connections arrive from the router's address.
+    TakeFirst,
+};
+
+}  // namespace quorvane::upload
+
 // The TCP server the device uploads its recording to: Listen binds a port on
 // every local IPv4 interface, accepts one connection and hands it to
 // onConnect on a worker thread, then returns once onConnect has returned.
 // Set-up and accept failures are thrown as std::runtime_error. A connection
 // that fails before it could be accepted (reset while it waited) is passed
 // over with a message; the accepted one gets TCP keep-alive.
+//
+// A connection that delivered nothing (failed before it could be accepted,
+// or handed over and given back with listenForRetry) leaves Listen waiting
+// for the device to connect again, for the retry limit and at least until
+// that long after the recording's end; when none comes, Listen calls
+// onNoRetry and returns.
+class ThreadPool;
+
 class KestaroSocket {
 public:
     KestaroSocket();
@@ -33,11 +57,19 @@ public:
     // Takes ownership of the connected socket.
     virtual void onConnect(unsigned int socket) = 0;
 
-    // Serve only a connection from this IPv4 address (the device's, as it
-    // reported it); any other peer is closed at once, reported on standard
-    // error, and Listen goes on waiting. False, with a message, when the text
-    // is no IPv4 address; the first connection is then served as before.
-    bool expectPeer(const std::string& ipv4Address);
+    // The device's IPv4 address, as it reported it. With RefuseOthers only a
+    // connection from there is served; any other peer is closed at once,
+    // reported on standard error, and Listen goes on waiting. With TakeFirst
+    // the first connection is served and one from another address is said.
+    // False, with a message, when the text is no IPv4 address; the first
+    // connection is then served as before.
+    bool expectPeer(const std::string& ipv4Address,
+                    quorvane::upload::PeerPolicy policy = quorvane::upload::PeerPolicy::RefuseOthers);
+
+    // How long Listen waits for the device to connect again after a
+    // connection that delivered nothing; kDeviceSilenceLimit unless set.
+    void setRetryLimit(std::chrono::milliseconds limit);
+    std::chrono::milliseconds retryLimit() const;
 
     // Print `message` once on standard error when no connection has been
     // accepted `delay` after Listen began to wait; Listen goes on waiting.
@@ -60,11 +92,23 @@ protected:
     // base, so the destructor need not be virtual.
     ~KestaroSocket();
 
+    // Called by onConnect when the connection it was handed ended before its
+    // first byte: Listen then waits for the device to connect again.
+    void listenForRetry();
+
+    // Called by Listen when no connection came within the retry limit after
+    // one that delivered nothing; `handedOver`: such a connection reached
+    // onConnect (rather than failing before it could be accepted).
+    virtual void onNoRetry(bool handedOver);
+
 private:
     int bindPort(int port);
+    bool serveNext(ThreadPool& pool);
     quorvane::upload::SocketHandle acceptOne();
     quorvane::upload::SocketHandle acceptDevice();
     bool servesPeer() const;
+    void sayWhenNotFromTheDevice() const;
+    void awaitRetry(const std::string& what);
 
     quorvane::upload::SocketHandle listenSocket;
     bool portClaimed = false;
@@ -73,6 +117,13 @@ private:
 
     bool peerExpected = false;
     in_addr expectedPeer{};
+    quorvane::upload::PeerPolicy peerPolicy_ = quorvane::upload::PeerPolicy::RefuseOthers;
+    std::chrono::milliseconds retryLimit_;
+    std::chrono::seconds recordTime_{0};
+    std::chrono::steady_clock::time_point waitBegan_{};
+    std::optional<std::chrono::steady_clock::time_point> retryDeadline_;
+    std::atomic<bool> retryWanted_{false};
+    bool handedOverEmpty_ = false;
     std::chrono::milliseconds hintDelay{-1};
     std::string hintMessage;
     std::optional<quorvane::upload::RecordingCountdown> countdown;

@@ -6,6 +6,7 @@
 #include "upload/record_files.h"
 #include "upload/record_picture.h"
 #include "upload/recording_check.h"
+#include "upload/upload_control.h"
 
 namespace quorvane::upload {
 
@@ -56,7 +57,13 @@ RecordingEnding processRecording(const RecordingSource& source, const Processing
                                  SharedRecordSummary& summary) {
     const std::int64_t size = fileSize(source.path);
     RecordingCheck check(size > 0 ? wholeFrames(static_cast<std::uint64_t>(size)) : 0);
-    if (const auto failure = splitRecording(source, settings.clock, check)) {
+    const auto failure = splitRecording(source, settings.clock, check);
+    // What follows runs converters, which no interruption stops.
+    uploadState().enterStage(AudioStage::Converting);
+    if (failure) {
+        if (failure->interrupted) {
+            return {RunOutcome::Interrupted, {}};
+        }
         return {RunOutcome::Failed, splitFailureText(*failure)};
     }
     const RecordingFindings findings = check.finish();

@@ -1,6 +1,7 @@
 #include "upload/upload_control.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace quorvane::upload {
 
@@ -19,7 +20,17 @@ std::chrono::milliseconds nextSlice(std::chrono::milliseconds limit, std::chrono
     return std::clamp(left, std::chrono::milliseconds::zero(), kSlice);
 }
 
+constexpr std::chrono::milliseconds kTenth{100};
+
 }  // namespace
+
+std::string waitText(std::chrono::milliseconds wait) {
+    const auto tenths =
+        (std::max(wait, std::chrono::milliseconds::zero()) + kTenth - std::chrono::milliseconds(1)) / kTenth;
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", static_cast<double>(tenths) / 10);
+    return text;
+}
 
 void UploadState::interrupt() {
     interrupted_ = true;
@@ -42,6 +53,35 @@ bool UploadState::waitForAudioThread(std::chrono::milliseconds limit) const {
 void UploadState::waitForAudioThread() const {
     std::unique_lock<std::mutex> lock(mutex_);
     ended_.wait(lock, [this] { return inHand_ == 0; });
+}
+
+InterruptedEnd UploadState::waitAfterInterruption(std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (inHand_ == 0) {
+        return InterruptedEnd::NoUpload;
+    }
+    const auto ended = [this] { return inHand_ == 0; };
+    if (ended_.wait_for(lock, limit, ended)) {
+        return InterruptedEnd::Ended;
+    }
+    switch (stage_.load()) {
+        case AudioStage::Splitting:
+            ended_.wait(lock, ended);
+            return InterruptedEnd::Ended;
+        case AudioStage::Converting:
+            return InterruptedEnd::StillConverting;
+        case AudioStage::Receiving:
+            break;
+    }
+    return InterruptedEnd::StillReceiving;
+}
+
+void UploadState::enterStage(AudioStage stage) {
+    stage_ = stage;
+}
+
+AudioStage UploadState::stage() const {
+    return stage_;
 }
 
 bool UploadState::endRunBeforeUpload() {
@@ -78,6 +118,7 @@ void UploadState::endWork() {
 void UploadState::reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     interrupted_ = false;
+    stage_ = AudioStage::Receiving;
     inHand_ = 0;
     endedBeforeUpload_ = false;
 }

@@ -4,10 +4,35 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 
 #include "upload/socket_layer.h"
 
 namespace quorvane::upload {
+
+// How long the device may keep the tool waiting: an upload silent this long
+// has ended, and after a connection that delivered nothing the device has
+// this long to connect again.
+constexpr std::chrono::milliseconds kDeviceSilenceLimit{30000};
+
+// A wait as the messages say it, rounded up to a tenth of a second: "30 s",
+// "0.1 s".
+std::string waitText(std::chrono::milliseconds wait);
+
+// What the audio thread is doing, for the end of an interrupted run.
+enum class AudioStage {
+    // Receiving the upload into record.pcm (or not yet begun).
+    Receiving,
+    // Splitting an upload that ended whole: the split stops at the
+    // interruption and uses the run's file streams until then.
+    Splitting,
+    // Converting the channels and reporting: a converter in hand runs to its
+    // end, whatever the interruption.
+    Converting,
+};
+
+// How the wait for the audio thread at the end of an interrupted run ended.
+enum class InterruptedEnd { NoUpload, Ended, StillReceiving, StillConverting };
 
 // What the run and the upload share about the one upload of a run: whether
 // the user has interrupted it (Ctrl-C), and whether a connection is in the
@@ -40,6 +65,16 @@ public:
     // The same without a limit.
     void waitForAudioThread() const;
 
+    // For the end of an interrupted run: waits for the audio thread up to
+    // `limit`, and on while it splits (it stops there by itself). NoUpload
+    // when no connection was in hand; else what the thread was doing when
+    // the wait gave up, or Ended.
+    InterruptedEnd waitAfterInterruption(std::chrono::milliseconds limit) const;
+
+    // Set by the audio thread as it moves on.
+    void enterStage(AudioStage stage);
+    AudioStage stage() const;
+
     // For an end of the run that does not come from the upload (the Wi-Fi
     // join failed or timed out): true when no connection is in hand yet, and
     // then none is handed over any more; false once the upload has begun.
@@ -53,12 +88,13 @@ public:
     void beginWork();
     void endWork();
 
-    // A fresh run: not interrupted, nothing in hand, not ended. Tests call it
-    // between cases; a run never does.
+    // A fresh run: not interrupted, nothing in hand, not ended, receiving.
+    // Tests call it between cases; a run never does.
     void reset();
 
 private:
     std::atomic<bool> interrupted_{false};
+    std::atomic<AudioStage> stage_{AudioStage::Receiving};
     mutable std::mutex mutex_;
     mutable std::condition_variable ended_;
     int inHand_ = 0;

@@ -1,7 +1,7 @@
 """Ctrl-C once the recording is on its way: during the upload every byte
 received so far stays in record.pcm, during the conversion the run ends
-without waiting for the converter, and a second Ctrl-C ends the program at
-once. Ctrl-C before the upload is tried in diagnostics_test.py and
+(waiting a bounded time for a converter that did not hear the Ctrl-C), and a
+second Ctrl-C ends the program at once. Ctrl-C before the upload is tried in diagnostics_test.py and
 faults_test.py, at the stages where those runs wait."""
 import os
 import re
@@ -13,6 +13,8 @@ from harness import (INTERRUPTED_STATUS, INTERRUPT_LIMIT, RunTest, SPECIFIED_SUC
 
 AUDIO_BEGIN = SPECIFIED_SUCCESS_TAIL[0]
 CONVERTER = "Pcm2Wav"
+# What the slow converter leaves in the working folder once it runs.
+CONVERTER_STARTED = "slow-converter-started"
 
 
 class InterruptedUpload(RunTest):
@@ -43,7 +45,12 @@ class InterruptedConversion(RunTest):
         shutil.copy(harness.options.slow_converter, self.path(CONVERTER + (".exe" if under_wine() else "")))
         self.start_device()
         tool = self.start_capture(own_process_group=own_process_group)
-        self.assert_reaches_stderr(tool, "split 16000 frames", 60)
+        # Not the end of the split: a converter started after the Ctrl-C
+        # would not hear it.
+        self.assertTrue(wait_until(lambda: os.path.exists(self.path(CONVERTER_STARTED)) or not tool.running(), 60),
+                        tool.stderr())
+        self.assertTrue(os.path.exists(self.path(CONVERTER_STARTED)), tool.stderr())
+        self.assertIn("split 16000 frames", tool.stderr())
         return tool
 
     def assert_recording_kept(self):
@@ -60,6 +67,7 @@ class InterruptedConversion(RunTest):
         self.assertEqual(self.end_capture(tool, INTERRUPT_LIMIT), INTERRUPTED_STATUS, self.stderr_text)
         self.assert_recording_kept()
         self.assertIn("interrupted: record.pcm keeps all 128000 bytes received", self.stderr_text)
+        self.assertIn("the channel files not converted yet are kept", self.stderr_text)
 
     def test_second_ctrl_c_ends_the_program_at_once(self):
         # A group of its own lets the clean-up end the converter the tool
@@ -68,12 +76,30 @@ class InterruptedConversion(RunTest):
         tool = self.start_slow_conversion(own_process_group=not under_wine())
         # Only the tool hears this one: it waits for the conversion in hand.
         tool.interrupt()
-        self.assertFalse(wait_until(lambda: not tool.running(), 1.5), "the first Ctrl-C ended the run at once")
+        self.assert_reaches_stderr(tool, "Ctrl-C: ending the run", INTERRUPT_LIMIT)
+        self.assertTrue(tool.running(), "the first Ctrl-C ended the run at once")
         tool.interrupt()
-        self.assertTrue(wait_until(lambda: not tool.running(), 3), "still running after the second Ctrl-C")
-        self.assertEqual(self.end_capture(tool, 0), INTERRUPTED_STATUS, self.stderr_text)
+        self.assertEqual(self.end_capture(tool, INTERRUPT_LIMIT), INTERRUPTED_STATUS, self.stderr_text)
+        # Only the end the first Ctrl-C began, after its wait for the
+        # converter, says how it ended and writes record.json.
+        self.assertNotIn("the converter still running was not waited for", self.stderr_text)
+        self.assertFalse(os.path.exists(self.path("record.json")), self.stderr_text)
         self.assert_recording_kept()
         self.assertIsNone(re.search(r"converted record_ch\d\.pcm", self.stderr_text), self.stderr_text)
+
+    def test_ctrl_c_that_the_converter_does_not_hear_ends_the_run_after_a_bounded_wait(self):
+        # As from kill or a service manager: only the tool hears it. The
+        # recording is whole by then, and the run says so.
+        tool = self.start_slow_conversion(own_process_group=not under_wine())
+        tool.interrupt()
+        self.assertEqual(self.end_capture(tool, INTERRUPT_LIMIT + 10), INTERRUPTED_STATUS, self.stderr_text)
+        self.assert_recording_kept()
+        self.assert_said_once("interrupted: record.pcm keeps all 128000 bytes received (0:00:01.0 of audio); the "
+                              "converter still running was not waited for")
+        self.assertNotIn("may be incomplete", self.stderr_text)
+        summary = harness.load_summary(self.path("record.json"))
+        self.assertEqual((summary["outcome"], summary["bytes_received"], summary["exit_status"]),
+                         ("interrupted", 128000, INTERRUPTED_STATUS))
 
 
 if __name__ == "__main__":

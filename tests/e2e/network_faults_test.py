@@ -1,13 +1,15 @@
 """Faults of real networks during a run, against the device emulator: an
 upload that goes dark half-way, a connection reset before the tool accepts
-it, an upload without a byte, a device address that cannot be the device's,
-a late Wi-Fi failure while the upload is under way, and TCP port 8888
-claimed by another copy of the tool. Each run checks the exit status, the
+it (and the device's retry, or none), an upload without a byte and its
+retry, a device address that cannot be the device's, a late Wi-Fi failure
+while the upload is under way, and TCP port 8888 claimed by another copy of
+the tool. Each run checks the exit status, the
 console lines, the bytes the device sent against record.pcm and the WAV
 samples."""
 import errno
 import os
 import re
+import socket
 import time
 
 import harness
@@ -19,6 +21,8 @@ HALF_A_SECOND_OF_AUDIO = 65536
 # The tool gives up on a silent upload 30 s after its last byte; the rest is
 # room for a slow (sanitizer, Wine) split and conversion.
 SILENCE_LIMIT = 30
+# After a connection without a byte the device has as long to connect again.
+RETRY_LIMIT = SILENCE_LIMIT
 SILENT_UPLOAD_ENDS_WITHIN = 45
 
 
@@ -46,6 +50,11 @@ class GoneDark(RunTest):
         self.assertIn("the host closed the held connection", self.device.log())
 
 
+def upload_connection():
+    """A connection to the upload port, as the device's retry makes it."""
+    return socket.create_connection(("127.0.0.1", 8888), timeout=30)
+
+
 class ResetBeforeAccept(RunTest):
     def test_connection_reset_before_it_is_accepted_is_passed_over_and_the_upload_stored(self):
         # The device connects, sends 64 KB and resets while the tool still
@@ -58,18 +67,41 @@ class ResetBeforeAccept(RunTest):
         self.assert_said_once("an upload connection failed before it could be accepted")
         self.assertNotIn("accept failed", self.stderr_text)
 
+    def test_device_that_is_reset_and_never_connects_again_ends_the_run_without_audio(self):
+        # Its upload, due only in ten minutes, never comes within the run.
+        self.start_device("--reset-first", "65536", "--upload-wait", "600")
+        tool = self.start_capture()
+        self.assert_reaches_stderr(tool, "an upload connection failed before it could be accepted", 60)
+        failed_at = time.monotonic()
+        status = self.end_capture(tool, RETRY_LIMIT + 30)
+        self.assertGreater(time.monotonic() - failed_at, RETRY_LIMIT - 2, self.stderr_text)
+        self.assert_output(self.expected_opening() + [SUCCESS_LINE, WAIT_LINE])
+        self.assertEqual(status, 1, self.stderr_text)
+        self.assert_said_once("the device sent no audio: its upload connection ended before the first byte and it "
+                              "did not connect again within 30 s; nothing was stored")
+        self.assertFalse(os.path.exists(self.path("record.pcm")))
+        summary = harness.load_summary(self.path("record.json"))
+        self.assertEqual((summary["outcome"], summary["failure_reason"], summary["bytes_received"],
+                          summary["exit_status"]), ("failed", "the device sent no audio", 0, 1))
+
 
 class EmptyUpload(RunTest):
-    def test_upload_closed_before_its_first_byte_is_no_recording(self):
+    def test_retry_after_an_upload_closed_before_its_first_byte_is_the_recording(self):
+        # The device connects and closes at once; the test makes its retry.
         self.start_device("--upload-bytes", "0")
-        status = self.run_capture()
-        self.assert_output(self.expected_opening() + [SUCCESS_LINE, WAIT_LINE, AUDIO_BEGIN])
-        self.assertEqual(status, 1, self.stderr_text)
+        tool = self.start_capture()
+        self.assert_reaches_stderr(tool, "the upload connection ended before its first byte; waiting up to 30 s for "
+                                   "the device to connect again", 60)
+        retried = bytes(range(256)) * (harness.ONE_SECOND_OF_AUDIO // 256)
+        with upload_connection() as retry:
+            retry.sendall(retried)
+        status = self.end_capture(tool, 60)
+        self.assert_output(self.expected_opening() + [SUCCESS_LINE, WAIT_LINE, AUDIO_BEGIN] + SPECIFIED_SUCCESS_TAIL)
+        self.assertEqual(status, 0, self.stderr_text)
         self.assertEqual(self.device.sent(), b"")
-        self.assertEqual(self.read_file("record.pcm"), b"")
-        self.assertEqual(sorted(name for name in os.listdir(self.work) if name.startswith("record")),
-                         ["record.json", "record.pcm"], "no channel or WAV file is made")
-        self.assert_said_once("error: the device sent no audio")
+        self.assertEqual(self.read_file("record.pcm"), retried)
+        self.assertEqual(wav_contents(self.path("record_ch4.wav")), (1, 16000, 2, channel_samples(retried, 4)))
+        self.assertNotIn("sent no audio", self.stderr_text)
 
 
 class UnusableDeviceAddress(RunTest):

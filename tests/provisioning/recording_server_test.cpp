@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "provisioning/local_address.h"
 #include "provisioning/recording_server.h"
@@ -14,10 +17,83 @@ TEST(LocalAddress, TheDevicesRouteGivesTheAddressToUploadTo) {
     EXPECT_EQ(quorvane::provisioning::addressRoutingTo("127.0.0.2"), "127.0.0.1");
 }
 
+// A device that reports no address, or one without a route to it, is told
+// an address of this computer's host name all the same.
 TEST(LocalAddress, AnAddressThatIsNoIpv4FallsBackToTheHostName) {
     EXPECT_EQ(quorvane::provisioning::addressRoutingTo("not an address"), "");
     EXPECT_EQ(quorvane::provisioning::addressRoutingTo(""), "");
     EXPECT_EQ(quorvane::provisioning::_getLocalIp("device.local"), quorvane::provisioning::_getLocalIp(""));
+
+    const struct {
+        const char* device;
+        const char* routed;
+        std::vector<std::string> hostName;
+        const char* told;
+    } cases[] = {
+        {"", "192.168.9.9", {"192.168.1.7"}, "192.168.1.7"},
+        {"", "", {"127.0.1.1", "192.168.1.7", "10.0.0.2"}, "192.168.1.7"},
+        {"", "", {"127.0.1.1"}, "127.0.1.1"},
+        {"", "", {}, ""},
+        {"device.local", "172.16.0.1", {"10.0.0.2"}, "10.0.0.2"},
+        {"192.168.1.20", "", {"127.0.1.1", "10.0.0.2"}, "10.0.0.2"},
+        {"192.168.1.20", "192.168.1.7", {"10.0.0.2"}, "192.168.1.7"},
+    };
+    for (const auto& lookup : cases) {
+        SCOPED_TRACE(std::string(lookup.device) + " routed via " + lookup.routed);
+        std::vector<std::string> asked;
+        const quorvane::provisioning::AddressLookups lookups{[&](const std::string& device) {
+                                                                 asked.push_back(device);
+                                                                 return std::string(lookup.routed);
+                                                             },
+                                                             [&] { return lookup.hostName; }};
+        EXPECT_EQ(quorvane::provisioning::localIpWith(lookup.device, lookups), lookup.told);
+        const bool routable = quorvane::provisioning::isIpv4Address(lookup.device);
+        EXPECT_EQ(asked, routable ? std::vector<std::string>{lookup.device} : std::vector<std::string>{});
+    }
+}
+
+// Strangers are told from the device only on a network this computer is
+// attached to; loopback is this computer's own.
+TEST(LocalAddress, ADeviceOnANetworkOfThisComputerIsToldByItsAddress) {
+    using quorvane::provisioning::AttachedNetwork;
+    const std::vector<AttachedNetwork> networks = {
+        {0xC0A80107, 0xFFFFFF00},  // 192.168.1.7/24
+        {0x0A010203, 0xFF000000},  // 10.1.2.3/8
+        {0xAC100505, 0xFFFFFFFF},  // 172.16.5.5/32
+        {0x08080808, 0x00000000},  // a mask of nothing, which is no network
+    };
+    const struct {
+        const char* address;
+        bool attached;
+    } cases[] = {
+        {"192.168.1.20", true},  {"192.168.1.255", true},
+        {"192.168.2.20", false}, {"10.200.0.1", true},
+        {"11.0.0.1", false},     {"172.16.5.5", true},
+        {"172.16.5.6", false},   {"127.0.0.1", true},
+        {"127.1.2.3", true},     {"128.0.0.1", false},
+        {"192.0.2.10", false},   {"8.8.4.4", false},
+        {"device.local", false}, {"", false},
+    };
+    for (const auto& device : cases) {
+        SCOPED_TRACE(device.address);
+        EXPECT_EQ(quorvane::provisioning::onAttachedNetwork(device.address, networks), device.attached);
+    }
+    EXPECT_TRUE(quorvane::provisioning::onAttachedNetwork("127.0.0.1", {}));
+    EXPECT_FALSE(quorvane::provisioning::onAttachedNetwork("192.168.1.20", {}));
+}
+
+// The system's list of this computer's networks holds its loopback network,
+// 127.0.0.1/8.
+TEST(LocalAddress, TheAttachedNetworksIncludeLoopback) {
+    const quorvane::provisioning::AttachedNetworks attached = quorvane::provisioning::attachedNetworks();
+    ASSERT_EQ(attached.error, 0);
+    std::vector<std::uint32_t> loopbackMasks;
+    for (const auto& network : attached.networks) {
+        if (network.address == 0x7F000001) {
+            loopbackMasks.push_back(network.mask);
+        }
+    }
+    EXPECT_EQ(loopbackMasks, std::vector<std::uint32_t>{0xFF000000});
 }
 
 TEST(LocalAddress, Ipv4TextIsRecognised) {

@@ -70,20 +70,52 @@ TEST_F(AudioCapture, UploadsAreStoredSplitAndConvertedByteForByte) {
     EXPECT_EQ(occurrences(said, "ends with 5 bytes that make no whole 8-byte frame; they stay in record.pcm"), 1);
 }
 
-// An upload that ends before its first byte holds no recording: nothing is
-// split or converted, no success is reported and the run fails; record.pcm
-// stays, empty.
+// An upload that ends before its first byte, with no retry in the time
+// given, holds no recording: nothing is split or converted, no success is
+// reported and the run fails; record.pcm stays, empty.
 TEST_F(AudioCapture, AnUploadWithoutAByteIsNoRecording) {
     writeFile("record.pcm", "from an earlier run");
     expectFailedRun(serveOneUpload(""),
-                    "error: the device sent no audio: its upload connection ended before the first byte; record.pcm "
-                    "is empty and no channel or WAV files were made\n");
+                    "the upload connection ended before its first byte; waiting up to 0.1 s for the device to "
+                    "connect again\nquorvane-capture: error: the device sent no audio: its upload connection ended "
+                    "before the first byte and it did not connect again within 0.1 s; record.pcm is empty and no "
+                    "channel or WAV files were made\n");
     EXPECT_TRUE(fs::exists("record.pcm"));
     EXPECT_EQ(readFile("record.pcm"), "");
     for (int channel = 1; channel <= 4; ++channel) {
         EXPECT_FALSE(fs::exists(pcm(channel)) || fs::exists(wav(channel))) << channel;
     }
     EXPECT_EQ(diagnostics().find("split "), std::string::npos) << diagnostics();
+}
+
+// The device's retry after connections without a byte is the upload; it
+// may come as late as the retry limit allows.
+TEST_F(AudioCapture, AfterConnectionsWithoutAByteTheRetryIsTheUpload) {
+    for (const int emptyConnections : {1, 2}) {
+        SCOPED_TRACE(emptyConnections);
+        g_finished = false;
+        const std::string bytes = uploadBytes(8 * 700, 17 + emptyConnections);
+        const std::string waiting = "ended before its first byte; waiting up to 30 s for the device to connect again";
+        const int waitedBefore = occurrences(diagnostics(), waiting);
+        ::testing::internal::CaptureStdout();
+        {
+            test server;
+            ListeningServer listening(server);
+            for (int empty = 1; empty <= emptyConnections; ++empty) {
+                LoopbackClient(listening.port()).finish();
+                EXPECT_TRUE(eventually([&] { return occurrences(diagnostics(), waiting) == waitedBefore + empty; }));
+            }
+            LoopbackClient device(listening.port());
+            EXPECT_TRUE(device.send(bytes));
+            device.finish();
+            EXPECT_EQ(listening.join(), "");
+            EXPECT_TRUE(runEnded());
+        }
+        const std::string console = ::testing::internal::GetCapturedStdout();
+        EXPECT_EQ(occurrences(console, kBeginLine), emptyConnections + 1);
+        expectStoredAndConverted(bytes, console.substr(kBeginLine.size() * emptyConnections));
+    }
+    EXPECT_EQ(diagnostics().find("sent no audio"), std::string::npos) << diagnostics();
 }
 
 TEST_F(AudioCapture, TheSerialLinkIsStoppedOnceBeforeTheUploadIsReceived) {

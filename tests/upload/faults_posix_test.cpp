@@ -28,8 +28,9 @@ protected:
             test server;
             ListeningServer listening(server);
             LoopbackClient device(listening.port());
-            EXPECT_EQ(listening.join(), "");
+            // Listen returns once the first byte has arrived.
             device.send(bytes);
+            EXPECT_EQ(listening.join(), "");
             reset ? device.reset() : device.finish();
             EXPECT_TRUE(runEnded());
         }
@@ -92,7 +93,7 @@ TEST_F(Faults, AConnectionResetBeforeItIsAcceptedIsPassedOverAndTheNextIsTheUplo
         ListeningServer listening(server, port);
         EXPECT_TRUE(
             waitForDiagnostic("an upload connection failed before it could be accepted (Connection reset by "
-                              "peer, code 104); still waiting for the device\n"));
+                              "peer, code 104); waiting up to 30 s for the device to connect again\n"));
         LoopbackClient device(port);
         EXPECT_TRUE(device.send(bytes));
         device.finish();

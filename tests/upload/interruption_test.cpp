@@ -103,4 +103,46 @@ TEST_F(Interruption, BytesThatArrivedBeforeTheInterruptionAreKeptThoughNotYetRea
     expectKeptAndNotSplit(sent);
 }
 
+// The end of an interrupted run waits for the audio thread a bounded time,
+// but on for as long as it splits: the split stops by itself and uses the
+// run's file streams until then.
+TEST_F(Interruption, TheEndWaitsOnForASplitAndTellsWhatTheAudioThreadStillDoes) {
+    using quorvane::upload::AudioStage;
+    using quorvane::upload::InterruptedEnd;
+    const struct {
+        const char* name;
+        bool inHand;
+        AudioStage stage;
+        InterruptedEnd waitEnds;
+    } cases[] = {
+        {"nothing in hand", false, AudioStage::Receiving, InterruptedEnd::NoUpload},
+        {"receiving", true, AudioStage::Receiving, InterruptedEnd::StillReceiving},
+        {"splitting", true, AudioStage::Splitting, InterruptedEnd::Ended},
+        {"converting", true, AudioStage::Converting, InterruptedEnd::StillConverting},
+    };
+    const std::chrono::milliseconds limit(20);
+    for (const auto& state : cases) {
+        SCOPED_TRACE(state.name);
+        quorvane::upload::UploadState& upload = quorvane::upload::uploadState();
+        upload.reset();
+        if (state.inHand) {
+            upload.beginWork();
+        }
+        upload.enterStage(state.stage);
+        std::future<InterruptedEnd> waited =
+            std::async(std::launch::async, [&upload, limit] { return upload.waitAfterInterruption(limit); });
+        if (state.waitEnds == InterruptedEnd::Ended) {
+            EXPECT_EQ(waited.wait_for(limit * 10), std::future_status::timeout);
+        } else {
+            EXPECT_EQ(waited.get(), state.waitEnds);
+        }
+        if (state.inHand) {
+            upload.endWork();
+        }
+        if (waited.valid()) {
+            EXPECT_EQ(waited.get(), state.waitEnds);
+        }
+    }
+}
+
 }  // namespace

@@ -34,6 +34,30 @@ public:
     std::thread::id workerThread;
 };
 
+// Gives back a connection that ends before its first byte, as the audio
+// thread does, and notes what Listen does after.
+class RetryingServer : public KestaroSocket {
+public:
+    void onConnect(unsigned int socket) override {
+        const auto handle = static_cast<quorvane::upload::SocketHandle>(socket);
+        char byte = 0;
+        if (::recv(handle, &byte, 1, 0) == 1) {
+            ++served;
+        } else {
+            listenForRetry();
+        }
+        quorvane::upload::closeSocket(handle);
+    }
+    void onNoRetry(bool handedOver) override {
+        noRetryHandedOver = handedOver;
+        ++noRetries;
+    }
+
+    std::atomic<int> served{0};
+    std::atomic<int> noRetries{0};
+    std::atomic<bool> noRetryHandedOver{false};
+};
+
 using TcpListener = UploadTest;
 
 TEST_F(TcpListener, AClientThatClosesAtOnceIsHandedToAWorkerAndListenWaitsForIt) {
@@ -118,6 +142,75 @@ TEST_F(TcpListener, AStrangerIsRefusedAndTheDeviceIsServed) {
     EXPECT_EQ(listening.join(), "");
     EXPECT_EQ(server.calls, 1);
     EXPECT_EQ(server.peerAddress, "127.0.0.1");
+}
+
+// Only where the device's address can be told from a stranger's is anyone
+// else refused; behind a router the first connection is taken and said.
+TEST_F(TcpListener, WhomListenServesFollowsThePeerPolicy) {
+    using quorvane::upload::PeerPolicy;
+    const struct {
+        const char* name;
+        PeerPolicy policy;
+        const char* reported;
+        const char* from;
+        bool served;
+        const char* said;
+    } cases[] = {
+        {"a stranger next to the device", PeerPolicy::RefuseOthers, "127.0.0.1", "127.0.0.2", false,
+         "refused an upload connection from 127.0.0.2: only the device at 127.0.0.1 may upload\n"},
+        {"the device behind a router", PeerPolicy::TakeFirst, "203.0.113.10", "127.0.0.1", true,
+         "the upload connection came from 127.0.0.1, not from the device's address 203.0.113.10; it is taken as the "
+         "device's: 203.0.113.10 is on no network this computer is attached to"},
+        {"the device itself", PeerPolicy::TakeFirst, "127.0.0.2", "127.0.0.2", true, ""},
+    };
+    for (const auto& peer : cases) {
+        SCOPED_TRACE(peer.name);
+        const std::string before = diagnostics();
+        RecordingServer server;
+        ASSERT_TRUE(server.expectPeer(peer.reported, peer.policy));
+        ListeningServer listening(server);
+        LoopbackClient first(listening.port(), peer.from);
+        if (!peer.served) {
+            EXPECT_TRUE(first.closedByServer());
+            LoopbackClient device(listening.port(), peer.reported);
+        }
+        EXPECT_EQ(listening.join(), "");
+        EXPECT_EQ(server.calls, 1);
+        EXPECT_EQ(server.peerAddress, peer.served ? peer.from : peer.reported);
+        const std::string said = diagnostics().substr(before.size());
+        const std::string expected = *peer.said ? std::string("quorvane-capture: ") + peer.said : "";
+        EXPECT_EQ(said.substr(0, expected.size()), expected);
+        EXPECT_EQ(said.empty(), expected.empty()) << said;
+    }
+}
+
+// After a connection that delivered nothing Listen waits for the device to
+// connect again: the retry is served; without one Listen gives up, though
+// not before the recording's end and the limit after it.
+TEST_F(TcpListener, AConnectionGivenBackLeavesListenWaitingForARetryUntilTheRecordingsEndAndTheLimit) {
+    for (const bool retried : {true, false}) {
+        SCOPED_TRACE(retried ? "retried" : "no retry");
+        RetryingServer server;
+        server.setRetryLimit(std::chrono::milliseconds(100));
+        server.setRecordTime("1");
+        const auto began = std::chrono::steady_clock::now();
+        ListeningServer listening(server);
+        LoopbackClient(listening.port()).finish();
+        if (retried) {
+            LoopbackClient device(listening.port());
+            EXPECT_TRUE(device.send("audio"));
+            device.finish();
+        }
+        EXPECT_EQ(listening.join(), "");
+        EXPECT_EQ(server.served, retried ? 1 : 0);
+        EXPECT_EQ(server.noRetries, retried ? 0 : 1);
+        if (!retried) {
+            EXPECT_TRUE(server.noRetryHandedOver);
+            EXPECT_GE(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1100));
+        }
+    }
+    EXPECT_EQ(occurrences(diagnostics(), "the upload connection ended before its first byte; waiting up to "), 2)
+        << diagnostics();
 }
 
 // The second server's device connects long before its hint is due, so the

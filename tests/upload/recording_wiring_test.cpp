@@ -193,9 +193,11 @@ TEST_F(UploadEndings, AnInterruptedUploadTellsWhatArrivedAndMeasuresNothing) {
 }
 
 // Ctrl-C before the first conversion: the channels were measured, none was
-// converted, and the report still shows them.
+// converted, and the report still shows them. The split looks for an
+// interruption between its blocks of 160 frames, so it splits this shorter
+// recording whole.
 TEST_F(UploadEndings, AnInterruptedConversionKeepsTheLevelsAndReportsThem) {
-    const std::string recording = squareWaves(160);
+    const std::string recording = squareWaves(150);
     writeFile("take.pcm", recording);
     quorvane::upload::SharedRecordSummary summary;
     summary.update([&recording](quorvane::upload::RecordSummary& facts) { facts.bytesReceived = recording.size(); });
@@ -207,12 +209,38 @@ TEST_F(UploadEndings, AnInterruptedConversionKeepsTheLevelsAndReportsThem) {
     for (int channel = 1; channel <= 4; ++channel) {
         EXPECT_TRUE(facts.channels[channel - 1].levels.has_value()) << channel;
         EXPECT_FALSE(facts.channels[channel - 1].wavFile.has_value()) << channel;
-        EXPECT_EQ(readFile("record_ch" + std::to_string(channel) + ".pcm").size(), 320u) << channel;
+        EXPECT_EQ(readFile("record_ch" + std::to_string(channel) + ".pcm").size(), 300u) << channel;
     }
     EXPECT_TRUE(fs::exists("record.svg"));
-    EXPECT_NE(diagnostics().find("interrupted: take.pcm keeps all 1280 bytes received"), std::string::npos)
+    EXPECT_NE(diagnostics().find("interrupted: take.pcm keeps all 1200 bytes received"), std::string::npos)
         << diagnostics();
     EXPECT_NE(diagnostics().find("1        not converted"), std::string::npos) << diagnostics();
+}
+
+// Ctrl-C during a long split: it stops after the block in hand, removes the
+// incomplete channel files and keeps the recording; nothing is measured.
+TEST_F(UploadEndings, AnInterruptedSplitStopsKeepsTheRecordingAndMakesNoChannelFiles) {
+    const std::string recording = squareWaves(1000);
+    writeFile("take.pcm", recording);
+    quorvane::upload::SharedRecordSummary summary;
+    summary.update([&recording](quorvane::upload::RecordSummary& facts) { facts.bytesReceived = recording.size(); });
+    quorvane::upload::uploadState().interrupt();
+    const quorvane::upload::RecordingEnding ending =
+        quorvane::upload::processRecording({"./take.pcm", "take.pcm"}, {steadyClock(), true}, summary);
+    EXPECT_EQ(ending.outcome, RunOutcome::Interrupted);
+    EXPECT_EQ(ending.reason, "");
+    EXPECT_EQ(readFile("take.pcm"), recording);
+    for (int channel = 1; channel <= 4; ++channel) {
+        EXPECT_FALSE(fs::exists("record_ch" + std::to_string(channel) + ".pcm")) << channel;
+        EXPECT_FALSE(summary.snapshot().channels[channel - 1].levels.has_value()) << channel;
+    }
+    EXPECT_EQ(occurrences(diagnostics(),
+                          "interrupted: take.pcm keeps all 8000 bytes received (0:00:00.0 of audio); "
+                          "the split was stopped, no channel or WAV files were made\n"),
+              1)
+        << diagnostics();
+    EXPECT_EQ(diagnostics().find("split 1000 frames"), std::string::npos) << diagnostics();
+    EXPECT_EQ(quorvane::upload::uploadState().stage(), quorvane::upload::AudioStage::Converting);
 }
 
 TEST(SharedRecordSummary, TheFirstEndingStaysAndOnlyAFailureHasAReason) {

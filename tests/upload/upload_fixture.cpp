@@ -132,6 +132,7 @@ std::string serveOneUpload(const std::string& bytes) {
     ::testing::internal::CaptureStdout();
     {
         test server;
+        server.setRetryLimit(kShortRetryLimit);
         ListeningServer listening(server);
         LoopbackClient device(listening.port());
         device.send(bytes);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -69,11 +70,22 @@ private:
 class InstrumentedServer : public KestaroSocket {
 public:
     explicit InstrumentedServer(quorvane::upload::AudioSettings settings) : settings(std::move(settings)) {}
-    void onConnect(unsigned int socket) override { quorvane::upload::startAudioThread(socket, settings); }
+    void onConnect(unsigned int socket) override {
+        if (!quorvane::upload::startAudioThread(socket, settings).get()) {
+            listenForRetry();
+        }
+    }
+    void onNoRetry(bool handedOver) override {
+        quorvane::upload::endWithoutAudio(settings.summary, retryLimit(), handedOver);
+    }
 
 private:
     quorvane::upload::AudioSettings settings;
 };
+
+// A wait for a retry that no test waits long for; nothing comes in it unless
+// the test sends it.
+constexpr std::chrono::milliseconds kShortRetryLimit{50};
 
 // A server that closes every connection it is handed, and counts them.
 class CountingServer : public KestaroSocket {
@@ -86,8 +98,8 @@ public:
 };
 
 // One whole upload of `bytes` through the recording server on a port of its
-// own, until the audio thread has ended the run; what it printed on standard
-// output.
+// own, until the audio thread has ended the run (an empty one: until the
+// short retry limit has passed); what it printed on standard output.
 std::string serveOneUpload(const std::string& bytes);
 
 // A terminal `columns` wide.
