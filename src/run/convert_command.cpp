@@ -7,12 +7,15 @@
 #include <fstream>
 
 #include "platform/diagnostics.h"
+#include "platform/files.h"
 #include "platform/interrupt.h"
 #include "run/command_line.h"
 #include "run/converter_search.h"
 #include "run/information.h"
 #include "run/record_summary_file.h"
 #include "upload/record_files.h"
+#include "upload/record_picture.h"
+#include "upload/record_summary.h"
 #include "upload/recording_processing.h"
 #include "upload/upload_control.h"
 
@@ -35,17 +38,60 @@ void onInterrupt(quorvane::platform::Interruption cause) {
     quorvane::upload::uploadState().interrupt();
 }
 
-// Why `file` cannot be read as a recording; empty when it can.
+// Why `file` cannot be read as a recording; empty when it can. A pipe, a
+// FIFO or a device is not opened to find out: the split opens it once.
 std::string unreadableProblem(const std::string& file) {
     const std::filesystem::path path = std::filesystem::u8path(file);
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status)) {
         return "cannot convert " + file + ": it is a folder, not a recording";
+    }
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        const int refusal = quorvane::platform::readAccessError(file);
+        return refusal == 0 ? std::string() : "cannot read " + file + ": " + quorvane::upload::fileErrorText(refusal);
     }
     errno = 0;
     std::ifstream recording(path, std::ios::in | std::ios::binary);
     if (!recording.is_open()) {
         return "cannot read " + file + ": " + quorvane::upload::fileErrorText(errno);
+    }
+    return {};
+}
+
+// equivalent() tells nothing about two FIFOs or devices; for them the same
+// path after every link is resolved is the same file.
+bool sameFile(const std::filesystem::path& first, const std::filesystem::path& second) {
+    std::error_code error;
+    if (std::filesystem::equivalent(first, second, error)) {
+        return true;
+    }
+    const std::filesystem::path resolved = std::filesystem::canonical(first, error);
+    return !error && resolved == std::filesystem::canonical(second, error);
+}
+
+std::vector<std::string> filesTheConversionWrites() {
+    std::vector<std::string> names;
+    for (int channel = 1; channel <= quorvane::upload::kChannelCount; ++channel) {
+        names.push_back(quorvane::upload::channelPcmName(channel));
+        names.push_back(quorvane::upload::channelWavName(channel));
+    }
+    names.emplace_back(quorvane::upload::kSummaryFileName);
+    names.emplace_back(quorvane::upload::kPictureFileName);
+    return names;
+}
+
+// The split would truncate its own input when `file` is, under any name or
+// link, one of the files the conversion writes in the working folder (as the
+// record_chN.pcm a failed conversion keeps).
+std::string overwrittenProblem(const std::string& file) {
+    const std::filesystem::path path = std::filesystem::u8path(file);
+    for (const std::string& name : filesTheConversionWrites()) {
+        if (sameFile(path, std::filesystem::path(".") / name)) {
+            return "cannot convert " + file + ": it is the working folder's " + name +
+                   ", which the conversion writes over; nothing was written. Convert the four-channel recording "
+                   "instead (such as record.pcm), or copy the file to another name first";
+        }
     }
     return {};
 }
@@ -75,6 +121,7 @@ int exitStatusOf(quorvane::upload::RunOutcome outcome) {
 
 int convertRecording(const ConvertRequest& request) {
     const auto summary = beginSummary(quorvane::upload::SummaryCommand::Convert);
+    // The split counts what it reads; the size stands only when it fails.
     const std::int64_t size = quorvane::upload::fileSize(request.file);
     summary->update([&request, size](quorvane::upload::RecordSummary& facts) {
         facts.recording = request.file;
@@ -100,7 +147,8 @@ int runConvertCommand(const std::vector<std::string>& afterOption) {
         showUsage();
         return kRefused;
     }
-    if (refused(unreadableProblem(request.file)) || refused(converterSearchProblem())) {
+    if (refused(unreadableProblem(request.file)) || refused(overwrittenProblem(request.file)) ||
+        refused(converterSearchProblem())) {
         return kRefused;
     }
     quorvane::platform::installInterruptHandler(onInterrupt);

@@ -71,9 +71,10 @@ const char* const kHelp =
     "  -1   (255 in a POSIX shell) a bad command line, the network report\n"
     "       ./ipconfig.txt could not be written, the converter is missing, or\n"
     "       the port is not a serial port; the device was not touched\n"
-    "--convert ends with 0 when every wanted WAV file was made, 1 when not,\n"
-    "130 after Ctrl-C, and -1 when FILE cannot be read or the converter is\n"
-    "missing.\n";
+    "--convert ends with 0 when every wanted WAV file was made, 1 when not\n"
+    "(also when FILE holds no whole frame), 130 after Ctrl-C, and -1 when FILE\n"
+    "cannot be read, is one of the files the conversion writes, or the\n"
+    "converter is missing.\n";
 
 bool isOnlyArgument(const std::vector<std::string>& arguments, const char* option) {
     return arguments.size() == 1 && arguments.front() == option;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "upload/channel_levels.h"
 
@@ -22,10 +23,12 @@ struct EnvelopeColumn {
 };
 
 struct ChannelEnvelopes {
-    // The frames spread over the columns, as told up front.
+    // The frames spread over the columns: as told up front, or, when the
+    // length was not known, every frame seen.
     std::uint64_t expectedFrames = 0;
     // Columns in use: kEnvelopeColumns, fewer when there are fewer frames,
-    // so that no column stays between two frames.
+    // so that no column stays between two frames; for a length not known up
+    // front, as many as the frames filled.
     std::size_t columns = 0;
     std::array<std::array<EnvelopeColumn, kEnvelopeColumns>, kChannelCount> channels;
 };
@@ -34,9 +37,12 @@ struct ChannelEnvelopes {
 // over time, a block of frames at a time.
 class EnvelopeMeter {
 public:
-    // The frame count is known before the first frame (record.pcm's size)
-    // and maps frames to columns; frames beyond it go to the last column.
-    explicit EnvelopeMeter(std::uint64_t expectedFrames);
+    // The frame count, when known before the first frame (record.pcm's
+    // size), maps frames to columns; frames beyond it go to the last column.
+    // Without it (a recording read from a pipe) a column holds one frame at
+    // first, and each time the columns run out, neighbouring columns merge
+    // pairwise and a column holds twice as many frames as before.
+    explicit EnvelopeMeter(std::optional<std::uint64_t> expectedFrames);
 
     void add(const ChannelBlock& block);
 
@@ -44,12 +50,18 @@ public:
 
 private:
     std::uint64_t columnStart(std::size_t column) const;
+    std::size_t knownLengthRun(std::size_t left);
+    std::size_t growingRun(std::size_t left);
+    void mergeColumnPairs();
     void addToColumn(const ChannelBlock& block, std::size_t first, std::size_t count);
 
     ChannelEnvelopes envelopes_;
+    bool lengthKnown_;
     std::uint64_t frame_ = 0;
     std::size_t column_ = 0;
     std::uint64_t nextColumnStart_ = 0;
+    // For a length not known up front: the frames each column holds.
+    std::uint64_t framesPerColumn_ = 1;
 };
 
 }  // namespace quorvane::upload

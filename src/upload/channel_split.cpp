@@ -36,9 +36,10 @@ class Split {
 public:
     Split(const RecordingSource& source, RecordingCheck& check) : source_(source), check_(check) {}
 
-    bool run() { return openFiles() && copyFrames() && closeFiles(); }
+    bool run() { return openRecording() && copyFrames() && closeFiles(); }
 
     const std::optional<SplitFailure>& failure() const { return failure_; }
+    std::uint64_t bytesRead() const { return bytesRead_; }
     std::uint64_t frames() const { return frames_; }
     std::size_t trailingBytes() const { return trailingBytes_; }
 
@@ -47,7 +48,8 @@ private:
     bool stopInterrupted();
     void abandon();
     const char* recordingState() const;
-    bool openFiles();
+    bool openRecording();
+    bool createChannelFiles();
     bool writeSamples(ChannelBlocks& samples, std::size_t frames);
     bool copyFrames();
     bool closeFiles();
@@ -55,6 +57,8 @@ private:
     const RecordingSource& source_;
     RecordingCheck& check_;
     std::optional<SplitFailure> failure_;
+    bool channelFilesCreated_ = false;
+    std::uint64_t bytesRead_ = 0;
     std::uint64_t frames_ = 0;
     std::size_t trailingBytes_ = 0;
 };
@@ -68,8 +72,12 @@ void deinterleave(const char* block, std::size_t frames, ChannelBlocks& samples)
     }
 }
 
+// Channel files of an earlier split stay when this one made none.
 void Split::abandon() {
     g_recordIn.close();
+    if (!channelFilesCreated_) {
+        return;
+    }
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         kChannelOut[channel - 1]->close();
         platform::deleteFile(channelPcmName(channel).c_str());
@@ -103,7 +111,7 @@ bool Split::stopInterrupted() {
     return false;
 }
 
-bool Split::openFiles() {
+bool Split::openRecording() {
     errno = 0;
     g_recordIn.rdbuf()->pubsetbuf(readBuffer, kReadBuffer);
     // UTF-8 on every system: a --convert may name any file.
@@ -111,6 +119,11 @@ bool Split::openFiles() {
     if (!g_recordIn.is_open()) {
         return fail("reopen", source_.name, errno);
     }
+    return true;
+}
+
+bool Split::createChannelFiles() {
+    channelFilesCreated_ = true;
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         const std::string name = channelPcmName(channel);
         errno = 0;
@@ -124,6 +137,12 @@ bool Split::openFiles() {
 }
 
 bool Split::writeSamples(ChannelBlocks& samples, std::size_t frames) {
+    if (frames == 0) {
+        return true;
+    }
+    if (!channelFilesCreated_ && !createChannelFiles()) {
+        return false;
+    }
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         errno = 0;
         kChannelOut[channel - 1]->write(samples[channel - 1], static_cast<std::streamsize>(frames * kSampleBytes));
@@ -142,6 +161,7 @@ bool Split::copyFrames() {
         g_recordIn.read(block, sizeof block);
         const int readError = errno;
         const auto count = static_cast<std::size_t>(g_recordIn.gcount());
+        bytesRead_ += count;
         const std::size_t frames = count / kFrameBytes;
         deinterleave(block, frames, samples);
         if (!writeSamples(samples, frames)) {
@@ -166,6 +186,9 @@ bool Split::copyFrames() {
 // here.
 bool Split::closeFiles() {
     g_recordIn.close();
+    if (!channelFilesCreated_) {
+        return true;
+    }
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         errno = 0;
         kChannelOut[channel - 1]->close();
@@ -186,12 +209,14 @@ std::string splitFailureText(const SplitFailure& failure) {
     return "cannot " + failure.action + " " + failure.file + ": " + fileErrorText(failure.error);
 }
 
-std::optional<SplitFailure> splitRecording(const RecordingSource& source, const ProgressClock& clock,
-                                           RecordingCheck& check) {
+SplitOutcome splitRecording(const RecordingSource& source, const ProgressClock& clock, RecordingCheck& check) {
     const auto began = clock();
     Split split(source, check);
     if (!split.run()) {
-        return split.failure();
+        return {split.bytesRead(), split.failure()};
+    }
+    if (split.frames() == 0) {
+        return {split.bytesRead(), std::nullopt};
     }
     if (split.trailingBytes() != 0) {
         platform::diagnose(
@@ -200,7 +225,7 @@ std::optional<SplitFailure> splitRecording(const RecordingSource& source, const 
     }
     platform::diagnose("split %llu frames into record_ch1.pcm .. record_ch4.pcm in %.2f s\n",
                        static_cast<unsigned long long>(split.frames()), secondsBetween(began, clock()));
-    return std::nullopt;
+    return {split.bytesRead(), std::nullopt};
 }
 
 }  // namespace quorvane::upload

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -30,15 +31,23 @@ struct SplitFailure {
 // "cannot create record_ch2.pcm: Is a directory".
 std::string splitFailureText(const SplitFailure& failure);
 
+// What a split did: every byte it read from the recording (whole frames and
+// a trailing partial one), and what stopped it, if anything.
+struct SplitOutcome {
+    std::uint64_t bytesRead = 0;
+    std::optional<SplitFailure> failure;
+};
+
 // Splits the recording into the mono files record_ch1.pcm .. record_ch4.pcm
 // in the working folder, and feeds `check` every block of whole frames on
-// the way, so the recording is read once. A trailing partial frame stays in
-// the recording only and reaches neither. On failure (a file that cannot be
-// opened, read or written) it says so on standard error, removes the
-// incomplete channel files and returns what failed; the recording is
-// untouched. An interruption of the upload stops it between two blocks in
-// the same way.
-std::optional<SplitFailure> splitRecording(const RecordingSource& source, const ProgressClock& clock,
-                                           RecordingCheck& check);
+// the way, so the recording is read once (from a pipe too: its length need
+// not be known). A trailing partial frame stays in the recording only and
+// reaches neither. The channel files are created with the first whole frame:
+// a recording without one makes none, and the split says nothing about it,
+// leaving that to the caller. On failure (a file that cannot be opened, read
+// or written) it says so on standard error, removes the incomplete channel
+// files and tells what failed; the recording is untouched. An interruption of
+// the upload stops it between two blocks in the same way.
+SplitOutcome splitRecording(const RecordingSource& source, const ProgressClock& clock, RecordingCheck& check);
 
 }  // namespace quorvane::upload

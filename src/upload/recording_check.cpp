@@ -19,7 +19,7 @@ void decodeFrames(const unsigned char* bytes, std::size_t count, ChannelBlock& b
 
 }  // namespace
 
-RecordingCheck::RecordingCheck(std::uint64_t expectedFrames) : envelopes_(expectedFrames) {}
+RecordingCheck::RecordingCheck(std::optional<std::uint64_t> expectedFrames) : envelopes_(expectedFrames) {}
 
 void RecordingCheck::add(const char* frames, std::size_t frameCount) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(frames);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "upload/channel_envelope.h"
 #include "upload/channel_levels.h"
@@ -21,8 +22,9 @@ struct RecordingFindings {
 class RecordingCheck {
 public:
     // expectedFrames: the whole frames record.pcm holds (its size / 8); it
-    // spreads the picture's columns over the recording.
-    explicit RecordingCheck(std::uint64_t expectedFrames);
+    // spreads the picture's columns over the recording. Nothing when the
+    // length is not known before the end (a pipe).
+    explicit RecordingCheck(std::optional<std::uint64_t> expectedFrames);
 
     // frameCount whole frames of interleaved little-endian 16-bit samples;
     // a trailing partial frame is the caller's to count.

@@ -1,5 +1,7 @@
 #include "upload/recording_processing.h"
 
+#include <optional>
+
 #include "platform/diagnostics.h"
 #include "upload/channel_conversion.h"
 #include "upload/level_table.h"
@@ -11,6 +13,33 @@
 namespace quorvane::upload {
 
 namespace {
+
+// The picture's columns follow the recording's size; one whose length is
+// not known before its end (a pipe, a FIFO, a device) grows them as it goes.
+std::optional<std::uint64_t> expectedFrames(const RecordingSource& source) {
+    const std::int64_t size = fileSize(source.path);
+    if (size < 0) {
+        return std::nullopt;
+    }
+    return wholeFrames(static_cast<std::uint64_t>(size));
+}
+
+std::string noAudioReason(const RecordingSource& source, std::uint64_t bytes) {
+    if (bytes == 0) {
+        return "no audio: " + source.name + " is empty";
+    }
+    return "no audio: " + source.name + " holds " + std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") +
+           ", less than one 8-byte frame";
+}
+
+// Without one whole frame there is no sample of any channel: a run's upload
+// of 1 to 7 bytes is no recording, and neither is an empty file given to
+// --convert.
+RecordingEnding noAudio(const RecordingSource& source, std::uint64_t bytes) {
+    const std::string reason = noAudioReason(source, bytes);
+    platform::diagnose("error: %s; no channel or WAV files were made\n", reason.c_str());
+    return {RunOutcome::Failed, reason};
+}
 
 void recordLevels(SharedRecordSummary& summary, const ChannelLevelSet& levels) {
     summary.update([&levels](RecordSummary& facts) {
@@ -55,21 +84,24 @@ RecordingEnding endingOf(const ChannelConversions& conversions) {
 
 RecordingEnding processRecording(const RecordingSource& source, const ProcessingSettings& settings,
                                  SharedRecordSummary& summary) {
-    const std::int64_t size = fileSize(source.path);
-    RecordingCheck check(size > 0 ? wholeFrames(static_cast<std::uint64_t>(size)) : 0);
-    const auto failure = splitRecording(source, settings.clock, check);
+    RecordingCheck check(expectedFrames(source));
+    const SplitOutcome split = splitRecording(source, settings.clock, check);
     // What follows runs converters, which no interruption stops.
     uploadState().enterStage(AudioStage::Converting);
-    if (failure) {
-        if (failure->interrupted) {
+    if (split.failure) {
+        if (split.failure->interrupted) {
             return {RunOutcome::Interrupted, {}};
         }
-        return {RunOutcome::Failed, splitFailureText(*failure)};
+        return {RunOutcome::Failed, splitFailureText(*split.failure)};
+    }
+    summary.update([&split](RecordSummary& facts) { facts.bytesReceived = split.bytesRead; });
+    if (split.bytesRead < kFrameBytes) {
+        return noAudio(source, split.bytesRead);
     }
     const RecordingFindings findings = check.finish();
     recordLevels(summary, findings.levels);
-    const std::uint64_t bytes = summary.snapshot().bytesReceived;
-    const ChannelConversions conversions = convertChannels(settings.clock, source, bytes, settings.convertChannel3);
+    const ChannelConversions conversions =
+        convertChannels(settings.clock, source, split.bytesRead, settings.convertChannel3);
     recordWavFiles(summary, conversions);
     reportRecording(summary.snapshot(), findings.envelopes);
     return endingOf(conversions);

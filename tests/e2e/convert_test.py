@@ -4,11 +4,15 @@ the working folder, without the network report, the serial port or the
 network."""
 import math
 import os
+import re
 import struct
+import subprocess
+import threading
 
 import harness
 from harness import (INTERRUPTED_STATUS, INTERRUPT_LIMIT, SUMMARY_FIELDS, BackgroundTool, RunTest, WorkFolderTest,
-                     channel_samples, level_table, load_summary, run_tool, under_wine, use_converter, wav_contents)
+                     channel_samples, level_table, load_summary, run_tool, skip_under_wine, tool_command, under_wine,
+                     use_converter, wav_contents)
 
 STATUS_MINUS_ONE = 255
 AGAIN_HINT = "convert it again later with: quorvane-capture --convert "
@@ -26,6 +30,18 @@ def recording(frames, trailing=b""):
 
 def wav_names(folder):
     return sorted(name for name in os.listdir(folder) if name.endswith(".wav"))
+
+
+def feed(sink, content):
+    """Writes `content` into a pipe or a FIFO from a thread, as `cat x > fifo`
+    does; the list it returns gets True once every byte was taken."""
+    written = []
+
+    def write():
+        with open(sink, "wb") as pipe:
+            written.append(pipe.write(content) == len(content))
+    threading.Thread(target=write, daemon=True).start()
+    return written
 
 
 class SameAsTheRun(RunTest):
@@ -66,6 +82,10 @@ class ConvertCommand(WorkFolderTest):
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as file:
             file.write(content)
+
+    def read(self, relative):
+        with open(self.path(relative), "rb") as file:
+            return file.read()
 
     def test_a_recording_anywhere_goes_to_wav_files_in_the_working_folder(self):
         # A relative path, which a Windows program under Wine reads as well,
@@ -140,6 +160,72 @@ class ConvertCommand(WorkFolderTest):
         self.assertEqual((summary["outcome"], summary["failure_reason"], summary["exit_status"]),
                          ("failed", "the converter failed on record_ch1.pcm", 1))
         self.assertTrue(os.path.isfile(self.path("record.svg")))
+
+    def test_the_files_the_conversion_writes_are_refused_under_any_name(self):
+        for name in ("record_ch2.pcm", "record_ch3.wav", "record.json", "elsewhere/take.pcm"):
+            self.write(name, recording(100))
+        os.link(self.path("record_ch2.pcm"), self.path("hard.pcm"))
+        os.symlink("record_ch3.wav", self.path("link.pcm"))
+        os.symlink(os.path.join("elsewhere", "take.pcm"), self.path("record_ch4.pcm"))
+        cases = [("record_ch2.pcm", "record_ch2.pcm"), (self.path("record_ch2.pcm"), "record_ch2.pcm"),
+                 ("hard.pcm", "record_ch2.pcm"), ("link.pcm", "record_ch3.wav"),
+                 ("elsewhere/take.pcm", "record_ch4.pcm"), ("./record.json", "record.json")]
+        if not under_wine():
+            os.mkfifo(self.path("record_ch1.pcm"))  # equivalent() does not compare FIFOs
+        cases.append(("RECORD_CH2.PCM", "record_ch2.pcm") if under_wine() else ("./record_ch1.pcm", "record_ch1.pcm"))
+        names = sorted(os.listdir(self.work))
+        for given, written in cases:
+            with self.subTest(given=given):
+                status, out, err = run_tool(["--convert", given], cwd=self.work)
+                self.assertEqual((status, out), (STATUS_MINUS_ONE, b""), err)
+                self.assertIn("cannot convert %s: it is the working folder's %s, which the conversion writes over; "
+                              "nothing was written" % (given, written), err)
+                self.assertEqual(sorted(os.listdir(self.work)), names)
+                for name in ("record_ch2.pcm", "record_ch3.wav", "record.json", "record_ch4.pcm"):
+                    self.assertEqual(self.read(name), recording(100), name)
+
+    def test_a_recording_without_a_whole_frame_is_no_audio(self):
+        for name, content, said in [("empty.pcm", b"", " is empty"), ("NUL" if under_wine() else "/dev/null", None,
+                                    " is empty"), ("3.pcm", b"\x7f" * 3, " holds 3 bytes, less than one 8-byte frame")]:
+            with self.subTest(name=name):
+                if content is not None:
+                    self.write(name, content)
+                status, out, err = run_tool(["--convert", name], cwd=self.work)
+                self.assertEqual(status, 1, err)
+                self.assertIn("error: no audio: %s%s; no channel or WAV files were made" % (name, said), err)
+                self.assertEqual([made for made in os.listdir(self.work) if made.startswith("record")], ["record.json"])
+                summary = load_summary(self.path("record.json"))
+                self.assertEqual((summary["outcome"], summary["failure_reason"], summary["bytes_received"]),
+                                 ("failed", "no audio: " + name + said, len(content or b"")))
+
+    @skip_under_wine("the wineserver opens files in its own process, where /dev/stdin and /dev/fd/N are its own, "
+                     "and a FIFO reads as empty under Wine")
+    def test_a_recording_from_a_pipe_is_counted_as_it_is_read(self):
+        take = recording(24000, trailing=b"\x01\x02\x03")
+        os.mkfifo(self.path("take fifo"))
+        for kind in ("standard input", "inherited descriptor", "FIFO"):
+            with self.subTest(kind=kind):
+                reading, writing = os.pipe()
+                if kind == "FIFO":
+                    os.close(writing)
+                    given, written = "take fifo", feed(self.path("take fifo"), take)
+                else:
+                    given = "/dev/stdin" if kind == "standard input" else "/dev/fd/%d" % reading
+                    written = feed(writing, take)
+                tool = subprocess.run(tool_command("--convert", given), cwd=self.work, timeout=60, stdin=reading,
+                                      pass_fds=(reading,), capture_output=True)
+                err = tool.stderr.decode(errors="replace")
+                os.close(reading)
+                self.assertEqual((tool.returncode, written), (0, [True]), err)
+                self.assertEqual(level_table(err)[0], "audio: 1.5 s")
+                self.assertEqual(wav_contents(self.path("record_ch1.wav")), (1, 16000, 2, channel_samples(take, 1)))
+                summary = load_summary(self.path("record.json"))
+                self.assertEqual((summary["bytes_received"], summary["audio_seconds"]), (len(take), 1.5))
+                # The envelope spans the picture's columns though the length
+                # was not known up front: more than half of its 800.
+                with open(self.path("record.svg")) as picture:
+                    envelope = re.search(r'id="lane-1".*?class="envelope".*? d="([^"]*)"', picture.read(), re.S)
+                self.assertGreater(envelope.group(1).count("M"), 400)
 
     def test_ctrl_c_during_the_conversion_ends_it_as_in_a_run(self):
         if harness.options.slow_converter is None:

@@ -13,8 +13,8 @@ import socket
 import time
 
 import harness
-from harness import (RunTest, SPECIFIED_SUCCESS_TAIL, SUCCESS_LINE, WAIT_LINE, channel_samples, under_wine,
-                     wav_contents)
+from harness import (RunTest, SPECIFIED_SUCCESS_TAIL, SUCCESS_LINE, WAIT_LINE, channel_samples, load_summary,
+                     under_wine, wav_contents)
 
 AUDIO_BEGIN = SPECIFIED_SUCCESS_TAIL[0]
 HALF_A_SECOND_OF_AUDIO = 65536
@@ -102,6 +102,23 @@ class EmptyUpload(RunTest):
         self.assertEqual(self.read_file("record.pcm"), retried)
         self.assertEqual(wav_contents(self.path("record_ch4.wav")), (1, 16000, 2, channel_samples(retried, 4)))
         self.assertNotIn("sent no audio", self.stderr_text)
+
+
+class UploadShorterThanAFrame(RunTest):
+    def test_upload_of_fewer_bytes_than_one_frame_is_no_recording_either(self):
+        # Seven bytes hold no sample of channel 4: no audio; record.pcm keeps them.
+        self.start_device("--upload-bytes", "7")
+        status = self.run_capture()
+        self.assert_output(self.expected_opening() + [SUCCESS_LINE, WAIT_LINE, AUDIO_BEGIN])
+        self.assertEqual(status, 1, self.stderr_text)
+        self.assertEqual((len(self.device.sent()), self.read_file("record.pcm")), (7, self.device.sent()))
+        self.assertEqual(sorted(name for name in os.listdir(self.work) if name.startswith("record")),
+                         ["record.json", "record.pcm"], "no channel or WAV file is made")
+        reason = "no audio: record.pcm holds 7 bytes, less than one 8-byte frame"
+        self.assert_said_once("error: %s; no channel or WAV files were made" % reason)
+        summary = load_summary(self.path("record.json"))
+        self.assertEqual((summary["outcome"], summary["failure_reason"], summary["exit_status"],
+                          summary["bytes_received"]), ("failed", reason, 1, 7))
 
 
 class UnusableDeviceAddress(RunTest):

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "upload/recording_check.h"
@@ -48,10 +49,11 @@ std::vector<char> interleave(const Signals& signals, std::uint64_t frames) {
     return bytes;
 }
 
-// Fed as the split reads record.pcm: blocks of 160 frames, the last one short.
-RecordingFindings check(const std::vector<char>& bytes, std::size_t blockFrames = 160) {
+// Fed as the split reads record.pcm: blocks of 160 frames, the last one short;
+// by default with the frame count told up front, as record.pcm's size tells it.
+RecordingFindings check(const std::vector<char>& bytes, std::size_t blockFrames = 160, bool lengthKnown = true) {
     const std::uint64_t frames = bytes.size() / 8;
-    RecordingCheck recordingCheck(frames);
+    RecordingCheck recordingCheck(lengthKnown ? std::optional<std::uint64_t>(frames) : std::nullopt);
     for (std::uint64_t first = 0; first < frames; first += blockFrames) {
         recordingCheck.add(bytes.data() + first * 8, std::min<std::uint64_t>(blockFrames, frames - first));
     }
@@ -334,6 +336,32 @@ TEST(RecordingEnvelope, FramesBeyondTheExpectedCountGoToTheLastColumnAndMissingO
     const ChannelEnvelopes envelopes = tooFew.finish().envelopes;
     EXPECT_FALSE(envelopes.channels[0][499].empty());
     EXPECT_TRUE(envelopes.channels[0][500].empty());
+}
+
+// From a pipe the length is not known: a column holds one frame until the
+// columns run out, then neighbours merge pairwise and each holds twice as many.
+TEST(RecordingEnvelope, WithoutAKnownLengthColumnsMergePairwiseWhenTheyRunOut) {
+    const struct {
+        std::uint64_t frames;
+        std::size_t columns;
+        std::uint64_t perColumn;
+    } cases[] = {{0, 0, 1}, {10, 10, 1}, {800, 800, 1}, {801, 401, 2}, {2000, 500, 4}, {30001, 469, 64}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.frames);
+        const std::vector<char> bytes = interleave({ramp(), constant(0), constant(0), constant(0)}, test.frames);
+        const ChannelEnvelopes envelopes = check(bytes, 7, false).envelopes;
+        EXPECT_EQ(envelopes.expectedFrames, test.frames);
+        ASSERT_EQ(envelopes.columns, test.columns);
+        for (std::size_t column = 0; column < kEnvelopeColumns; ++column) {
+            const EnvelopeColumn& cell = envelopes.channels[0][column];
+            const std::uint64_t first = column * test.perColumn;
+            ASSERT_EQ(cell.empty(), column >= test.columns) << column;
+            ASSERT_TRUE(cell.empty() ||
+                        (static_cast<std::uint64_t>(cell.low) == first &&
+                         static_cast<std::uint64_t>(cell.high) == std::min(first + test.perColumn, test.frames) - 1))
+                << column;
+        }
+    }
 }
 
 }  // namespace

@@ -58,8 +58,10 @@ TEST_F(RecordingWiring, TheSplitFeedsTheCheckEveryWholeFrameAndNoPartialOne) {
     const int frames = 1000;  // six whole blocks of the split and part of a seventh
     writeFile("record.pcm", squareWaves(frames) + std::string("\xFF\x7F\xFF\x7F\xFF\x7F\xFF", 7));
     quorvane::upload::RecordingCheck check(frames);
-    ASSERT_FALSE(quorvane::upload::splitRecording(quorvane::upload::runRecording(), steadyClock(), check).has_value())
-        << diagnostics();
+    const quorvane::upload::SplitOutcome split =
+        quorvane::upload::splitRecording(quorvane::upload::runRecording(), steadyClock(), check);
+    ASSERT_FALSE(split.failure.has_value()) << diagnostics();
+    EXPECT_EQ(split.bytesRead, 8u * frames + 7);
     const quorvane::upload::RecordingFindings findings = check.finish();
 
     EXPECT_EQ(findings.frames, static_cast<std::uint64_t>(frames));
@@ -112,6 +114,13 @@ TEST_F(UploadEndings, TheSummaryTellsHowEachEndingCameAbout) {
     const Ending endings[] = {
         {"stored", [] {}, recording, RunOutcome::Stored, "", true, {1, 2, 4}},
         {"no audio", [] {}, "", RunOutcome::Failed, "the device sent no audio", false, {}},
+        {"less than one frame",
+         [] {},
+         "\x7F",
+         RunOutcome::Failed,
+         "no audio: record.pcm holds 1 byte, less than one 8-byte frame",
+         false,
+         {}},
         {"record.pcm cannot be created",
          [] { fs::create_directory("record.pcm"); },
          recording,
@@ -158,7 +167,7 @@ TEST_F(UploadEndings, TheSummaryTellsHowEachEndingCameAbout) {
             EXPECT_EQ(summary.wavFile.value_or(""), made ? "record_ch" + std::to_string(channel) + ".wav" : "")
                 << channel;
         }
-        // The table and the picture come whenever the split ran.
+        // The table and the picture come whenever the split ran and found audio.
         EXPECT_EQ(fs::exists("record.svg"), ending.measured);
         EXPECT_EQ(diagnostics().find("audio: 0.1 s of the 1 s asked for") != std::string::npos, ending.measured)
             << diagnostics();
