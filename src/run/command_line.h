@@ -52,7 +52,8 @@ bool passphraseFromInput();
 // that is neither a positive COM number nor (on POSIX) a device path, a line
 // break that would let an argument end the device's command line early and
 // inject another command, or a record time whose blanks or control
-// characters would add words to the device's upload command.
+// characters would add words to the device's upload command, that begins
+// with "-" (the device reads it as an option) or that is zero.
 std::string runArgumentsProblem();
 
 // The same check for the pass phrase alone, for one read from standard input.

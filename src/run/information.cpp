@@ -28,6 +28,7 @@ const char* const kHelp =
     "  PORT         COM port of the device: 3 or COM3; on Linux also a device path\n"
     "               such as /dev/ttyUSB0 (a number n is /dev/ttyS<n-1>)\n"
     "  RECORD_TIME  recording time in seconds, as the device is asked for it\n"
+    "               (not zero, and not beginning with -)\n"
     "  1            also convert channel 3 (channels 1, 2 and 4 always are)\n"
     "  --convert    split, convert and report a recording kept from an earlier\n"
     "               run instead: FILE (default record.pcm; a file named 1 as ./1),\n"

@@ -51,11 +51,18 @@ class RefusedBeforeTheDevice(RunTest):
                          % os.path.basename(self.work))
         self.assert_device_untouched()
 
-    def test_record_time_with_a_blank_never_reaches_the_device(self):
-        status = self.run_capture(record_time="30 -h 10.9.9.9")
-        self.assertEqual(status, STATUS_MINUS_ONE, self.stderr_text)
-        self.assertIn('the record time "30 -h 10.9.9.9" contains a blank', self.stderr_text)
-        self.assert_device_untouched()
+    def test_record_time_the_device_would_misread_never_reaches_it(self):
+        # "-5" would reach the device as "-t -5", an option of its own.
+        cases = (("30 -h 10.9.9.9", 'the record time "30 -h 10.9.9.9" contains a blank'),
+                 ("-5", 'the record time "-5" begins with "-": the device would read it as an option of its own'),
+                 ("0", 'the record time "0" is zero: the device would record nothing; give the number of seconds'),
+                 ("00", 'the record time "00" is zero'))
+        for record_time, said in cases:
+            with self.subTest(record_time=record_time):
+                status = self.run_capture(record_time=record_time)
+                self.assertEqual(status, STATUS_MINUS_ONE, self.stderr_text)
+                self.assertIn(said, self.stderr_text)
+                self.assert_device_untouched()
 
 
 class FolderThatCannotBeWritten(harness.WorkFolderTest):
