@@ -189,6 +189,14 @@ std::string recordTimeWarning() {
     return {};
 }
 
+// A fifth argument counts only when atoi reads 1 in it ("1", also "01").
+std::string channel3Warning(std::size_t positionalCount) {
+    if (positionalCount != kChannel3Position + 1 || g_convertCh3) {
+        return {};
+    }
+    return "the fifth argument is ignored: channel 3 is converted as well only with 1 there";
+}
+
 std::string ignoredArgumentsWarning(std::size_t positionalCount) {
     if (positionalCount <= kChannel3Position + 1) {
         return {};
@@ -315,7 +323,7 @@ std::string portPathProblem() {
 std::vector<std::string> runArgumentWarnings(std::size_t positionalCount) {
     std::vector<std::string> warnings;
     for (std::string warning : {ssidBlankWarning(), ssidLengthWarning(), passphraseWarning(), recordTimeWarning(),
-                                ignoredArgumentsWarning(positionalCount)}) {
+                                channel3Warning(positionalCount), ignoredArgumentsWarning(positionalCount)}) {
         if (!warning.empty()) {
             warnings.push_back(std::move(warning));
         }

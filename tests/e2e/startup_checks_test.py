@@ -150,11 +150,12 @@ class PortNamedAsTheDeviceManagerShowsIt(RunTest):
 class MisleadingArguments(RunTest):
     def test_warnings_name_what_the_device_may_misread_and_the_run_goes_on(self):
         self.start_device("--wifi-fail")
-        status = self.run_capture(ssid="Lab WiFi", passphrase="short", record_time="ten")
+        status = self.run_capture(ssid="Lab WiFi", passphrase="short", record_time="ten", extra=["yes"])
         self.assertEqual(status, 1, self.stderr_text)
         for said in ('warning: the network name "Lab WiFi" contains a blank',
                      "warning: the pass phrase has 5 bytes; a WPA pass phrase has 8 to 63 characters",
-                     'warning: the record time "ten" is not a number of seconds; the device is sent it as typed'):
+                     'warning: the record time "ten" is not a number of seconds; the device is sent it as typed',
+                     "warning: the fifth argument is ignored: channel 3 is converted as well only with 1 there"):
             self.assertIn(said, self.stderr_text)
         self.assertNotIn("short", self.stderr_text)
         self.assertIn(b"listen wifi_connect Lab WiFi short\r\n", self.device.request_lines())

@@ -175,6 +175,12 @@ TEST(ArgumentWarnings, WhatTheDeviceMayMisreadIsNamedOnce) {
          {"the record time \"1.5\" is not a number of seconds; the device is sent it as typed"}},
         {{"n", "12345678", "3", "30s"}, {"\"30s\" is not a number of seconds"}},
         {{"n", "12345678", "3", "30", "1", "x"}, {"the arguments after RECORD_TIME are ignored"}},
+        {{"n", "12345678", "3", "30", "1"}, {}},
+        {{"n", "12345678", "3", "30", "01"}, {}},
+        {{"n", "12345678", "3", "30", "yes"},
+         {"the fifth argument is ignored: channel 3 is converted as well only with 1 there"}},
+        {{"n", "12345678", "3", "30", "2"}, {"the fifth argument is ignored"}},
+        {{"n", "12345678", "3", "30", ""}, {"the fifth argument is ignored"}},
         {{"a b", "short", "3", "x"}, {"contains a blank", "has 5 bytes", "is not a number of seconds"}},
     };
     for (const WarningCase& warned : cases) {
