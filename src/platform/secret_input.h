@@ -11,6 +11,7 @@ struct SecretLine {
         Read,    // `text` holds the line, without its line end
         NoLine,  // the input ended before anything was read
         Failed,  // reading failed; `error` says why
+        Utf16,   // the input is UTF-16, which is no UTF-8; `text` is empty
     };
     Outcome outcome = Outcome::NoLine;
     std::string text;
@@ -26,7 +27,9 @@ struct SecretLine {
 SecretLine readSecretLine(const std::string& prompt);
 
 // The line-reading step for input that is not a terminal: bytes up to the
-// first LF (a CR right before it is dropped too) or the end of `stream`.
+// first LF (a CR right before it is dropped too) or the end of `stream`. A
+// UTF-8 byte-order mark at the start is dropped; a UTF-16 one (FF FE or
+// FE FF), or a NUL byte in the line, makes the line Utf16.
 SecretLine readLineFrom(std::FILE* stream);
 
 }  // namespace quorvane::platform

@@ -97,7 +97,7 @@ std::string lineBreakProblem(const char* what) {
            "remove it";
 }
 
-std::string recordTimeProblem() {
+std::string recordTimeWordsProblem() {
     const char* found = g_recordTime.find(' ') != std::string::npos ? "a blank"
                         : hasControlCharacter(g_recordTime)         ? "a control character"
                                                                     : nullptr;
@@ -107,6 +107,33 @@ std::string recordTimeProblem() {
     return "the record time " + quoted(g_recordTime) + " contains " + found +
            ": it would reach the device inside its upload command, where more words are read as more options; "
            "give the number of seconds alone, such as 30";
+}
+
+// "0", "00", "0.0": a recording of no time.
+bool isZero(const std::string& text) {
+    std::string digits = text;
+    const auto point = digits.find('.');
+    if (point != std::string::npos) {
+        digits.erase(point, 1);
+    }
+    return !digits.empty() && digits.find_first_not_of('0') == std::string::npos;
+}
+
+// A record time the device would take for something else: words of its own
+// (see above), an option ("-t -5" reads as two), or no time at all.
+std::string recordTimeProblem() {
+    const std::string words = recordTimeWordsProblem();
+    if (!words.empty()) {
+        return words;
+    }
+    const char* fault = g_recordTime.compare(0, 1, "-") == 0
+                            ? "begins with \"-\": the device would read it as an option of its own, not as the time"
+                        : isZero(g_recordTime) ? "is zero: the device would record nothing"
+                                               : nullptr;
+    if (fault == nullptr) {
+        return {};
+    }
+    return "the record time " + quoted(g_recordTime) + " " + fault + "; give the number of seconds, such as 30";
 }
 
 std::string portPathKindText(PortPathKind kind) {
@@ -160,6 +187,14 @@ std::string recordTimeWarning() {
                " is not a number of seconds; the device is sent it as typed";
     }
     return {};
+}
+
+// A fifth argument counts only when atoi reads 1 in it ("1", also "01").
+std::string channel3Warning(std::size_t positionalCount) {
+    if (positionalCount != kChannel3Position + 1 || g_convertCh3) {
+        return {};
+    }
+    return "the fifth argument is ignored: channel 3 is converted as well only with 1 there";
 }
 
 std::string ignoredArgumentsWarning(std::size_t positionalCount) {
@@ -288,7 +323,7 @@ std::string portPathProblem() {
 std::vector<std::string> runArgumentWarnings(std::size_t positionalCount) {
     std::vector<std::string> warnings;
     for (std::string warning : {ssidBlankWarning(), ssidLengthWarning(), passphraseWarning(), recordTimeWarning(),
-                                ignoredArgumentsWarning(positionalCount)}) {
+                                channel3Warning(positionalCount), ignoredArgumentsWarning(positionalCount)}) {
         if (!warning.empty()) {
             warnings.push_back(std::move(warning));
         }

@@ -52,7 +52,8 @@ bool passphraseFromInput();
 // that is neither a positive COM number nor (on POSIX) a device path, a line
 // break that would let an argument end the device's command line early and
 // inject another command, or a record time whose blanks or control
-// characters would add words to the device's upload command.
+// characters would add words to the device's upload command, that begins
+// with "-" (the device reads it as an option) or that is zero.
 std::string runArgumentsProblem();
 
 // The same check for the pass phrase alone, for one read from standard input.
@@ -66,7 +67,8 @@ std::string portPathProblem();
 // What the device may misread in the stored arguments, one warning each: a
 // network name with a blank or over the Wi-Fi limit of 32 bytes, a pass
 // phrase outside WPA's 8 to 63 characters, a record time that is no number of
-// seconds, and positional arguments after the fifth, which are ignored.
+// seconds, a fifth argument that is not the switch 1, and positional
+// arguments after the fifth; the last two are ignored.
 std::vector<std::string> runArgumentWarnings(std::size_t positionalCount);
 
 // True when the port argument names a device (a path) rather than a COM number.

@@ -84,21 +84,34 @@ bool usable(const CommandLine& commandLine) {
     return false;
 }
 
+// Why the line read for PASSPHRASE "-" cannot be the pass phrase, or empty.
+std::string inputPassphraseProblem(const quorvane::platform::SecretLine& line) {
+    using Outcome = quorvane::platform::SecretLine::Outcome;
+    switch (line.outcome) {
+        case Outcome::Read:
+            return line.text.empty() ? "PASSPHRASE is \"-\", but the pass phrase read from standard input is empty; "
+                                       "give it on the first line (for a network without one, give \"\" as "
+                                       "PASSPHRASE)"
+                                     : std::string();
+        case Outcome::NoLine:
+            return "PASSPHRASE is \"-\", but standard input ended before a pass phrase came";
+        case Outcome::Utf16:
+            return "PASSPHRASE is \"-\", but standard input is UTF-16 (a file saved as \"Unicode\", or written by "
+                   "Windows PowerShell's >); save the pass phrase as UTF-8 instead";
+        case Outcome::Failed:
+            break;
+    }
+    return "cannot read the pass phrase from standard input: " + line.error.message();
+}
+
 bool readPassphrase() {
     const quorvane::platform::SecretLine line =
         quorvane::platform::readSecretLine("Wi-Fi pass phrase for \"" + g_wifiSsid + "\": ");
-    switch (line.outcome) {
-        case quorvane::platform::SecretLine::Outcome::Read:
-            g_wifiPassword = line.text;
-            return true;
-        case quorvane::platform::SecretLine::Outcome::NoLine:
-            quorvane::platform::diagnose("PASSPHRASE is \"-\", but standard input ended before a pass phrase came\n");
-            return false;
-        case quorvane::platform::SecretLine::Outcome::Failed:
-            break;
+    if (refused(inputPassphraseProblem(line))) {
+        return false;
     }
-    quorvane::platform::diagnose("cannot read the pass phrase from standard input: %s\n", line.error.message().c_str());
-    return false;
+    g_wifiPassword = line.text;
+    return true;
 }
 
 // The checks that need no device, before the serial port is opened. The pass

@@ -22,10 +22,6 @@ bool isClipped(std::int16_t sample) {
     return sample == std::numeric_limits<std::int16_t>::min() || sample == std::numeric_limits<std::int16_t>::max();
 }
 
-bool isSilent(const ChannelLevels& levels) {
-    return levels.verdict == Verdict::Silent;
-}
-
 // The verdicts a channel earns on its own figures, in the order of
 // precedence.
 Verdict ownVerdict(const ChannelLevels& levels, std::uint64_t frames, int sameAsChannel) {
@@ -50,19 +46,21 @@ double median(std::vector<double> values) {
     return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// Weak and loud compare each channel still Ok with the median RMS of every
-// live (not silent) channel, whatever their own verdicts.
+// Weak and loud compare each channel still Ok with the median RMS of the
+// channels that are Ok on their own figures. A channel already flagged would
+// pull the median (a clipping or offset channel is loud, a silent one weak),
+// and a copy holds no level of its own: its original counts once.
 void judgeLevelSpread(ChannelLevelSet& levels) {
-    std::vector<double> live;
+    std::vector<double> sound;
     for (const ChannelLevels& channel : levels) {
-        if (!isSilent(channel)) {
-            live.push_back(channel.rmsDbfs);
+        if (channel.verdict == Verdict::Ok) {
+            sound.push_back(channel.rmsDbfs);
         }
     }
-    if (static_cast<int>(live.size()) < limits::kLiveChannelsForLevelMatch) {
+    if (static_cast<int>(sound.size()) < limits::kChannelsForLevelMatch) {
         return;
     }
-    const double middle = median(live);
+    const double middle = median(sound);
     for (ChannelLevels& channel : levels) {
         const double difference = channel.rmsDbfs - middle;
         if (channel.verdict == Verdict::Ok && std::fabs(difference) > limits::kLevelSpreadDb) {

@@ -29,7 +29,8 @@ struct ChannelBlock {
 //                  the level verdicts;
 //   Clipping       the loudest sign of trouble in what was heard;
 //   DcOffset       its mean also shifts the RMS, so no level comparison;
-//   Weak, Loud     the RMS is far from the other channels'.
+//   Weak, Loud     the RMS is far from the median of the channels that are
+//                  Ok on their own figures (at least two of them).
 // Anything but Ok is a warning about the device, never a failure of the run.
 enum class Verdict { Ok, Silent, SameAsChannel, Clipping, DcOffset, Weak, Loud };
 
@@ -45,7 +46,8 @@ struct ChannelLevels {
     Verdict verdict = Verdict::Ok;
     // For SameAsChannel: the earlier channel (1-4) with identical samples.
     int sameAsChannel = 0;
-    // For Weak and Loud: the RMS minus the median of the live channels, dB.
+    // For Weak and Loud: the RMS minus the median of the channels that are Ok
+    // on their own figures, dB.
     double dbFromMedian = 0;
 };
 

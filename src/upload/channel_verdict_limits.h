@@ -22,8 +22,9 @@ constexpr double kDcOffsetPercent = 3.0;
 // within a few dB; a channel this far from the median is weak or loud.
 constexpr double kLevelSpreadDb = 6.0;
 
-// A median of fewer live channels says nothing about which one is off.
-constexpr int kLiveChannelsForLevelMatch = 3;
+// A channel's level is judged against at least one other channel that is ok
+// on its own figures; alone, it has nothing to differ from.
+constexpr int kChannelsForLevelMatch = 2;
 
 // Audio more than this short of the record time asked for means the upload
 // ended early (a reset, or a device that stopped sending).

@@ -47,25 +47,48 @@ formatted(const char* format, ...) {
     return text;
 }
 
-std::string escaped(const std::string& text) {
+constexpr const char* kReplacementCharacter = "\xEF\xBF\xBD";
+
+// The bytes of a character XML 1.0 does not allow at text[at] (a C0 control
+// other than tab, LF and CR, or U+FFFE or U+FFFF), or 0. No parser reads a
+// picture that holds one, and a file name may hold any of them.
+std::size_t forbiddenInXml(const std::string& text, std::size_t at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x20) {
+        return byte == '\t' || byte == '\n' || byte == '\r' ? 0 : 1;
+    }
+    const bool nonCharacter = text.compare(at, 3, "\xEF\xBF\xBE") == 0 || text.compare(at, 3, "\xEF\xBF\xBF") == 0;
+    return nonCharacter ? 3 : 0;
+}
+
+const char* markupEscape(char c) {
+    switch (c) {
+        case '&':
+            return "&amp;";
+        case '<':
+            return "&lt;";
+        case '>':
+            return "&gt;";
+        case '"':
+            return "&quot;";
+        default:
+            return nullptr;
+    }
+}
+
+// Valid UTF-8 with markup escaped and what XML forbids replaced by U+FFFD.
+std::string escaped(const std::string& raw) {
+    const std::string text = validUtf8(raw);
     std::string result;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                result += "&amp;";
-                break;
-            case '<':
-                result += "&lt;";
-                break;
-            case '>':
-                result += "&gt;";
-                break;
-            case '"':
-                result += "&quot;";
-                break;
-            default:
-                result += c;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t forbidden = forbiddenInXml(text, at);
+        const char* markup = markupEscape(text[at]);
+        if (forbidden != 0) {
+            result += kReplacementCharacter;
+        } else {
+            result += markup != nullptr ? markup : text.substr(at, 1);
         }
+        at += forbidden != 0 ? forbidden : 1;
     }
     return result;
 }
@@ -178,8 +201,8 @@ std::string levelTable(const RecordSummary& summary) {
 }
 
 std::string heading(const RecordSummary& summary) {
-    std::string svg = text(kMargin, 26, validUtf8(summary.recording) + ": four channels at 16 kHz",
-                           " font-size=\"17\" font-weight=\"bold\"");
+    std::string svg =
+        text(kMargin, 26, summary.recording + ": four channels at 16 kHz", " font-size=\"17\" font-weight=\"bold\"");
     const char* colour = recordingCutShort(summary) ? kWarningColour : "#202020";
     return svg + text(kMargin, 46, durationLine(summary), formatted(" fill=\"%s\"", colour));
 }

@@ -19,12 +19,13 @@ AGAIN_HINT = "convert it again later with: quorvane-capture --convert "
 
 
 def recording(frames, trailing=b""):
-    """A tone on channel 1, silence on 2, the tone overdriven on 3 and at a
-    quarter of its level (12 dB down) on 4."""
+    """A tone on channel 1, silence on 2, the tone overdriven on 3 and at an
+    eighth of its level (18 dB down) on 4: 1 and 4 are the channels ok on
+    their own, 9 dB above and below their median."""
     samples = bytearray()
     for frame in range(frames):
         tone = round(8000 * math.sin(2 * math.pi * 440 * frame / 16000))
-        samples += struct.pack("<4h", tone, 0, max(-32768, min(32767, 8 * tone)), tone // 4)
+        samples += struct.pack("<4h", tone, 0, max(-32768, min(32767, 8 * tone)), tone // 8)
     return bytes(samples) + trailing
 
 
@@ -108,7 +109,7 @@ class ConvertCommand(WorkFolderTest):
         self.assertEqual((summary["recording"], summary["bytes_received"], summary["trailing_bytes"]),
                          (given, len(take), 3))
         self.assertEqual([channel["verdict"] for channel in summary["channels"]],
-                         ["ok", "silent", "clipping", "weak"])
+                         ["loud", "silent", "clipping", "weak"])
         self.assertEqual([channel["file"] for channel in summary["channels"]],
                          ["record_ch1.wav", "record_ch2.wav", None, "record_ch4.wav"])
         self.assertIn("take 1.pcm ends with 3 bytes that make no whole 8-byte frame", err)
@@ -250,7 +251,7 @@ class ConvertCommand(WorkFolderTest):
         self.assertEqual((summary["outcome"], summary["failure_reason"], summary["exit_status"]),
                          ("interrupted", None, INTERRUPTED_STATUS))
         self.assertEqual([channel["verdict"] for channel in summary["channels"]],
-                         ["ok", "silent", "clipping", "weak"])
+                         ["loud", "silent", "clipping", "weak"])
 
 
 if __name__ == "__main__":

@@ -87,8 +87,8 @@ class ProgressInALog(RunTest):
         self.assertNotIn("\r", self.stderr_text.replace("\r\n", "\n"))
 
     def test_after_the_record_time_it_says_that_it_waits_for_the_upload(self):
-        self.start_device("--upload-wait", "2", "--upload-bytes", str(harness.ONE_SECOND_OF_AUDIO))
-        status = self.run_capture(record_time="0")
+        self.start_device("--upload-wait", "3", "--upload-bytes", str(harness.ONE_SECOND_OF_AUDIO))
+        status = self.run_capture(record_time="1")
         self.assertEqual(status, 0, self.stderr_text)
         self.assertRegex(self.stderr_text, r"(^|\n)recording ended; waiting for the upload\r?\n")
 

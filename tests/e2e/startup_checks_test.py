@@ -51,11 +51,18 @@ class RefusedBeforeTheDevice(RunTest):
                          % os.path.basename(self.work))
         self.assert_device_untouched()
 
-    def test_record_time_with_a_blank_never_reaches_the_device(self):
-        status = self.run_capture(record_time="30 -h 10.9.9.9")
-        self.assertEqual(status, STATUS_MINUS_ONE, self.stderr_text)
-        self.assertIn('the record time "30 -h 10.9.9.9" contains a blank', self.stderr_text)
-        self.assert_device_untouched()
+    def test_record_time_the_device_would_misread_never_reaches_it(self):
+        # "-5" would reach the device as "-t -5", an option of its own.
+        cases = (("30 -h 10.9.9.9", 'the record time "30 -h 10.9.9.9" contains a blank'),
+                 ("-5", 'the record time "-5" begins with "-": the device would read it as an option of its own'),
+                 ("0", 'the record time "0" is zero: the device would record nothing; give the number of seconds'),
+                 ("00", 'the record time "00" is zero'))
+        for record_time, said in cases:
+            with self.subTest(record_time=record_time):
+                status = self.run_capture(record_time=record_time)
+                self.assertEqual(status, STATUS_MINUS_ONE, self.stderr_text)
+                self.assertIn(said, self.stderr_text)
+                self.assert_device_untouched()
 
 
 class FolderThatCannotBeWritten(harness.WorkFolderTest):
@@ -143,11 +150,12 @@ class PortNamedAsTheDeviceManagerShowsIt(RunTest):
 class MisleadingArguments(RunTest):
     def test_warnings_name_what_the_device_may_misread_and_the_run_goes_on(self):
         self.start_device("--wifi-fail")
-        status = self.run_capture(ssid="Lab WiFi", passphrase="short", record_time="ten")
+        status = self.run_capture(ssid="Lab WiFi", passphrase="short", record_time="ten", extra=["yes"])
         self.assertEqual(status, 1, self.stderr_text)
         for said in ('warning: the network name "Lab WiFi" contains a blank',
                      "warning: the pass phrase has 5 bytes; a WPA pass phrase has 8 to 63 characters",
-                     'warning: the record time "ten" is not a number of seconds; the device is sent it as typed'):
+                     'warning: the record time "ten" is not a number of seconds; the device is sent it as typed',
+                     "warning: the fifth argument is ignored: channel 3 is converted as well only with 1 there"):
             self.assertIn(said, self.stderr_text)
         self.assertNotIn("short", self.stderr_text)
         self.assertIn(b"listen wifi_connect Lab WiFi short\r\n", self.device.request_lines())

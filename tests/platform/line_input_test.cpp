@@ -34,8 +34,15 @@ TEST(LineInput, OneLineWithoutItsLineEnd) {
         {"CR inside", "pa\rss\n", Outcome::Read, "pa\rss"},
         {"CR at the very end", "pass\r", Outcome::Read, "pass\r"},
         {"two CRs", "pass\r\r\n", Outcome::Read, "pass\r"},
-        {"UTF-8 and a NUL", std::string("p\xc3\xa4ss\0\xf0\x9f\x98\x80\n", 11), Outcome::Read,
-         std::string("p\xc3\xa4ss\0\xf0\x9f\x98\x80", 10)},
+        {"UTF-8", "p\xc3\xa4ss \xf0\x9f\x98\x80\n", Outcome::Read, "p\xc3\xa4ss \xf0\x9f\x98\x80"},
+        // A byte-order mark as editors on Windows write it is no part of the line.
+        {"UTF-8 byte-order mark", "\xef\xbb\xbfp\xc3\xa4ss\r\n", Outcome::Read, "p\xc3\xa4ss"},
+        {"byte-order mark alone", "\xef\xbb\xbf\n", Outcome::Read, ""},
+        {"byte-order mark inside", "pa\xef\xbb\xbfss\n", Outcome::Read, "pa\xef\xbb\xbfss"},
+        {"UTF-16 little-endian", std::string("\xff\xfep\0a\0\r\0\n\0", 10), Outcome::Utf16, ""},
+        {"UTF-16 big-endian", std::string("\xfe\xff\0p\0a\0\r\0\n", 10), Outcome::Utf16, ""},
+        {"UTF-16 without a mark", std::string("p\0a\0\n\0", 6), Outcome::Utf16, ""},
+        {"a NUL", std::string("pass\0word\n", 10), Outcome::Utf16, ""},
         {"nothing at all", "", Outcome::NoLine, ""},
     };
     for (const auto& input : cases) {

@@ -103,6 +103,14 @@ TEST(StoredArguments, RecordTimeThatWouldAddWordsToTheUploadCommandIsRefused) {
         {"30\t", "\"30\\x09\" contains a control character"},
         {"30\x1b[2J", "\"30\\x1B[2J\" contains a control character"},
         {"30\x7f", "\"30\\x7F\" contains a control character"},
+        // The device receives "-t -5": an option of its own.
+        {"-5", "\"-5\" begins with \"-\": the device would read it as an option of its own"},
+        {"-", "\"-\" begins with \"-\""},
+        {"--", "\"--\" begins with \"-\""},
+        {"0", "\"0\" is zero: the device would record nothing"},
+        {"00", "\"00\" is zero"},
+        {"0.0", "\"0.0\" is zero"},
+        {".0", "\".0\" is zero"},
     };
     for (const auto& refused : cases) {
         SCOPED_TRACE(refused.recordTime);
@@ -110,6 +118,10 @@ TEST(StoredArguments, RecordTimeThatWouldAddWordsToTheUploadCommandIsRefused) {
         const std::string problem = runArgumentsProblem();
         EXPECT_TRUE(contains(problem, refused.said)) << problem;
         EXPECT_TRUE(contains(problem, "such as 30")) << problem;
+    }
+    for (const char* accepted : {"30", "1", "01", "10", "0.5", "5-", "", "."}) {
+        store({"n", "p", "3", accepted});
+        EXPECT_EQ(runArgumentsProblem(), "") << "record time '" << accepted << "'";
     }
 }
 
@@ -163,6 +175,12 @@ TEST(ArgumentWarnings, WhatTheDeviceMayMisreadIsNamedOnce) {
          {"the record time \"1.5\" is not a number of seconds; the device is sent it as typed"}},
         {{"n", "12345678", "3", "30s"}, {"\"30s\" is not a number of seconds"}},
         {{"n", "12345678", "3", "30", "1", "x"}, {"the arguments after RECORD_TIME are ignored"}},
+        {{"n", "12345678", "3", "30", "1"}, {}},
+        {{"n", "12345678", "3", "30", "01"}, {}},
+        {{"n", "12345678", "3", "30", "yes"},
+         {"the fifth argument is ignored: channel 3 is converted as well only with 1 there"}},
+        {{"n", "12345678", "3", "30", "2"}, {"the fifth argument is ignored"}},
+        {{"n", "12345678", "3", "30", ""}, {"the fifth argument is ignored"}},
         {{"a b", "short", "3", "x"}, {"contains a blank", "has 5 bytes", "is not a number of seconds"}},
     };
     for (const WarningCase& warned : cases) {

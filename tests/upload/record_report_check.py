@@ -211,7 +211,9 @@ class FailedConversion(unittest.TestCase):
 
 class ConvertedLater(unittest.TestCase):
     """A --convert knows no port, network or record time; it names the file
-    it converted, in the summary and in the picture's heading."""
+    it converted, in the summary and in the picture's heading. JSON carries
+    every character of the name; XML 1.0 has no C0 control but tab, LF and
+    CR and no U+FFFE or U+FFFF, so the picture shows U+FFFD for each."""
 
     def test_run_facts_are_null_and_the_recording_is_named(self):
         folder = run_driver("converted")
@@ -220,11 +222,11 @@ class ConvertedLater(unittest.TestCase):
         self.assertEqual(summary["command"], "convert")
         for field in ("port", "network_name", "device_address", "host_address", "record_time", "record_seconds"):
             self.assertIsNone(summary[field], field)
-        self.assertEqual(summary["recording"], "takes/Caf\u00e9 \ufffd.pcm")
+        self.assertEqual(summary["recording"], "takes/Caf\u00e9 \ufffd\x01\x1b\x7f\ufffe\uffff\t.pcm")
         self.assertEqual(summary["channels"][0]["verdict"], "ok")
         root = ElementTree.parse(os.path.join(folder, "record.svg")).getroot()
         heading = next(root.iter(SVG + "text")).text
-        self.assertEqual(heading, "takes/Caf\u00e9 \ufffd.pcm: four channels at 16 kHz")
+        self.assertEqual(heading, "takes/Caf\u00e9 \ufffd\ufffd\ufffd\x7f\ufffd\ufffd\t.pcm: four channels at 16 kHz")
 
 
 class InterruptedUpload(unittest.TestCase):

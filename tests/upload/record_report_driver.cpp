@@ -6,7 +6,8 @@
 //   conversion-failed  the same recording; channel 2's conversion failed
 //   interrupted        Ctrl-C during the upload: no split, no files
 //   converted          the stored recording again, by --convert of a file
-//                      whose name is not all UTF-8
+//                      whose name is not all UTF-8 and holds characters
+//                      that XML forbids
 //
 // usage: record_report_driver SCENARIO FOLDER
 #include <cmath>
@@ -92,7 +93,8 @@ int writeMeasured(const std::string& scenario, const std::string& folder) {
     RecordSummary summary = measuredRun(findings, bytes);
     if (scenario == "converted") {
         summary.command = SummaryCommand::Convert;
-        summary.recording = "takes/Caf\xC3\xA9 \xE9.pcm";
+        // Latin-1, then a C0 control, an escape, DEL, U+FFFE, U+FFFF and a tab.
+        summary.recording = "takes/Caf\xC3\xA9 \xE9\x01\x1B\x7F\xEF\xBF\xBE\xEF\xBF\xBF\t.pcm";
         summary.deviceAddress.clear();
         summary.hostAddress.clear();
     }

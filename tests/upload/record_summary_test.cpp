@@ -1,8 +1,11 @@
+#include <cjson/cJSON.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 #include "upload/record_picture.h"
@@ -42,6 +45,61 @@ TEST(RecordSummary, FramesAndSecondsCountWholeFramesOnly) {
     EXPECT_DOUBLE_EQ(audioSeconds(8 * 16000 + 7), 1.0);
     EXPECT_DOUBLE_EQ(audioSeconds(8 * 8), 8 / 16000.0);
     EXPECT_EQ(audioSeconds(7), 0.0);
+}
+
+using Json = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
+
+// A field of a channel object as the reader of record.json sees it: its text,
+// its number to 15 significant digits (so an unrounded figure shows), or
+// "null".
+std::string fieldText(const cJSON* channel, const char* name) {
+    const cJSON* field = cJSON_GetObjectItemCaseSensitive(channel, name);
+    if (cJSON_IsString(field)) {
+        return field->valuestring;
+    }
+    if (cJSON_IsNumber(field)) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%.15g", field->valuedouble);
+        return number;
+    }
+    return cJSON_IsNull(field) ? "null" : "missing";
+}
+
+TEST(RecordSummary, ChannelVerdictsAndTheirFigures) {
+    struct Case {
+        const char* name;
+        std::optional<ChannelLevels> levels;
+        const char* verdict;
+        const char* sameAsChannel;
+        const char* dbFromMedian;
+    };
+    const auto judged = [](Verdict verdict, int sameAs, double dbFromMedian) {
+        ChannelLevels levels;
+        levels.verdict = verdict;
+        levels.sameAsChannel = sameAs;
+        levels.dbFromMedian = dbFromMedian;
+        return std::optional<ChannelLevels>(levels);
+    };
+    const Case cases[] = {
+        {"ok", judged(Verdict::Ok, 0, 0), "ok", "null", "null"},
+        {"same as", judged(Verdict::SameAsChannel, 2, 0), "same_as_channel", "2", "null"},
+        {"weak", judged(Verdict::Weak, 0, -9.126), "weak", "null", "-9.13"},
+        {"loud", judged(Verdict::Loud, 0, 7.046), "loud", "null", "7.05"},
+        {"DC offset keeps no distance", judged(Verdict::DcOffset, 0, 12.5), "dc_offset", "null", "null"},
+        {"not measured", std::nullopt, "null", "null", "null"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        RecordSummary summary;
+        summary.channels[1].levels = test.levels;
+        const Json document(cJSON_Parse(recordSummaryJson(summary).c_str()), cJSON_Delete);
+        ASSERT_NE(document, nullptr);
+        const cJSON* channel = cJSON_GetArrayItem(cJSON_GetObjectItemCaseSensitive(document.get(), "channels"), 1);
+        EXPECT_EQ(fieldText(channel, "channel"), "2");
+        EXPECT_EQ(fieldText(channel, "verdict"), test.verdict);
+        EXPECT_EQ(fieldText(channel, "same_as_channel"), test.sameAsChannel);
+        EXPECT_EQ(fieldText(channel, "db_from_median"), test.dbFromMedian);
+    }
 }
 
 std::string contentOf(const std::string& path) {

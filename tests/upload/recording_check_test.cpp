@@ -169,42 +169,61 @@ TEST(RecordingCheck, IdenticalChannelsNameTheFirstOriginal) {
     EXPECT_EQ(threeAlike[3].sameAsChannel, 2);
 }
 
-TEST(RecordingCheck, WeakAndLoudAreMeasuredFromTheMedianOfLiveChannels) {
+// A square wave of RMS `dbfs` that changes sign every `halfPeriod` frames:
+// distinct half-periods keep equal levels from being identical channels.
+Signal squareAt(double dbfs, std::uint64_t halfPeriod) {
+    const std::int16_t amplitude = amplitudeAt(dbfs);
+    return [amplitude, halfPeriod](std::uint64_t frame) {
+        return static_cast<std::int16_t>(frame / halfPeriod % 2 == 0 ? amplitude : -amplitude);
+    };
+}
+
+TEST(RecordingCheck, WeakAndLoudAreMeasuredFromTheMedianOfChannelsOkOnTheirOwn) {
+    const Signal silence = constant(0);
+    const Signal clipping = square(32767);
+    const Signal offset = constant(13107);  // 40 % of full scale
     struct Case {
         const char* name;
-        std::array<double, kChannelCount> rmsDbfs;  // -200: silent
+        Signals signals;
         std::vector<Verdict> verdicts;
-        double dbFromMedian;  // of the one channel judged weak or loud
+        std::array<double, kChannelCount> dbFromMedian;  // 0 unless weak or loud
     };
     const Case cases[] = {
-        {"three live, median -22",
-         {-20, -22, -30, -200},
+        {"three ok, median -22",
+         {squareAt(-20, 1), squareAt(-22, 2), squareAt(-30, 3), silence},
          {Verdict::Ok, Verdict::Ok, Verdict::Weak, Verdict::Silent},
-         -8},
-        {"four live, median -20.5", {-20, -21, -23, -12}, {Verdict::Ok, Verdict::Ok, Verdict::Ok, Verdict::Loud}, 8.5},
-        {"within 6 dB is ok", {-20, -20, -25.9, -14.1}, {Verdict::Ok, Verdict::Ok, Verdict::Ok, Verdict::Ok}, 0},
-        {"two live say nothing",
-         {-10, -40, -200, -200},
-         {Verdict::Ok, Verdict::Ok, Verdict::Silent, Verdict::Silent},
-         0},
+         {0, 0, -8, 0}},
+        {"four ok, median -20.5",
+         {squareAt(-20, 1), squareAt(-21, 2), squareAt(-23, 3), squareAt(-12, 4)},
+         {Verdict::Ok, Verdict::Ok, Verdict::Ok, Verdict::Loud},
+         {0, 0, 0, 8.5}},
+        {"within 6 dB is ok",
+         {squareAt(-20, 1), squareAt(-20, 2), squareAt(-25.9, 3), squareAt(-14.1, 4)},
+         {Verdict::Ok, Verdict::Ok, Verdict::Ok, Verdict::Ok},
+         {0, 0, 0, 0}},
+        {"two ok are compared with each other",
+         {squareAt(-10, 1), squareAt(-40, 2), silence, silence},
+         {Verdict::Loud, Verdict::Weak, Verdict::Silent, Verdict::Silent},
+         {15, -15, 0, 0}},
+        {"clipping and DC offset do not pull the median",
+         {squareAt(-33, 1), clipping, offset, squareAt(-33.5, 2)},
+         {Verdict::Ok, Verdict::Clipping, Verdict::DcOffset, Verdict::Ok},
+         {0, 0, 0, 0}},
+        {"a copy does not vote twice",
+         {squareAt(-20, 1), squareAt(-20, 1), squareAt(-29, 2), squareAt(-30, 3)},
+         {Verdict::Loud, Verdict::SameAsChannel, Verdict::Ok, Verdict::Ok},
+         {9, 0, 0, 0}},
+        {"one ok channel has nothing to differ from",
+         {squareAt(-50, 1), clipping, offset, silence},
+         {Verdict::Ok, Verdict::Clipping, Verdict::DcOffset, Verdict::Silent},
+         {0, 0, 0, 0}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
-        Signals signals;
-        for (int channel = 0; channel < kChannelCount; ++channel) {
-            // Distinct lengths of half-period keep equal levels from being identical channels.
-            const std::uint64_t period = 2 + 2 * channel;
-            const std::int16_t amplitude = test.rmsDbfs[channel] < -100 ? 0 : amplitudeAt(test.rmsDbfs[channel]);
-            signals[channel] = [period, amplitude](std::uint64_t frame) {
-                return static_cast<std::int16_t>(frame % period < period / 2 ? amplitude : -amplitude);
-            };
-        }
-        const ChannelLevelSet levels = levelsOf(signals);
+        const ChannelLevelSet levels = levelsOf(test.signals);
         EXPECT_EQ(verdicts(levels), test.verdicts);
-        for (const ChannelLevels& channel : levels) {
-            if (channel.verdict == Verdict::Weak || channel.verdict == Verdict::Loud) {
-                EXPECT_NEAR(channel.dbFromMedian, test.dbFromMedian, 0.01);
-            }
+        for (int channel = 0; channel < kChannelCount; ++channel) {
+            EXPECT_NEAR(levels[channel].dbFromMedian, test.dbFromMedian[channel], 0.01) << "channel " << channel + 1;
         }
     }
 }
