@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -117,7 +116,7 @@ int runSequence() {
     observer->setDiagnostics(std::make_unique<quorvane::StderrLinkDiagnostics>());
     quorvane::platform::installInterruptHandler(onInterrupt);
     observer->start();
-    std::printf("connecting to %s\n", portLabel(g_comPort).c_str());
+    quorvane::platform::consoleLine("connecting to %s\n", portLabel(g_comPort).c_str());
 
     waitUntilFinished(kCompletionPollMs);
 

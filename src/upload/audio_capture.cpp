@@ -230,10 +230,9 @@ RecordingEnding captureRecording(SocketHandle socket, const AudioSettings& setti
 }
 
 void printSuccess() {
-    std::printf("---------------------------------------------\n");
-    std::printf("SUCCESS: recv audio success\n");
-    std::printf("---------------------------------------------\n\n");
-    std::fflush(stdout);
+    platform::consoleLine("---------------------------------------------\n");
+    platform::consoleLine("SUCCESS: recv audio success\n");
+    platform::consoleLine("---------------------------------------------\n\n");
 }
 
 std::shared_ptr<SharedRecordSummary> summaryOf(const AudioSettings& settings) {
@@ -241,8 +240,7 @@ std::shared_ptr<SharedRecordSummary> summaryOf(const AudioSettings& settings) {
 }
 
 void runAudioThread(SocketHandle socket, const AudioSettings& settings) {
-    std::printf("socekt connected recv audio begin\n");
-    std::fflush(stdout);
+    platform::consoleLine("socekt connected recv audio begin\n");
     const std::shared_ptr<SharedRecordSummary> summary = summaryOf(settings);
     const RecordingEnding ending = captureRecording(socket, settings, *summary);
     summary->recordEnding(ending.outcome, ending.reason);
