@@ -1,11 +1,14 @@
 #include "platform/diagnostics.h"
 
-#include "platform/text_stream.h"
-
-#include <atomic>
+#include <algorithm>
+#include <condition_variable>
 #include <cstdarg>
+#include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
+
+#include "platform/text_stream.h"
 
 namespace quorvane::platform {
 
@@ -13,15 +16,127 @@ namespace {
 
 constexpr const char* kPrefix = "quorvane-capture: ";
 
-std::atomic<std::FILE*> g_diagnosticStream{nullptr};
-// Guarded by diagnosticMutex().
-std::string g_statusEraser;
+// One thing said, as it is handed to whoever writes it.
+struct Said {
+    enum class Kind { ConsoleLine, Message, Status, StatusClear };
+    Kind kind = Kind::Message;
+    std::string text;
+    std::size_t widthLimit = 0;
+    bool endLine = false;
+};
 
-// Never destroyed: a detached audio thread may still report while the
-// process exits.
-std::mutex& diagnosticMutex() {
-    static std::mutex* mutex = new std::mutex;
-    return *mutex;
+// The streams and what stands on the terminal's line; only one writer at a
+// time uses it.
+class Console {
+public:
+    void setStream(std::FILE* stream) {
+        stream_ = stream;
+        // No line of status stands on a stream just chosen.
+        shownLength_ = 0;
+    }
+
+    void write(const Said& said) {
+        switch (said.kind) {
+            case Said::Kind::ConsoleLine:
+                putIfAny(diagnosticStream(), takeStatusOff());
+                putText(stdout, said.text);
+                break;
+            case Said::Kind::Message:
+                putText(diagnosticStream(), takeStatusOff() + said.text);
+                break;
+            case Said::Kind::Status:
+                showStatus(said);
+                break;
+            case Said::Kind::StatusClear:
+                putIfAny(diagnosticStream(), blankedOut(said.widthLimit));
+                break;
+        }
+    }
+
+private:
+    static void putIfAny(std::FILE* stream, const std::string& text) {
+        if (!text.empty()) {
+            putText(stream, text);
+        }
+    }
+
+    std::FILE* diagnosticStream() const { return stream_ != nullptr ? stream_ : stderr; }
+
+    // Every text starts at the line's beginning and blanks out what is left
+    // of a longer text shown before it.
+    void showStatus(const Said& said) {
+        const std::size_t reach = std::min(shownLength_, said.widthLimit);
+        const std::string blanks(reach > said.text.size() ? reach - said.text.size() : 0, ' ');
+        shownLength_ = said.endLine ? 0 : said.text.size();
+        putText(diagnosticStream(), "\r" + said.text + blanks + (said.endLine ? "\n" : ""));
+    }
+
+    // What takes a standing line of status off the terminal, so that the
+    // next text starts on a row of its own; empty when none stands.
+    std::string takeStatusOff() { return blankedOut(shownLength_); }
+
+    std::string blankedOut(std::size_t widthLimit) {
+        const std::size_t reach = std::min(shownLength_, widthLimit);
+        shownLength_ = 0;
+        return reach == 0 ? std::string() : "\r" + std::string(reach, ' ') + "\r";
+    }
+
+    std::FILE* stream_ = nullptr;
+    std::size_t shownLength_ = 0;
+};
+
+// Never destroyed: a thread that outlives the entry point (the detached
+// audio thread) may still say something while the process exits.
+struct Shared {
+    // Guards everything below but `console`.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Said> pending;
+    // A writer thread takes what is said.
+    bool threaded = false;
+    // The writer thread is writing what it took last.
+    bool writing = false;
+    bool stopping = false;
+    // Held while `console` writes.
+    std::mutex writeMutex;
+    Console console;
+};
+
+Shared& shared() {
+    static Shared* state = new Shared;
+    return *state;
+}
+
+void writeNow(const Said& said) {
+    Shared& state = shared();
+    std::lock_guard<std::mutex> lock(state.writeMutex);
+    state.console.write(said);
+}
+
+// A line of status still waiting is replaced by a newer one: the writer is
+// behind, and only the newest is worth showing. An ended line is kept, since
+// its text stays on the terminal.
+void queue(std::deque<Said>& pending, Said said) {
+    const bool replaces = said.kind == Said::Kind::Status && !pending.empty() &&
+                          pending.back().kind == Said::Kind::Status && !pending.back().endLine;
+    if (replaces) {
+        pending.back() = std::move(said);
+    } else {
+        pending.push_back(std::move(said));
+    }
+}
+
+void say(Said said) {
+    Shared& state = shared();
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        if (state.threaded) {
+            queue(state.pending, std::move(said));
+            state.changed.notify_all();
+            return;
+        }
+    }
+    writeNow(said);
 }
 
 std::string formatted(const char* format, va_list arguments) {
@@ -37,43 +152,118 @@ std::string formatted(const char* format, va_list arguments) {
     return std::string(text.data(), static_cast<std::size_t>(length));
 }
 
-std::FILE* diagnosticStream() {
-    std::FILE* chosen = g_diagnosticStream.load();
-    return chosen != nullptr ? chosen : stderr;
+Said message(Said::Kind kind, std::string text) {
+    Said said;
+    said.kind = kind;
+    said.text = std::move(text);
+    return said;
 }
 
 }  // namespace
 
+// The writer thread's half: it takes what was said in order and writes it.
+class ConsoleWriterThread::Queue {
+public:
+    Queue() {
+        Shared& state = shared();
+        {
+            std::lock_guard<std::mutex> lock(state.mutex);
+            state.threaded = true;
+            state.stopping = false;
+        }
+        thread_ = std::thread(&Queue::run, this);
+    }
+
+    ~Queue() {
+        Shared& state = shared();
+        {
+            std::lock_guard<std::mutex> lock(state.mutex);
+            state.stopping = true;
+        }
+        state.changed.notify_all();
+        thread_.join();
+    }
+
+    Queue(const Queue&) = delete;
+    Queue& operator=(const Queue&) = delete;
+
+private:
+    void run() {
+        Shared& state = shared();
+        std::unique_lock<std::mutex> lock(state.mutex);
+        for (;;) {
+            state.changed.wait(lock, [&state] { return !state.pending.empty() || state.stopping; });
+            if (state.pending.empty()) {
+                // Whatever is said from now on is written by whoever says it.
+                state.threaded = false;
+                return;
+            }
+            const Said said = std::move(state.pending.front());
+            state.pending.pop_front();
+            state.writing = true;
+            lock.unlock();
+            writeNow(said);
+            lock.lock();
+            state.writing = false;
+            state.changed.notify_all();
+        }
+    }
+
+    std::thread thread_;
+};
+
+ConsoleWriterThread::ConsoleWriterThread() : queue_(std::make_unique<Queue>()) {}
+
+ConsoleWriterThread::~ConsoleWriterThread() = default;
+
+void flushConsole() {
+    Shared& state = shared();
+    std::unique_lock<std::mutex> lock(state.mutex);
+    state.changed.wait(lock, [&state] { return state.pending.empty() && !state.writing; });
+}
+
 void setDiagnosticStream(std::FILE* stream) {
-    std::lock_guard<std::mutex> lock(diagnosticMutex());
-    g_diagnosticStream = stream;
-    // No line of status stands on a stream just chosen.
-    g_statusEraser.clear();
+    flushConsole();
+    Shared& state = shared();
+    std::lock_guard<std::mutex> lock(state.writeMutex);
+    state.console.setStream(stream);
+}
+
+void consoleLine(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::string text = formatted(format, arguments);
+    va_end(arguments);
+    say(message(Said::Kind::ConsoleLine, std::move(text)));
 }
 
 void diagnose(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::string text = formatted(format, arguments);
+    const std::string text = formatted(format, arguments);
     va_end(arguments);
-    std::lock_guard<std::mutex> lock(diagnosticMutex());
-    putText(diagnosticStream(), g_statusEraser + kPrefix + text);
-    g_statusEraser.clear();
+    say(message(Said::Kind::Message, kPrefix + text));
 }
 
 void showText(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    const std::string text = formatted(format, arguments);
+    std::string text = formatted(format, arguments);
     va_end(arguments);
-    std::lock_guard<std::mutex> lock(diagnosticMutex());
-    putText(diagnosticStream(), text);
+    say(message(Said::Kind::Message, std::move(text)));
 }
 
-void showStatus(const std::string& text, const std::string& eraser) {
-    std::lock_guard<std::mutex> lock(diagnosticMutex());
-    putText(diagnosticStream(), text);
-    g_statusEraser = eraser;
+void showStatus(const std::string& text, std::size_t widthLimit, bool endLine) {
+    Said said = message(Said::Kind::Status, text);
+    said.widthLimit = widthLimit;
+    said.endLine = endLine;
+    say(std::move(said));
+}
+
+void clearStatus(std::size_t widthLimit) {
+    Said said = message(Said::Kind::StatusClear, {});
+    said.widthLimit = widthLimit;
+    say(std::move(said));
 }
 
 }  // namespace quorvane::platform

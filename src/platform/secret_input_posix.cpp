@@ -61,6 +61,7 @@ SecretLine readSecretLine(const std::string& prompt) {
         return readLineFrom(stdin);
     }
     showText("%s", prompt.c_str());
+    flushConsole();
     const EchoOff echoOff(typed);
     return readLineFrom(stdin);
 }

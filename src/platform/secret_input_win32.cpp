@@ -74,6 +74,7 @@ SecretLine readSecretLine(const std::string& prompt) {
         return readLineFrom(stdin);
     }
     showText("%s", prompt.c_str());
+    flushConsole();
     SecretLine line;
     {
         const EchoOff echoOff(input, typedMode);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/diagnostics.h"
 #include "platform/shell.h"
 #include "platform/shell_os.h"
 
@@ -50,6 +51,8 @@ int waitForChild(pid_t child) {
 // ignores SIGINT in the whole program while the command runs: a Ctrl-C during
 // a conversion would be lost. The result is encoded as system()'s.
 int runCommandLine(const std::string& commandLine, CommandErrors errors) {
+    // What this program said before comes before what the command says.
+    flushConsole();
     const char* const arguments[] = {"sh", "-c", commandLine.c_str(), nullptr};
     SpawnFileActions actions;
     if (errors == CommandErrors::Discarded) {

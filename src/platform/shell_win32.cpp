@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/diagnostics.h"
 #include "platform/shell.h"
 #include "platform/shell_os.h"
 #include "platform/utf16_win32.h"
@@ -87,6 +88,8 @@ int exitCodeOf(const PROCESS_INFORMATION& process) {
 // the command line and the folders the command sees keep every character
 // whatever the system's code page.
 int runCommandLine(const std::string& commandLine, CommandErrors errors) {
+    // What this program said before comes before what the command says.
+    flushConsole();
     const std::wstring interpreter = environmentVariable(L"COMSPEC");
     std::wstring line = L"cmd.exe /c " + utf16FromUtf8(commandLine);
     const ChildStandardHandles handles(errors);

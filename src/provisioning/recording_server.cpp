@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -89,7 +88,7 @@ void serveUpload(std::unique_ptr<test> claimed, const RunSettings& settings, con
 }
 
 void reportUnclaimedPort(int error) {
-    std::cout << upload::bindFailureText(error) << std::endl;
+    platform::consoleLine("%s\n", upload::bindFailureText(error).c_str());
     if (upload::isAddressTaken(error)) {
         platform::diagnose(
             "TCP port %d is in use by another program (perhaps another copy of this tool, waiting for its own "
@@ -117,7 +116,7 @@ void runRecordingServer(const RunSettings& settings, const std::string& deviceIp
     try {
         serveUpload(std::move(claimed), settings, deviceIp, localIp);
     } catch (const std::runtime_error& e) {
-        std::cout << e.what() << std::endl;
+        platform::consoleLine("%s\n", e.what());
         platform::diagnose("the upload server could not run; ending the run\n");
         finishRun(true);
     }
@@ -153,7 +152,7 @@ bool claimUploadPort() {
         server.claimed = std::move(claiming);
         return true;
     } catch (const std::runtime_error& e) {
-        std::cout << e.what() << std::endl;
+        platform::consoleLine("%s\n", e.what());
         platform::diagnose("the upload server could not be set up; the device was not contacted\n");
         return false;
     }

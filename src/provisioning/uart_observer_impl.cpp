@@ -2,7 +2,6 @@
 
 #include <cjson/cJSON.h>
 
-#include <cstdio>
 #include <memory>
 #include <utility>
 
@@ -56,8 +55,8 @@ UartObserverImpl::UartObserverImpl(quorvane::provisioning::RunSettings settings,
     : settings(std::move(settings)), startRecording(std::move(startRecording)), localAddress(std::move(localAddress)) {}
 
 void UartObserverImpl::onConnected() {
-    std::printf("connect to %s success!\n", settings.portLabel.c_str());
-    std::printf("wifi connecting\n");
+    quorvane::platform::consoleLine("connect to %s success!\n", settings.portLabel.c_str());
+    quorvane::platform::consoleLine("wifi connecting\n");
     settings.sendRequest(makeRequest(WIFI_CONNECT, settings.wifiSsid + " " + settings.wifiPassword));
 }
 
@@ -69,7 +68,7 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
         if (!runMayEnd("did not answer a Wi-Fi request in time")) {
             return;
         }
-        std::printf("wifi connect failed, timeout!\n");
+        quorvane::platform::consoleLine("wifi connect failed, timeout!\n");
         quorvane::platform::diagnose("the device did not answer the Wi-Fi request within 10 s\n");
         finishRun(true);
         return;
@@ -90,7 +89,8 @@ void UartObserverImpl::onDisconnected() {}
 void UartObserverImpl::onWifiJoined(const std::string& reportedIp) {
     const std::string deviceIp = quorvane::provisioning::isDeviceAddress(reportedIp) ? reportedIp : std::string();
     const std::string localIp = localAddress(deviceIp);
-    std::printf("wifi connect success, ip is %s, local ip is %s\n", reportedIp.c_str(), localIp.c_str());
+    quorvane::platform::consoleLine("wifi connect success, ip is %s, local ip is %s\n", reportedIp.c_str(),
+                                    localIp.c_str());
     if (!g_recordStarted) {
         if (deviceIp != reportedIp) {
             quorvane::platform::diagnose(
@@ -99,7 +99,7 @@ void UartObserverImpl::onWifiJoined(const std::string& reportedIp) {
                 "upload port is taken as the device's\n",
                 reportedIp.c_str());
         }
-        std::printf("wait for socket connect....\n");
+        quorvane::platform::consoleLine("wait for socket connect....\n");
         startRecording(deviceIp);
         g_recordStarted = true;
     }
@@ -109,7 +109,7 @@ void UartObserverImpl::onWifiRefused(const std::string& body) {
     if (!runMayEnd("reported a failed Wi-Fi join")) {
         return;
     }
-    std::printf("wifi connect failed!\n");
+    quorvane::platform::consoleLine("wifi connect failed!\n");
     quorvane::platform::diagnose("the device did not join \"%s\"; its reply was: %s\n", settings.wifiSsid.c_str(),
                                  withoutPassPhrase(body).c_str());
     finishRun(true);

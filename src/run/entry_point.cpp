@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -51,18 +50,20 @@ void explainMissingReport(int readError) {
                                  networkReportCommand(), workingFolderText().c_str());
 }
 
-void requireNetworkReport() {
+// False, with the reasons said, when the report cannot be read.
+bool networkReportWritten() {
     // The interpreter's own complaint ("cannot create ./ipconfig.txt") is
     // left out: the failure is explained below, once, in this program's words.
     quorvane::platform::runCommandLine(networkReportCommand(), quorvane::platform::CommandErrors::Discarded);
     std::FILE* report = std::fopen(kReportPath, "r");
     if (report == nullptr) {
         const int readError = errno;
-        std::printf("failed to open file!");
+        quorvane::platform::consoleLine("failed to open file!");
         explainMissingReport(readError);
-        std::exit(-1);
+        return false;
     }
     std::fclose(report);
+    return true;
 }
 
 bool refused(const std::string& problem) {
@@ -75,7 +76,7 @@ bool refused(const std::string& problem) {
 
 bool usable(const CommandLine& commandLine) {
     if (commandLine.positional.size() < kRunArgumentCount) {
-        std::printf("Please input serial number.\n");
+        quorvane::platform::consoleLine("Please input serial number.\n");
     }
     if (!refused(usageProblem(commandLine))) {
         return true;
@@ -129,6 +130,7 @@ int runEntryPoint(const std::vector<std::string>& arguments) {
     // Unbuffered, so every console line reaches a pipe or a log at once and in
     // order with the diagnostics on standard error.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    const quorvane::platform::ConsoleWriterThread consoleWriter;
     if (answerInformationRequest(arguments)) {
         return 0;
     }
@@ -136,7 +138,9 @@ int runEntryPoint(const std::vector<std::string>& arguments) {
     if (isConvertRequest(arguments)) {
         return runConvertCommand({arguments.begin() + 1, arguments.end()});
     }
-    requireNetworkReport();
+    if (!networkReportWritten()) {
+        return kRefused;
+    }
     const CommandLine commandLine = parseCommandLine(arguments);
     if (!usable(commandLine)) {
         return kRefused;

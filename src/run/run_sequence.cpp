@@ -2,8 +2,11 @@
 
 #include <atomic>
 #include <chrono>
+<<<<<<< HEAD
 #include <cstdint>
 #include <cstdio>
+=======
+>>>>>>> console
 #include <cstdlib>
 #include <memory>
 
@@ -132,7 +135,7 @@ int runSequence() {
     observer->setDiagnostics(std::make_unique<quorvane::StderrLinkDiagnostics>());
     quorvane::platform::installInterruptHandler(onInterrupt);
     observer->start();
-    std::printf("connecting to %s\n", portLabel(g_comPort).c_str());
+    quorvane::platform::consoleLine("connecting to %s\n", portLabel(g_comPort).c_str());
 
     waitUntilFinished(kCompletionPollMs);
 

@@ -254,10 +254,9 @@ std::optional<RecordingEnding> captureRecording(SocketHandle socket, const Audio
 }
 
 void printSuccess() {
-    std::printf("---------------------------------------------\n");
-    std::printf("SUCCESS: recv audio success\n");
-    std::printf("---------------------------------------------\n\n");
-    std::fflush(stdout);
+    platform::consoleLine("---------------------------------------------\n");
+    platform::consoleLine("SUCCESS: recv audio success\n");
+    platform::consoleLine("---------------------------------------------\n\n");
 }
 
 std::shared_ptr<SharedRecordSummary> summaryOf(const AudioSettings& settings) {
@@ -266,8 +265,7 @@ std::shared_ptr<SharedRecordSummary> summaryOf(const AudioSettings& settings) {
 
 void runAudioThread(SocketHandle socket, const AudioSettings& settings,
                     const std::shared_ptr<DeliveryNotice>& delivery) {
-    std::printf("socekt connected recv audio begin\n");
-    std::fflush(stdout);
+    platform::consoleLine("socekt connected recv audio begin\n");
     const std::shared_ptr<SharedRecordSummary> summary = summaryOf(settings);
     const std::optional<RecordingEnding> captured = captureRecording(socket, settings, *summary, *delivery);
     if (!captured) {

@@ -42,20 +42,17 @@ int standardErrorColumns() {
 StatusLine::StatusLine(bool onTerminal, ColumnQuery columns) : terminal(onTerminal), columns(std::move(columns)) {}
 
 void StatusLine::show(const StatusText& text) {
-    rewrite(text, "");
+    rewrite(text, false);
 }
 
 void StatusLine::end(const StatusText& text) {
-    rewrite(text, "\n");
+    rewrite(text, true);
 }
 
 void StatusLine::clear() {
-    if (!terminal || shownLength == 0) {
-        return;
+    if (terminal) {
+        platform::clearStatus(widthLimit());
     }
-    const std::string blanks(std::min(shownLength, widthLimit()), ' ');
-    platform::showStatus("\r" + blanks + "\r", "");
-    shownLength = 0;
 }
 
 // A text that reaches a terminal's last column moves the cursor on to the
@@ -66,21 +63,15 @@ std::size_t StatusLine::widthLimit() const {
     return static_cast<std::size_t>(std::max(known > 0 ? known : kUnknownTerminalColumns, 2) - 1);
 }
 
-// On a terminal every text starts at the line's beginning and blanks out
-// what is left of a longer text shown before it; a diagnostic in the middle
-// of the line's life first takes the text off the line.
-void StatusLine::rewrite(const StatusText& text, const char* ending) {
+// On a terminal the console writer rewrites the line in place, and takes it
+// off the line before any other text.
+void StatusLine::rewrite(const StatusText& text, bool endLine) {
     if (!terminal) {
         platform::showText("%s\n", wholeText(text).c_str());
         return;
     }
     const std::size_t limit = widthLimit();
-    const std::string fitted = fittedText(text, limit);
-    const std::size_t reach = std::min(shownLength, limit);
-    const std::string blanks(reach > fitted.size() ? reach - fitted.size() : 0, ' ');
-    shownLength = *ending == '\n' ? 0 : fitted.size();
-    const std::string eraser = shownLength == 0 ? "" : "\r" + std::string(shownLength, ' ') + "\r";
-    platform::showStatus("\r" + fitted + blanks + ending, eraser);
+    platform::showStatus(fittedText(text, limit), limit, endLine);
 }
 
 }  // namespace quorvane::upload

@@ -54,11 +54,10 @@ public:
 
 private:
     std::size_t widthLimit() const;
-    void rewrite(const StatusText& text, const char* ending);
+    void rewrite(const StatusText& text, bool endLine);
 
     bool terminal;
     ColumnQuery columns;
-    std::size_t shownLength = 0;
 };
 
 }  // namespace quorvane::upload
