@@ -271,10 +271,9 @@ void UartObserver::settle(const UartRequest& request) {
 // late: the loss is reported and the port reopened first, so the listener
 // never hears onConnected twice in a row.
 void UartObserver::settleHeartbeat() {
-    int state = Probing;
-    if (linkState.compare_exchange_strong(state, Connected) || state == Connected) {
-        stampHeartbeat();
-    }
+    int probing = Probing;
+    linkState.compare_exchange_strong(probing, Connected);
+    stampHeartbeat();
 }
 
 // Heart-beats never expire here: the link thread watches their answers.

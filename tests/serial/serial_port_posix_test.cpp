@@ -141,7 +141,7 @@ TEST(SerialPortPosix, OpenClaimsThePortAndLowersTheModemLinesWhateverTheDriverLa
         bool hasModemLines;
     };
     const Case cases[] = {
-        {"a UART's", TIOCEXCL, 0, true, true},
+        {"a UART", TIOCEXCL, 0, true, true},
         {"no exclusive mode (EINVAL)", TIOCEXCL, EINVAL, true, true},
         {"no exclusive mode (ENOTTY)", TIOCEXCL, ENOTTY, true, true},
         {"exclusive mode failing (EIO)", TIOCEXCL, EIO, false, true},

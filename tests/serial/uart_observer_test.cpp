@@ -92,8 +92,8 @@ class UartObserverTest : public ::testing::Test, protected Link {};
 // The clock moves to four times the loss time-out, a quarter of it at a
 // time, and after each step the device hears two more heart-beats and the
 // reader takes in every answer. Each answer refreshes the link's last
-// heart-beat, so the link stays up; it would be lost only if four steps in a
-// row went unanswered.
+// heart-beat, so the link stays up; it would be lost only if no answer came
+// in over five steps in a row.
 TEST_F(UartObserverTest, AnsweredProbeConnectsOnceAndAnsweredHeartbeatsKeepTheLinkUpPastTheLossTimeout) {
     LinkTimings timings = clockedTimings(clock);
     // A read ends 5 ms after an answer, well before the next heart-beat.
