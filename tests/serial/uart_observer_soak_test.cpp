@@ -6,7 +6,7 @@
 // whose answer the reader sees a second later. A day therefore holds at most
 // 7200 cycles. Here the link keeps the device's patience but measures it on a
 // manual clock that the test moves past the loss time-out, and its pauses are
-// shortened, so a cycle takes a few tens of milliseconds however busy the
+// shortened, so a cycle takes about a tenth of a second however busy the
 // machine is; the default count keeps the test near a minute and a half, and
 // QUORVANE_SOAK_CYCLES=7200 runs the full day.
 #include <gtest/gtest.h>
