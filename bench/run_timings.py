@@ -1,10 +1,16 @@
 #!/usr/bin/env python3
 """How long a whole run against the device emulator takes at its ends: from
 the start of quorvane-capture to "wait for socket connect....", from the
-device closing its upload to the exit of quorvane-capture, and from the
-success block ("SUCCESS: recv audio success") to that exit. The emulator
-answers every heart-beat and stays on the line after the upload, as the
-device does.
+device's upload connection to quorvane-capture closing the serial port (the
+link's last read ended and the port let go), from the device closing its
+upload to the exit of quorvane-capture, and from the success block
+("SUCCESS: recv audio success") to that exit.
+
+The emulator plays a device that stays on the line: it answers every
+heart-beat, those sent while it records included, so the link is reading an
+answer when the upload comes, and it keeps the serial port open after the
+upload until quorvane-capture has exited. A device that left would hang the
+line up, which ends any read at once and hides a wait for it.
 
 usage: run_timings.py BIN_DIR [RUNS] [--tool PATH] [--wine-prefix DIR]
 
@@ -26,6 +32,11 @@ import time
 SCRIPTS_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts")
 SUCCESS_LINE = b"SUCCESS: recv audio success"
 WAIT_LINE = b"wait for socket connect...."
+DEVICE_HEARTBEAT = b"host: listen heart_beat"
+DEVICE_UPLOAD_REQUEST = b"host: listen upload_record"
+DEVICE_CONNECTED = b"upload: connected"
+DEVICE_UPLOAD_ENDED = b"upload: ended"
+DEVICE_PORT_CLOSED = b"the host closed the port"
 
 
 def timestamped_lines(stream, sink):
@@ -37,6 +48,11 @@ def first_time(lines, wanted):
     """When the console line `wanted` came; Windows programs end their lines
     with \\r\\n."""
     return next(at for at, line in lines if line.rstrip(b"\r\n") == wanted)
+
+
+def device_time(device_log, wanted, after=0.0):
+    """When the device first logged `wanted` after `after`."""
+    return next(at for at, line in device_log if wanted in line and at >= after)
 
 
 def free_com_number(wine_prefix):
@@ -53,9 +69,8 @@ class Setup:
         self.wine_prefix = os.path.abspath(wine_prefix) if wine_prefix else None
 
     def emulator_command(self, com_number):
-        # A real device stays on the line after its upload; an emulator that
-        # left would hang the line up, which ends any read at once.
-        command = [self.emulator, "--time-limit", "60", "--keep-serving", "--host-gone", "1"]
+        # Ended by one_run once the tool has exited.
+        command = [self.emulator, "--time-limit", "60", "--keep-serving", "--host-gone", "0"]
         if self.wine_prefix:
             command += ["--link", os.path.join(self.wine_prefix, "dosdevices", "com%d" % com_number)]
         return command
@@ -71,7 +86,8 @@ def one_run(setup, work):
                                 stderr=subprocess.PIPE, cwd=work)
     device = emulator.stdout.readline().decode().strip()
     device_log = []
-    threading.Thread(target=timestamped_lines, args=(emulator.stderr, device_log), daemon=True).start()
+    device_reader = threading.Thread(target=timestamped_lines, args=(emulator.stderr, device_log), daemon=True)
+    device_reader.start()
 
     port = str(com_number) if setup.wine_prefix else device
     started = time.monotonic()
@@ -80,13 +96,24 @@ def one_run(setup, work):
     timestamped_lines(tool.stdout, console)
     status = tool.wait()
     exited = time.monotonic()
+    emulator.terminate()
     emulator.wait(timeout=30)
+    device_reader.join(timeout=30)
 
     if status != 0:
         raise RuntimeError("quorvane-capture exited with status %d" % status)
-    upload_closed = next(at for at, line in device_log if b"upload: ended" in line)
-    return (first_time(console, WAIT_LINE) - started, exited - upload_closed,
-            exited - first_time(console, SUCCESS_LINE))
+    return (first_time(console, WAIT_LINE) - started, link_stop_time(device_log),
+            exited - device_time(device_log, DEVICE_UPLOAD_ENDED), exited - first_time(console, SUCCESS_LINE))
+
+
+def link_stop_time(device_log):
+    """From the upload connection to the port's close; the tool checks the
+    port before the run too, so only a close after the connection counts."""
+    asked = device_time(device_log, DEVICE_UPLOAD_REQUEST)
+    connected = device_time(device_log, DEVICE_CONNECTED)
+    if not any(DEVICE_HEARTBEAT in line and asked <= at < connected for at, line in device_log):
+        raise RuntimeError("no heart-beat reached the device while it recorded: the link was not busy")
+    return device_time(device_log, DEVICE_PORT_CLOSED, connected) - connected
 
 
 def main():
@@ -100,8 +127,8 @@ def main():
         parser.error("--wine-prefix needs --tool (the Windows build's quorvane-capture.exe)")
     setup = Setup(os.path.abspath(arguments.bin_dir), arguments.tool, arguments.wine_prefix)
 
-    names = ("start -> \"wait for socket connect....\"", "upload closed -> process exit",
-             "success block -> process exit")
+    names = ("start -> \"wait for socket connect....\"", "upload connection -> serial port closed",
+             "upload closed -> process exit", "success block -> process exit")
     timings = [[] for _ in names]
     for _ in range(arguments.runs):
         with tempfile.TemporaryDirectory() as work:

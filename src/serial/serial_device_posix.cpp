@@ -146,7 +146,9 @@ int claimAndConfigure(int fd, const LineSettings& line) {
     return configureLine(fd, line);
 }
 
-// The device firmware was made for the Windows line state: DTR and RTS off.
+// The device firmware was made for the Windows line state: DTR and RTS off
+// (on many boards they drive the reset and boot pins). A port without modem
+// lines (a pseudo-terminal, some adapters) refuses; harmless, it has none.
 void dropModemLines(int fd) {
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIC, &lines);

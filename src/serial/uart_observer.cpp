@@ -260,11 +260,20 @@ void UartObserver::walkPending(const std::string* chunk) {
 
 void UartObserver::settle(const UartRequest& request) {
     if (request.type == HEART_BEAT) {
-        linkState = Connected;
-        stampHeartbeat();
+        settleHeartbeat();
     } else if (listener) {
         listener->onResponse(request.type, true, request.ackPayload());
     }
+}
+
+// Only a probe's answer brings the link up. An answer that a reader which
+// fell behind takes in after the link thread has given the link up is too
+// late: the loss is reported and the port reopened first, so the listener
+// never hears onConnected twice in a row.
+void UartObserver::settleHeartbeat() {
+    int probing = Probing;
+    linkState.compare_exchange_strong(probing, Connected);
+    stampHeartbeat();
 }
 
 // Heart-beats never expire here: the link thread watches their answers.

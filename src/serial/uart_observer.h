@@ -106,6 +106,7 @@ private:
     bool awaitPending();
     void walkPending(const std::string* chunk);
     void settle(const UartRequest& request);
+    void settleHeartbeat();
     bool hasExpired(const UartRequest& request) const;
     void reportExpiry(const UartRequest& request);
     void dropHeartbeats();

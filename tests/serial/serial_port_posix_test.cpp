@@ -21,9 +21,29 @@
 
 namespace {
 
-// The errno with which TIOCEXCL is refused, as an old kernel or a driver
-// without exclusive mode refuses it; 0 lets every request through.
-std::atomic<int> exclusiveModeRefusal{0};
+// The request refused and the errno it is refused with, as an old kernel or a
+// driver without exclusive mode or modem lines refuses it; 0 lets every
+// request through.
+std::atomic<unsigned long> refusedRequest{0};
+std::atomic<int> refusal{0};
+// The modem lines of a UART, which the kernel raises when its port is
+// opened. A pseudo-terminal has none, so the requests that change them are
+// answered here, as a UART's driver would.
+std::atomic<int> modemLines{TIOCM_DTR | TIOCM_RTS};
+
+bool changesModemLines(unsigned long request) {
+    return request == TIOCMBIC || request == TIOCMBIS || request == TIOCMSET;
+}
+
+void changeModemLines(unsigned long request, int lines) {
+    if (request == TIOCMBIC) {
+        modemLines &= ~lines;
+    } else if (request == TIOCMBIS) {
+        modemLines |= lines;
+    } else {
+        modemLines = lines;
+    }
+}
 
 }  // namespace
 
@@ -32,14 +52,18 @@ std::atomic<int> exclusiveModeRefusal{0};
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
     using Ioctl = int (*)(int, unsigned long, ...);
     static const auto systemIoctl = reinterpret_cast<Ioctl>(dlsym(RTLD_NEXT, "ioctl"));
-    if (request == TIOCEXCL && exclusiveModeRefusal != 0) {
-        errno = exclusiveModeRefusal;
-        return -1;
-    }
     va_list arguments;
     va_start(arguments, request);
     void* argument = va_arg(arguments, void*);
     va_end(arguments);
+    if (request == refusedRequest && refusal != 0) {
+        errno = refusal;
+        return -1;
+    }
+    if (changesModemLines(request)) {
+        changeModemLines(request, *static_cast<const int*>(argument));
+        return 0;
+    }
     return systemIoctl(fd, request, argument);
 }
 
@@ -93,29 +117,49 @@ TEST(SerialPortPosix, UnsupportedLineSettingsFailToOpen) {
     EXPECT_TRUE(port.open(pty.slavePath(), 9600, 0, 7, 1));
 }
 
-class RefusedExclusiveMode {
+class RefusedRequest {
 public:
-    explicit RefusedExclusiveMode(int error) { exclusiveModeRefusal = error; }
-    ~RefusedExclusiveMode() { exclusiveModeRefusal = 0; }
+    RefusedRequest(unsigned long request, int error) {
+        modemLines = TIOCM_DTR | TIOCM_RTS;
+        refusedRequest = request;
+        refusal = error;
+    }
+    ~RefusedRequest() { refusal = 0; }
 };
 
-// A refusal that only says the driver has no exclusive mode leaves the port
-// claimed by the advisory lock, so a second opener is still turned away; any
-// other refusal fails the open.
-TEST(SerialPortPosix, PortWhoseDriverHasNoExclusiveModeOpensAndTheLockStillClaimsIt) {
+// Open claims the port and lowers DTR and RTS, which on many boards drive the
+// device's reset and boot pins. A refusal that only says the driver has no
+// exclusive mode leaves the port claimed by the advisory lock, so a second
+// opener is still turned away; any other refusal of exclusive mode fails the
+// open. The modem lines are lowered where the driver has them.
+TEST(SerialPortPosix, OpenClaimsThePortAndLowersTheModemLinesWhateverTheDriverLacks) {
     struct Case {
+        const char* driver;
+        unsigned long request;
         int refusal;
         bool opens;
+        bool hasModemLines;
     };
-    for (const Case& refused : {Case{EINVAL, true}, Case{ENOTTY, true}, Case{EIO, false}}) {
-        SCOPED_TRACE(std::strerror(refused.refusal));
+    const Case cases[] = {
+        {"a UART", TIOCEXCL, 0, true, true},
+        {"no exclusive mode (EINVAL)", TIOCEXCL, EINVAL, true, true},
+        {"no exclusive mode (ENOTTY)", TIOCEXCL, ENOTTY, true, true},
+        {"exclusive mode failing (EIO)", TIOCEXCL, EIO, false, true},
+        {"no modem lines (ENOTTY)", TIOCMBIC, ENOTTY, true, false},
+        {"no modem lines (EINVAL)", TIOCMBIC, EINVAL, true, false},
+    };
+    for (const Case& driver : cases) {
+        SCOPED_TRACE(driver.driver);
         Pty pty;
-        RefusedExclusiveMode refusal(refused.refusal);
+        RefusedRequest refused(driver.request, driver.refusal);
         SerialPort port;
-        ASSERT_EQ(port.open(pty.slavePath(), 115200, kNoParity, 8, kOneStopBit), refused.opens);
-        if (!refused.opens) {
-            EXPECT_EQ(port.lastOpenError().code, EIO);
+        ASSERT_EQ(port.open(pty.slavePath(), 115200, kNoParity, 8, kOneStopBit), driver.opens);
+        if (!driver.opens) {
+            EXPECT_EQ(port.lastOpenError().code, driver.refusal);
             continue;
+        }
+        if (driver.hasModemLines) {
+            EXPECT_EQ(modemLines & (TIOCM_DTR | TIOCM_RTS), 0) << "DTR or RTS left raised";
         }
         SerialPort second;
         EXPECT_FALSE(second.open(pty.slavePath(), 115200, kNoParity, 8, kOneStopBit));
