@@ -2,11 +2,7 @@
 
 #include <atomic>
 #include <chrono>
-<<<<<<< HEAD
 #include <cstdint>
-#include <cstdio>
-=======
->>>>>>> console
 #include <cstdlib>
 #include <memory>
 
