@@ -137,6 +137,26 @@ class ProgressOnATerminal(RunTest):
         progress = [row for row in rows if PROGRESS_TEXT.search(row)]
         self.assertEqual(progress, ["384000 bytes"], "\n".join(rows))
 
+    def test_a_held_terminal_holds_neither_the_wait_nor_the_upload(self):
+        # Ctrl-S stops a terminal's output (a selection does so in a Windows
+        # console with QuickEdit on): whatever the tool writes then waits.
+        # The upload is larger than what the system's socket buffers hold, so
+        # the device finishes only when the tool keeps reading it meanwhile.
+        size = 24 * 1024 * 1024
+        self.start_device("--upload-wait", "2", "--upload-bytes", str(size))
+        command = harness.tool_command("net", "passphrase", self.device.port_argument(), "2")
+        session = SizedTerminalSession(command, self.work, 80)
+        self.addCleanup(session.__exit__)
+        self.assertTrue(session.wait_for("wait for socket connect....", 60), session.text())
+        session.type(b"\x13")
+        self.assertTrue(harness.wait_until(lambda: "upload: ended" in self.device.log(), 60),
+                        "the upload stalled while the terminal was held; device log:\n" + self.device.log())
+        session.type(b"\x11")
+        self.assertEqual(session.finish(120), 0, session.text())
+        self.assertEqual(os.path.getsize(self.path("record.pcm")), size)
+        self.assertEqual(self.read_file("record.pcm"), self.device.sent())
+        self.assertIn("SUCCESS: recv audio success", session.text())
+
 
 if __name__ == "__main__":
     harness.main()

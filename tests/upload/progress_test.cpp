@@ -317,6 +317,8 @@ TEST_F(Countdown, TheSecondsTickThenTheWaitForTheUploadIsShown) {
             EXPECT_EQ(countdown.update(), step.untilNext);
             EXPECT_EQ(diagnostics().substr(before), step.shown);
         }
+        // The next case starts on a line of its own.
+        countdown.clear();
     }
 }
 

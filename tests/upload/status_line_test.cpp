@@ -75,18 +75,22 @@ TEST_F(StatusLineTest, EveryTextFitsTheWidthOfTheMomentAndAnUnknownWidthIs80Colu
                                  "\rreceived 1000 bytes (0:00:00.0 of audio) at 0.50 MB/s");
 }
 
-// A message while the line stands unfinished on a terminal would be added to
-// its row; it starts on a row of its own instead, once.
+// A message, or one of the run's own lines on standard output, while the
+// line stands unfinished on a terminal would be added to its row; it starts
+// on a row of its own instead, once.
 TEST_F(StatusLineTest, AMessageTakesAnUnfinishedLineOffTheTerminalFirst) {
     const struct {
         const char* name;
         bool onTerminal;
         bool ended;
+        bool consoleLine;
         const char* said;
     } cases[] = {
-        {"standing on a terminal", true, false, "\rno data\r       \rquorvane-capture: gone\nquorvane-capture: x\n"},
-        {"ended on a terminal", true, true, "\rno data\nquorvane-capture: gone\nquorvane-capture: x\n"},
-        {"in a log", false, false, "no data\nquorvane-capture: gone\nquorvane-capture: x\n"},
+        {"standing on a terminal", true, false, false,
+         "\rno data\r       \rquorvane-capture: gone\nquorvane-capture: x\n"},
+        {"ended on a terminal", true, true, false, "\rno data\nquorvane-capture: gone\nquorvane-capture: x\n"},
+        {"in a log", false, false, false, "no data\nquorvane-capture: gone\nquorvane-capture: x\n"},
+        {"a console line", true, false, true, "\rno data\r       \r"},
     };
     for (const auto& each : cases) {
         SCOPED_TRACE(each.name);
@@ -97,8 +101,16 @@ TEST_F(StatusLineTest, AMessageTakesAnUnfinishedLineOffTheTerminalFirst) {
         } else {
             line.show({{"", "no data", 0}});
         }
-        quorvane::platform::diagnose("gone\n");
-        quorvane::platform::diagnose("x\n");
+        ::testing::internal::CaptureStdout();
+        if (each.consoleLine) {
+            quorvane::platform::consoleLine("wifi connecting\n");
+        } else {
+            quorvane::platform::diagnose("gone\n");
+        }
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), each.consoleLine ? "wifi connecting\n" : "");
+        if (!each.consoleLine) {
+            quorvane::platform::diagnose("x\n");
+        }
         EXPECT_EQ(diagnostics().substr(before), each.said);
     }
 }
