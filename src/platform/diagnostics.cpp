@@ -1,6 +1,7 @@
 #include "platform/diagnostics.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdarg>
 #include <deque>
@@ -8,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/terminal.h"
 #include "platform/text_stream.h"
 
 namespace quorvane::platform {
@@ -100,6 +102,9 @@ struct Shared {
     // Held while `console` writes.
     std::mutex writeMutex;
     Console console;
+    // Standard error's terminal as the writer thread saw it last.
+    std::atomic<bool> onTerminal{false};
+    std::atomic<int> columns{0};
 };
 
 Shared& shared() {
@@ -111,6 +116,20 @@ void writeNow(const Said& said) {
     Shared& state = shared();
     std::lock_guard<std::mutex> lock(state.writeMutex);
     state.console.write(said);
+}
+
+// Asked before the writer thread starts and before each line of status it
+// writes, since the window may have been resized.
+void lookAtTerminal() {
+    Shared& state = shared();
+    state.onTerminal = isTerminal(stderr);
+    state.columns = terminalColumns(stderr);
+}
+
+bool threaded() {
+    Shared& state = shared();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.threaded;
 }
 
 // A line of status still waiting is replaced by a newer one: the writer is
@@ -166,6 +185,7 @@ class ConsoleWriterThread::Queue {
 public:
     Queue() {
         Shared& state = shared();
+        lookAtTerminal();
         {
             std::lock_guard<std::mutex> lock(state.mutex);
             state.threaded = true;
@@ -202,6 +222,9 @@ private:
             state.pending.pop_front();
             state.writing = true;
             lock.unlock();
+            if (said.kind == Said::Kind::Status) {
+                lookAtTerminal();
+            }
             writeNow(said);
             lock.lock();
             state.writing = false;
@@ -220,6 +243,14 @@ void flushConsole() {
     Shared& state = shared();
     std::unique_lock<std::mutex> lock(state.mutex);
     state.changed.wait(lock, [&state] { return state.pending.empty() && !state.writing; });
+}
+
+bool diagnosticsOnTerminal() {
+    return threaded() ? shared().onTerminal.load() : isTerminal(stderr);
+}
+
+int diagnosticColumns() {
+    return threaded() ? shared().columns.load() : terminalColumns(stderr);
 }
 
 void setDiagnosticStream(std::FILE* stream) {

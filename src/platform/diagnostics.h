@@ -51,6 +51,14 @@ void clearStatus(std::size_t widthLimit);
 // Returns once everything said so far has been written.
 void flushConsole();
 
+// Whether standard error is a terminal, and how many columns wide (0 when
+// not known), as the writer last saw them. A held console answers no
+// question either (Wine's console waits with its output), so while the writer
+// has a thread of its own only that thread asks; other threads read what it
+// found.
+bool diagnosticsOnTerminal();
+int diagnosticColumns();
+
 // While an object of this class lives, the console is written by a thread of
 // its own, and saying something only hands it over: a console that is held
 // (Ctrl-S on a terminal, a selection in a Windows console with QuickEdit on)

@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "platform/diagnostics.h"
-#include "platform/terminal.h"
 #include "run/run_config.h"
 #include "upload/record_files.h"
 #include "upload/record_time.h"
@@ -298,7 +297,7 @@ void wireUpload(UploadWiring wiring) {
 AudioSettings consoleAudioSettings(const UploadWiring& wiring) {
     AudioSettings settings;
     settings.clock = [] { return std::chrono::steady_clock::now(); };
-    settings.progressOnTerminal = platform::isTerminal(stderr);
+    settings.progressOnTerminal = platform::diagnosticsOnTerminal();
     settings.convertChannel3 = wiring.convertChannel3;
     settings.summary = wiring.summary;
     return settings;

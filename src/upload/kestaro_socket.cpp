@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "platform/diagnostics.h"
-#include "platform/terminal.h"
 #include "upload/record_time.h"
 #include "upload/socket_layer.h"
 #include "upload/thread_pool.h"
@@ -379,7 +378,7 @@ void KestaroSocket::setRecordTime(const std::string& recordTime) {
     if (seconds) {
         recordTime_ = *seconds;
         setCountdown(quorvane::upload::RecordingCountdown([] { return std::chrono::steady_clock::now(); }, *seconds,
-                                                          quorvane::platform::isTerminal(stderr)));
+                                                          quorvane::platform::diagnosticsOnTerminal()));
     }
 }
 

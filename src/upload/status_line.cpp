@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "platform/diagnostics.h"
-#include "platform/terminal.h"
 
 namespace quorvane::upload {
 
@@ -36,7 +35,7 @@ std::string fittedText(StatusText parts, std::size_t columns) {
 }
 
 int standardErrorColumns() {
-    return platform::terminalColumns(stderr);
+    return platform::diagnosticColumns();
 }
 
 StatusLine::StatusLine(bool onTerminal, ColumnQuery columns) : terminal(onTerminal), columns(std::move(columns)) {}
