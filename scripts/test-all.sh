@@ -21,6 +21,7 @@ suite() {
     name=$1
     ctest_args=$2
     shift 3
+    started=$(date +%s)
     echo "== $name: build"
     if ! cmake -S "$root" -B "$build/$name" "$@" >"$build/$name.configure.log" 2>&1; then
         cat "$build/$name.configure.log"
@@ -32,7 +33,8 @@ suite() {
         failed="$failed $name(build)"
         return
     fi
-    echo "== $name: test"
+    echo "== $name: test (built in $(($(date +%s) - started)) s)"
+    started=$(date +%s)
     # A suite that registers no test is an error, not a pass. On success the
     # summary is printed from CTest's "tests passed" line on (label times may
     # follow it).
@@ -44,6 +46,7 @@ suite() {
         grep -v -E "^ *Start |Test +#[0-9]+: .* Passed" "$build/$name.test.log"
         failed="$failed $name"
     fi
+    echo "== $name: tests took $(($(date +%s) - started)) s"
 }
 
 mkdir -p "$build"

@@ -26,7 +26,7 @@ import unittest
 SCRIPTS_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
 
 options = argparse.Namespace(tool=None, wine_prefix=None, bin_dir=None, slow_converter=None,
-                             failing_converter=None)
+                             failing_converter=None, skip_long_waits=False)
 
 
 def main():
@@ -36,9 +36,20 @@ def main():
     parser.add_argument("--bin-dir", required=True)
     parser.add_argument("--slow-converter")
     parser.add_argument("--failing-converter")
+    parser.add_argument("--skip-long-waits", action="store_true")
     parsed, rest = parser.parse_known_args()
     vars(options).update(vars(parsed))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+def long_wait(test):
+    """Marks a case that waits out one of the run's 30 s limits in real time."""
+    @functools.wraps(test)
+    def run_unless_skipped(self, *args, **kwargs):
+        if options.skip_long_waits:
+            self.skipTest("waits out a 30 s limit; left out of this build")
+        return test(self, *args, **kwargs)
+    return run_unless_skipped
 
 
 def under_wine():

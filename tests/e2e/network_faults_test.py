@@ -27,6 +27,7 @@ SILENT_UPLOAD_ENDS_WITHIN = 45
 
 
 class GoneDark(RunTest):
+    @harness.long_wait
     def test_upload_that_goes_silent_half_way_ends_after_30_s_and_keeps_every_byte(self):
         # The device sends half a second of audio, then neither data nor FIN
         # nor RST, as when it loses its power or its Wi-Fi.
@@ -67,6 +68,7 @@ class ResetBeforeAccept(RunTest):
         self.assert_said_once("an upload connection failed before it could be accepted")
         self.assertNotIn("accept failed", self.stderr_text)
 
+    @harness.long_wait
     def test_device_that_is_reset_and_never_connects_again_ends_the_run_without_audio(self):
         # Its upload, due only in ten minutes, never comes within the run.
         self.start_device("--reset-first", "65536", "--upload-wait", "600")
