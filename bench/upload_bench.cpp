@@ -21,13 +21,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/shell.h"
-#include "run/run_config.h"
 #include "upload/audio_capture.h"
 #include "upload/record_summary.h"
 #include "upload/shared_record_summary.h"
@@ -115,18 +115,19 @@ Measurement runRecordingServer(const fs::path& folder, std::uint64_t total) {
     facts.startedAt = std::chrono::system_clock::now();
     facts.recordTime = std::to_string(total / kBytesPerSecond);
     const auto summary = std::make_shared<quorvane::upload::SharedRecordSummary>(facts);
-    quorvane::upload::wireUpload({nullptr, true, summary});
-    std::thread listener([] {
-        test server;
+    std::promise<bool> failed;
+    std::future<bool> ended = failed.get_future();
+    std::thread listener([&summary, &failed] {
+        test server({nullptr, true, summary, [&failed](bool runFailed) { failed.set_value(runFailed); }});
         server.Listen(kUploadPort);
     });
     const bool sent = sendRecording(total);
     listener.join();
-    waitUntilFinished(100);
+    const bool runFailed = ended.get();
     quorvane::upload::uploadState().waitForAudioThread(std::chrono::seconds(60));
     writeSummary(*summary);
     result.seconds = secondsSince(start);
-    if (!sent || g_runFailed) {
+    if (!sent || runFailed) {
         std::fprintf(stderr, "upload_bench: the recording server's run failed\n");
         std::exit(1);
     }

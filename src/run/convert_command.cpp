@@ -1,6 +1,5 @@
 #include "run/convert_command.h"
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "run/converter_search.h"
 #include "run/information.h"
 #include "run/record_summary_file.h"
+#include "run/refusal.h"
 #include "upload/record_files.h"
 #include "upload/record_picture.h"
 #include "upload/record_summary.h"
@@ -21,20 +21,12 @@
 
 namespace {
 
-constexpr int kRefused = -1;
-
-std::atomic<bool> interrupted{false};
-// Written before `interrupted` is set, read only after it was seen set.
-std::atomic<quorvane::platform::Interruption> interruption{quorvane::platform::Interruption::Interrupt};
-
 // The conversion in hand runs to its end (or ends with the console's Ctrl-C,
 // as the converter hears it too); none starts after it.
 void onInterrupt(quorvane::platform::Interruption cause) {
     quorvane::platform::diagnose(
         "%s: ending the conversion, keeping the recording and the channel files not converted yet\n",
         quorvane::platform::interruptionName(cause));
-    interruption = cause;
-    interrupted = true;
     quorvane::upload::uploadState().interrupt();
 }
 
@@ -96,17 +88,9 @@ std::string overwrittenProblem(const std::string& file) {
     return {};
 }
 
-bool refused(const std::string& problem) {
-    if (problem.empty()) {
-        return false;
-    }
-    quorvane::platform::diagnose("%s\n", problem.c_str());
-    return true;
-}
-
 int exitStatusOf(quorvane::upload::RunOutcome outcome) {
-    if (interrupted) {
-        return quorvane::platform::exitStatusFor(interruption);
+    if (const auto interruption = quorvane::platform::arrivedInterruption()) {
+        return quorvane::platform::exitStatusFor(*interruption);
     }
     switch (outcome) {
         case quorvane::upload::RunOutcome::Stored:
@@ -134,6 +118,7 @@ int convertRecording(const ConvertRequest& request) {
         quorvane::upload::processRecording({request.file, request.file}, settings, *summary);
     summary->recordEnding(ending.outcome, ending.reason);
     const int status = exitStatusOf(ending.outcome);
+    const bool interrupted = quorvane::platform::arrivedInterruption().has_value();
     finishSummary(*summary, {status, interrupted || ending.outcome == quorvane::upload::RunOutcome::Interrupted,
                              request.convertChannel3});
     return status;

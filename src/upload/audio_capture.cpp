@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "platform/diagnostics.h"
-#include "run/run_config.h"
 #include "upload/record_files.h"
 #include "upload/record_time.h"
 #include "upload/recording_processing.h"
@@ -22,24 +21,6 @@ namespace quorvane::upload {
 namespace {
 
 constexpr int kReceiveChunk = 4096;
-
-// Set by the run before the recording server starts, read when the device
-// connects; the lock keeps a test that rewires between uploads safe.
-struct InstalledWiring {
-    std::mutex mutex;
-    UploadWiring wiring;
-};
-
-InstalledWiring& installedWiring() {
-    static InstalledWiring* installed = new InstalledWiring;
-    return *installed;
-}
-
-UploadWiring currentWiring() {
-    InstalledWiring& installed = installedWiring();
-    std::lock_guard<std::mutex> lock(installed.mutex);
-    return installed.wiring;
-}
 
 // Tells the server once whether the connection delivered anything.
 class DeliveryNotice {
@@ -258,6 +239,12 @@ void printSuccess() {
     platform::consoleLine("---------------------------------------------\n\n");
 }
 
+void endRun(const std::function<void(bool)>& end, bool failed) {
+    if (end) {
+        end(failed);
+    }
+}
+
 std::shared_ptr<SharedRecordSummary> summaryOf(const AudioSettings& settings) {
     return settings.summary ? settings.summary : std::make_shared<SharedRecordSummary>();
 }
@@ -279,20 +266,14 @@ void runAudioThread(SocketHandle socket, const AudioSettings& settings,
     if (stored) {
         printSuccess();
     }
-    finishRun(!stored);
+    endRun(settings.endRun, !stored);
     // Only bookkeeping on state that is never destroyed follows, so the
     // process may end at any moment now; it lets waitForAudioThread promise
-    // that finishRun has returned.
+    // that the run's end has been recorded.
     uploadState().endWork();
 }
 
 }  // namespace
-
-void wireUpload(UploadWiring wiring) {
-    InstalledWiring& installed = installedWiring();
-    std::lock_guard<std::mutex> lock(installed.mutex);
-    installed.wiring = std::move(wiring);
-}
 
 AudioSettings consoleAudioSettings(const UploadWiring& wiring) {
     AudioSettings settings;
@@ -300,6 +281,7 @@ AudioSettings consoleAudioSettings(const UploadWiring& wiring) {
     settings.progressOnTerminal = platform::diagnosticsOnTerminal();
     settings.convertChannel3 = wiring.convertChannel3;
     settings.summary = wiring.summary;
+    settings.endRun = wiring.endRun;
     return settings;
 }
 
@@ -317,37 +299,37 @@ std::future<bool> startAudioThread(unsigned int socket, const AudioSettings& set
         if (settings.summary) {
             settings.summary->recordEnding(RunOutcome::Failed, "cannot start the audio thread");
         }
-        finishRun(true);
+        endRun(settings.endRun, true);
         delivery->tell(true);
     }
     return delivered;
 }
 
-void endWithoutAudio(const std::shared_ptr<SharedRecordSummary>& summary, std::chrono::milliseconds retryLimit,
-                     bool handedOver) {
+void endWithoutAudio(const UploadWiring& wiring, std::chrono::milliseconds retryLimit, bool handedOver) {
     platform::diagnose(
         "error: the device sent no audio: its upload connection ended before the first byte and it did not connect "
         "again within %s; %s\n",
         waitText(retryLimit).c_str(),
         handedOver ? "record.pcm is empty and no channel or WAV files were made" : "nothing was stored");
-    if (summary) {
-        summary->recordEnding(RunOutcome::Failed, "the device sent no audio");
+    if (wiring.summary) {
+        wiring.summary->recordEnding(RunOutcome::Failed, "the device sent no audio");
     }
-    finishRun(true);
+    endRun(wiring.endRun, true);
 }
 
 }  // namespace quorvane::upload
 
+test::test(quorvane::upload::UploadWiring wiring) : wiring_(std::move(wiring)) {}
+
 void test::onConnect(unsigned int socket) {
-    const quorvane::upload::UploadWiring wiring = quorvane::upload::currentWiring();
-    if (wiring.stopSerialLink) {
-        wiring.stopSerialLink();
+    if (wiring_.stopSerialLink) {
+        wiring_.stopSerialLink();
     }
-    if (!quorvane::upload::startAudioThread(socket, quorvane::upload::consoleAudioSettings(wiring)).get()) {
+    if (!quorvane::upload::startAudioThread(socket, quorvane::upload::consoleAudioSettings(wiring_)).get()) {
         listenForRetry();
     }
 }
 
 void test::onNoRetry(bool handedOver) {
-    quorvane::upload::endWithoutAudio(quorvane::upload::currentWiring().summary, retryLimit(), handedOver);
+    quorvane::upload::endWithoutAudio(wiring_, retryLimit(), handedOver);
 }

@@ -46,7 +46,7 @@ enum class InterruptedEnd { NoUpload, Ended, StillReceiving, StillConverting };
 // and ends a running receive as if the device had closed: the audio thread
 // keeps record.pcm with every byte received, skips the split and the
 // conversion, says what record.pcm holds and ends the run with
-// finishRun(true). There is no way back within a run: waits that begin after
+// the run as failed. There is no way back within a run: waits that begin after
 // the interruption end at once.
 class UploadState {
 public:
@@ -60,7 +60,7 @@ public:
     bool audioThreadRunning() const;
 
     // Waits until audioThreadRunning() is false or `limit` has passed; true
-    // when the audio thread has finished, its finishRun call included.
+    // when the audio thread has finished, its end of the run included.
     bool waitForAudioThread(std::chrono::milliseconds limit) const;
     // The same without a limit.
     void waitForAudioThread() const;

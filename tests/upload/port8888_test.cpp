@@ -4,7 +4,6 @@
 #include <string>
 
 #include "loopback_client.h"
-#include "run/run_config.h"
 #include "upload/audio_capture.h"
 #include "upload/socket_layer.h"
 #include "upload_fixture.h"
@@ -26,7 +25,7 @@ using UploadPort = UploadTest;
 
 TEST_F(UploadPort, TheRecordingServerTakesAnUploadOn8888AtEveryLocalAddress) {
     const std::string bytes = uploadBytes(8 * 4000, 31);
-    test server;
+    test server(testWiring());
     ListeningServer listening(server, kUploadPort);
     ASSERT_EQ(listening.port(), kUploadPort) << listening.join();
     ::testing::internal::CaptureStdout();

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "loopback_client.h"
-#include "run/run_config.h"
 #include "upload/audio_capture.h"
 #include "upload/channel_split.h"
 #include "upload/recording_processing.h"
@@ -102,8 +101,7 @@ protected:
     quorvane::upload::RecordSummary upload(const std::string& bytes) {
         const auto summary = std::make_shared<quorvane::upload::SharedRecordSummary>();
         summary->update([](quorvane::upload::RecordSummary& facts) { facts.recordTime = "1"; });
-        quorvane::upload::wireUpload({nullptr, false, summary});
-        serveOneUpload(bytes);
+        serveOneUpload(bytes, testWiring(nullptr, false, summary));
         EXPECT_TRUE(summary->endingRecorded());
         return summary->snapshot();
     }
@@ -177,6 +175,7 @@ TEST_F(UploadEndings, TheSummaryTellsHowEachEndingCameAbout) {
 TEST_F(UploadEndings, AnInterruptedUploadTellsWhatArrivedAndMeasuresNothing) {
     const auto summary = std::make_shared<quorvane::upload::SharedRecordSummary>();
     quorvane::upload::AudioSettings settings;
+    settings.endRun = testRunEnder();
     settings.clock = steppingClock(std::chrono::seconds(10));
     settings.summary = summary;
     const std::string sent = squareWaves(1250);

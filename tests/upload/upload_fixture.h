@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -20,8 +21,8 @@
 // says on standard error from a file while the server still runs.
 class UploadTest : public ::testing::Test {
 public:
-    // Waits (at most 60 s) until the audio thread has ended the run and has
-    // left finishRun.
+    // Waits (at most 60 s) until the audio thread has ended the test's run
+    // and is done with it.
     static bool runEnded();
 
 protected:
@@ -39,6 +40,21 @@ private:
     std::FILE* diagnosticFile = nullptr;
     std::filesystem::path previousFolder;
 };
+
+// The end of the run the upload tests hand their servers: what endRun was
+// told. Made afresh for each test.
+struct TestRunEnd {
+    std::atomic<bool> finished{false};
+    std::atomic<bool> failed{false};
+};
+std::shared_ptr<TestRunEnd>& testRunEnd();
+
+// What a run hands its upload, ending the test's run.
+quorvane::upload::UploadWiring testWiring(std::function<void()> stopSerialLink = nullptr, bool convertChannel3 = false,
+                                          std::shared_ptr<quorvane::upload::SharedRecordSummary> summary = nullptr);
+
+// The test's run end as the parts are handed it.
+std::function<void(bool)> testRunEnder();
 
 // What the audio thread prints for an upload that is stored and converted.
 extern const std::string kBeginLine;
@@ -76,7 +92,8 @@ public:
         }
     }
     void onNoRetry(bool handedOver) override {
-        quorvane::upload::endWithoutAudio(settings.summary, retryLimit(), handedOver);
+        quorvane::upload::endWithoutAudio({nullptr, false, settings.summary, settings.endRun}, retryLimit(),
+                                          handedOver);
     }
 
 private:
@@ -100,7 +117,7 @@ public:
 // One whole upload of `bytes` through the recording server on a port of its
 // own, until the audio thread has ended the run (an empty one: until the
 // short retry limit has passed); what it printed on standard output.
-std::string serveOneUpload(const std::string& bytes);
+std::string serveOneUpload(const std::string& bytes, const quorvane::upload::UploadWiring& wiring = testWiring());
 
 // A terminal `columns` wide.
 quorvane::upload::ColumnQuery fixedColumns(int columns);
