@@ -17,7 +17,6 @@
 #include "upload/record_picture.h"
 #include "upload/record_summary.h"
 #include "upload/recording_processing.h"
-#include "upload/upload_control.h"
 
 namespace {
 
@@ -27,7 +26,6 @@ void onInterrupt(quorvane::platform::Interruption cause) {
     quorvane::platform::diagnose(
         "%s: ending the conversion, keeping the recording and the channel files not converted yet\n",
         quorvane::platform::interruptionName(cause));
-    quorvane::upload::uploadState().interrupt();
 }
 
 // Why `file` cannot be read as a recording; empty when it can. A pipe, a
@@ -114,6 +112,7 @@ int convertRecording(const ConvertRequest& request) {
     quorvane::upload::ProcessingSettings settings;
     settings.clock = [] { return std::chrono::steady_clock::now(); };
     settings.convertChannel3 = request.convertChannel3;
+    settings.interrupted = [] { return quorvane::platform::arrivedInterruption().has_value(); };
     const quorvane::upload::RecordingEnding ending =
         quorvane::upload::processRecording({request.file, request.file}, settings, *summary);
     summary->recordEnding(ending.outcome, ending.reason);

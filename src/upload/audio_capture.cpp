@@ -230,7 +230,12 @@ std::optional<RecordingEnding> captureRecording(SocketHandle socket, const Audio
         return std::nullopt;
     }
     uploadState().enterStage(AudioStage::Splitting);
-    return processRecording(runRecording(), {settings.clock, settings.convertChannel3}, summary);
+    ProcessingSettings processing;
+    processing.clock = settings.clock;
+    processing.convertChannel3 = settings.convertChannel3;
+    processing.interrupted = [] { return uploadState().interrupted(); };
+    processing.converting = [] { uploadState().enterStage(AudioStage::Converting); };
+    return processRecording(runRecording(), processing, summary);
 }
 
 void printSuccess() {

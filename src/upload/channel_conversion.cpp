@@ -5,7 +5,6 @@
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/shell.h"
-#include "upload/upload_control.h"
 
 namespace quorvane::upload {
 
@@ -44,7 +43,6 @@ Conversion convertChannel(int channel, const ProgressClock& clock) {
     // A Ctrl-C from the console ends the converter too, and may do so before
     // this program's own handler has marked the run as interrupted.
     if (platform::endedByInterrupt(result)) {
-        uploadState().interrupt();
         return {ConversionEnd::Interrupted, {}};
     }
     if (!platform::commandSucceeded(result)) {
@@ -74,15 +72,17 @@ void deleteConvertedChannelFiles(const ChannelConversions& conversions, bool con
 
 }  // namespace
 
-ChannelConversions convertChannels(const ProgressClock& clock, const RecordingSource& source, std::uint64_t recordBytes,
-                                   bool convertChannel3) {
+ChannelConversions convertChannels(const ProcessingSettings& settings, const RecordingSource& source,
+                                   std::uint64_t recordBytes) {
+    const bool convertChannel3 = settings.convertChannel3;
     ChannelConversions conversions;
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         if (!channelWanted(channel, convertChannel3)) {
             continue;
         }
-        const Conversion conversion =
-            uploadState().interrupted() ? Conversion{ConversionEnd::Interrupted, {}} : convertChannel(channel, clock);
+        const Conversion conversion = settings.interrupted && settings.interrupted()
+                                          ? Conversion{ConversionEnd::Interrupted, {}}
+                                          : convertChannel(channel, settings.clock);
         if (conversion.end == ConversionEnd::Interrupted) {
             reportInterruptedConversion(source, recordBytes);
             conversions.end = ConversionEnd::Interrupted;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "upload/channel_split.h"
-#include "upload/progress.h"
+#include "upload/processing_settings.h"
 #include "upload/record_files.h"
 
 namespace quorvane::upload {
@@ -26,7 +26,8 @@ struct ChannelConversions {
 // converted. Failures are said on standard error and leave their PCM files
 // in place. An interruption stops before the next conversion and keeps every
 // channel file; the message names `source` and its `recordBytes`.
-ChannelConversions convertChannels(const ProgressClock& clock, const RecordingSource& source, std::uint64_t recordBytes,
-                                   bool convertChannel3);
+// Channel 3 and the clock come from `settings`.
+ChannelConversions convertChannels(const ProcessingSettings& settings, const RecordingSource& source,
+                                   std::uint64_t recordBytes);
 
 }  // namespace quorvane::upload

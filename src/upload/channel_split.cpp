@@ -5,11 +5,12 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "upload/record_files.h"
-#include "upload/upload_control.h"
 
 namespace quorvane::upload {
 
@@ -34,7 +35,8 @@ using ChannelBlocks = char[kChannelCount][kFramesPerBlock * kSampleBytes];
 // One split of one recording; the first failure ends it.
 class Split {
 public:
-    Split(const RecordingSource& source, RecordingCheck& check) : source_(source), check_(check) {}
+    Split(const RecordingSource& source, RecordingCheck& check, std::function<bool()> interrupted)
+        : source_(source), check_(check), interrupted_(std::move(interrupted)) {}
 
     bool run() { return openRecording() && copyFrames() && closeFiles(); }
 
@@ -56,6 +58,7 @@ private:
 
     const RecordingSource& source_;
     RecordingCheck& check_;
+    const std::function<bool()> interrupted_;
     std::optional<SplitFailure> failure_;
     bool channelFilesCreated_ = false;
     std::uint64_t bytesRead_ = 0;
@@ -176,7 +179,7 @@ bool Split::copyFrames() {
         if (!g_recordIn) {
             return fail("read", source_.name, readError);
         }
-        if (uploadState().interrupted()) {
+        if (interrupted_ && interrupted_()) {
             return stopInterrupted();
         }
     }
@@ -209,9 +212,9 @@ std::string splitFailureText(const SplitFailure& failure) {
     return "cannot " + failure.action + " " + failure.file + ": " + fileErrorText(failure.error);
 }
 
-SplitOutcome splitRecording(const RecordingSource& source, const ProgressClock& clock, RecordingCheck& check) {
-    const auto began = clock();
-    Split split(source, check);
+SplitOutcome splitRecording(const RecordingSource& source, const ProcessingSettings& settings, RecordingCheck& check) {
+    const auto began = settings.clock();
+    Split split(source, check, settings.interrupted);
     if (!split.run()) {
         return {split.bytesRead(), split.failure()};
     }
@@ -224,7 +227,7 @@ SplitOutcome splitRecording(const RecordingSource& source, const ProgressClock& 
             source.name.c_str(), static_cast<unsigned>(split.trailingBytes()), source.name.c_str());
     }
     platform::diagnose("split %llu frames into record_ch1.pcm .. record_ch4.pcm in %.2f s\n",
-                       static_cast<unsigned long long>(split.frames()), secondsBetween(began, clock()));
+                       static_cast<unsigned long long>(split.frames()), secondsBetween(began, settings.clock()));
     return {split.bytesRead(), std::nullopt};
 }
 

@@ -48,6 +48,6 @@ struct SplitOutcome {
 // or written) it says so on standard error, removes the incomplete channel
 // files and tells what failed; the recording is untouched. An interruption of
 // the upload stops it between two blocks in the same way.
-SplitOutcome splitRecording(const RecordingSource& source, const ProgressClock& clock, RecordingCheck& check);
+SplitOutcome splitRecording(const RecordingSource& source, const ProcessingSettings& settings, RecordingCheck& check);
 
 }  // namespace quorvane::upload

@@ -7,11 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "upload/processing_settings.h"
 #include "upload/status_line.h"
 
 namespace quorvane::upload {
-
-using ProgressClock = std::function<std::chrono::steady_clock::time_point()>;
 
 double secondsBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to);
 

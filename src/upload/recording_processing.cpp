@@ -8,7 +8,6 @@
 #include "upload/record_files.h"
 #include "upload/record_picture.h"
 #include "upload/recording_check.h"
-#include "upload/upload_control.h"
 
 namespace quorvane::upload {
 
@@ -85,9 +84,11 @@ RecordingEnding endingOf(const ChannelConversions& conversions) {
 RecordingEnding processRecording(const RecordingSource& source, const ProcessingSettings& settings,
                                  SharedRecordSummary& summary) {
     RecordingCheck check(expectedFrames(source));
-    const SplitOutcome split = splitRecording(source, settings.clock, check);
+    const SplitOutcome split = splitRecording(source, settings, check);
     // What follows runs converters, which no interruption stops.
-    uploadState().enterStage(AudioStage::Converting);
+    if (settings.converting) {
+        settings.converting();
+    }
     if (split.failure) {
         if (split.failure->interrupted) {
             return {RunOutcome::Interrupted, {}};
@@ -100,8 +101,7 @@ RecordingEnding processRecording(const RecordingSource& source, const Processing
     }
     const RecordingFindings findings = check.finish();
     recordLevels(summary, findings.levels);
-    const ChannelConversions conversions =
-        convertChannels(settings.clock, source, split.bytesRead, settings.convertChannel3);
+    const ChannelConversions conversions = convertChannels(settings, source, split.bytesRead);
     recordWavFiles(summary, conversions);
     reportRecording(summary.snapshot(), findings.envelopes);
     return endingOf(conversions);

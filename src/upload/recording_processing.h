@@ -4,16 +4,11 @@
 #include <string>
 
 #include "upload/channel_split.h"
-#include "upload/progress.h"
+#include "upload/processing_settings.h"
 #include "upload/record_summary.h"
 #include "upload/shared_record_summary.h"
 
 namespace quorvane::upload {
-
-struct ProcessingSettings {
-    ProgressClock clock;
-    bool convertChannel3 = false;
-};
 
 // How the handling of a recording ended; the reason only for a failure.
 struct RecordingEnding {

@@ -57,8 +57,8 @@ TEST_F(RecordingWiring, TheSplitFeedsTheCheckEveryWholeFrameAndNoPartialOne) {
     const int frames = 1000;  // six whole blocks of the split and part of a seventh
     writeFile("record.pcm", squareWaves(frames) + std::string("\xFF\x7F\xFF\x7F\xFF\x7F\xFF", 7));
     quorvane::upload::RecordingCheck check(frames);
-    const quorvane::upload::SplitOutcome split =
-        quorvane::upload::splitRecording(quorvane::upload::runRecording(), steadyClock(), check);
+    const quorvane::upload::SplitOutcome split = quorvane::upload::splitRecording(
+        quorvane::upload::runRecording(), {steadyClock(), false, nullptr, nullptr}, check);
     ASSERT_FALSE(split.failure.has_value()) << diagnostics();
     EXPECT_EQ(split.bytesRead, 8u * frames + 7);
     const quorvane::upload::RecordingFindings findings = check.finish();
@@ -209,9 +209,8 @@ TEST_F(UploadEndings, AnInterruptedConversionKeepsTheLevelsAndReportsThem) {
     writeFile("take.pcm", recording);
     quorvane::upload::SharedRecordSummary summary;
     summary.update([&recording](quorvane::upload::RecordSummary& facts) { facts.bytesReceived = recording.size(); });
-    quorvane::upload::uploadState().interrupt();
-    const quorvane::upload::RecordingEnding ending =
-        quorvane::upload::processRecording({"./take.pcm", "take.pcm"}, {steadyClock(), true}, summary);
+    const quorvane::upload::RecordingEnding ending = quorvane::upload::processRecording(
+        {"./take.pcm", "take.pcm"}, {steadyClock(), true, [] { return true; }, nullptr}, summary);
     EXPECT_EQ(ending.outcome, RunOutcome::Interrupted);
     const quorvane::upload::RecordSummary facts = summary.snapshot();
     for (int channel = 1; channel <= 4; ++channel) {
@@ -232,9 +231,10 @@ TEST_F(UploadEndings, AnInterruptedSplitStopsKeepsTheRecordingAndMakesNoChannelF
     writeFile("take.pcm", recording);
     quorvane::upload::SharedRecordSummary summary;
     summary.update([&recording](quorvane::upload::RecordSummary& facts) { facts.bytesReceived = recording.size(); });
-    quorvane::upload::uploadState().interrupt();
-    const quorvane::upload::RecordingEnding ending =
-        quorvane::upload::processRecording({"./take.pcm", "take.pcm"}, {steadyClock(), true}, summary);
+    bool converting = false;
+    const quorvane::upload::RecordingEnding ending = quorvane::upload::processRecording(
+        {"./take.pcm", "take.pcm"}, {steadyClock(), true, [] { return true; }, [&converting] { converting = true; }},
+        summary);
     EXPECT_EQ(ending.outcome, RunOutcome::Interrupted);
     EXPECT_EQ(ending.reason, "");
     EXPECT_EQ(readFile("take.pcm"), recording);
@@ -248,7 +248,7 @@ TEST_F(UploadEndings, AnInterruptedSplitStopsKeepsTheRecordingAndMakesNoChannelF
               1)
         << diagnostics();
     EXPECT_EQ(diagnostics().find("split 1000 frames"), std::string::npos) << diagnostics();
-    EXPECT_EQ(quorvane::upload::uploadState().stage(), quorvane::upload::AudioStage::Converting);
+    EXPECT_TRUE(converting) << "the stage after the split is told, also when it was stopped";
 }
 
 TEST(SharedRecordSummary, TheFirstEndingStaysAndOnlyAFailureHasAReason) {
