@@ -29,8 +29,8 @@
 
 #include "platform/shell.h"
 #include "upload/audio_capture.h"
-#include "upload/record_summary.h"
-#include "upload/shared_record_summary.h"
+#include "recording/record_summary.h"
+#include "recording/shared_record_summary.h"
 #include "upload/upload_control.h"
 
 namespace fs = std::filesystem;
@@ -98,9 +98,9 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 // Ends the summary as a run does, last: record.json beside the recording.
-void writeSummary(quorvane::upload::SharedRecordSummary& summary) {
-    summary.update([](quorvane::upload::RecordSummary& facts) { facts.endedAt = std::chrono::system_clock::now(); });
-    if (quorvane::upload::writeRecordSummary(quorvane::upload::kSummaryFileName, summary.snapshot()) != 0) {
+void writeSummary(quorvane::recording::SharedRecordSummary& summary) {
+    summary.update([](quorvane::recording::RecordSummary& facts) { facts.endedAt = std::chrono::system_clock::now(); });
+    if (quorvane::recording::writeRecordSummary(quorvane::recording::kSummaryFileName, summary.snapshot()) != 0) {
         std::fprintf(stderr, "upload_bench: cannot write record.json\n");
         std::exit(1);
     }
@@ -111,10 +111,10 @@ Measurement runRecordingServer(const fs::path& folder, std::uint64_t total) {
     fs::current_path(folder);
     Measurement result;
     const auto start = std::chrono::steady_clock::now();
-    quorvane::upload::RecordSummary facts;
+    quorvane::recording::RecordSummary facts;
     facts.startedAt = std::chrono::system_clock::now();
     facts.recordTime = std::to_string(total / kBytesPerSecond);
-    const auto summary = std::make_shared<quorvane::upload::SharedRecordSummary>(facts);
+    const auto summary = std::make_shared<quorvane::recording::SharedRecordSummary>(facts);
     std::promise<bool> failed;
     std::future<bool> ended = failed.get_future();
     std::thread listener([&summary, &failed] {
@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
     }
     std::printf("samples of all four channels %s\n", same ? "identical" : "DIFFER");
     std::error_code missing;
-    const bool reported = fs::file_size(work / "server" / quorvane::upload::kSummaryFileName, missing) > 0 &&
+    const bool reported = fs::file_size(work / "server" / quorvane::recording::kSummaryFileName, missing) > 0 &&
                           fs::file_size(work / "server" / "record.svg", missing) > 0;
     std::printf("record.json and record.svg %s\n", reported ? "written" : "MISSING");
     return same && reported ? 0 : 1;

@@ -8,11 +8,11 @@
 #include "platform/diagnostics.h"
 #include "platform/interrupt.h"
 #include "provisioning/uart_observer_impl.h"
+#include "recording/record_time.h"
 #include "run/record_summary_file.h"
 #include "run/run_config.h"
 #include "serial/link_diagnostics.h"
 #include "serial/uart_observer.h"
-#include "upload/progress.h"
 #include "upload/upload_control.h"
 
 namespace {
@@ -31,9 +31,9 @@ std::unique_ptr<quorvane::UartObserver> makeObserver(const std::string& port) {
 }
 
 // The run's own facts; never the pass phrase.
-std::shared_ptr<quorvane::upload::SharedRecordSummary> beginRunSummary(const RunOptions& options) {
-    auto summary = beginSummary(quorvane::upload::SummaryCommand::Run);
-    summary->update([&options](quorvane::upload::RecordSummary& facts) {
+std::shared_ptr<quorvane::recording::SharedRecordSummary> beginRunSummary(const RunOptions& options) {
+    auto summary = beginSummary(quorvane::recording::SummaryCommand::Run);
+    summary->update([&options](quorvane::recording::RecordSummary& facts) {
         facts.port = portLabel(options.port);
         facts.networkName = options.ssid;
         facts.recordTime = options.recordTime;
@@ -77,7 +77,7 @@ bool CaptureRun::sendToDevice(const UartRequest& request) {
 quorvane::provisioning::RunSettings CaptureRun::provisioningSettings() {
     const auto uploadRequested = [summary = summary_](const std::string& deviceAddress,
                                                       const std::string& hostAddress) {
-        summary->update([&](quorvane::upload::RecordSummary& facts) {
+        summary->update([&](quorvane::recording::RecordSummary& facts) {
             facts.deviceAddress = deviceAddress;
             facts.hostAddress = hostAddress;
         });
@@ -108,7 +108,7 @@ void CaptureRun::settleInterruptedUpload() {
             quorvane::platform::diagnose(
                 "interrupted: record.pcm keeps all %llu bytes received (%s of audio); the converter still running "
                 "was not waited for\n",
-                static_cast<unsigned long long>(bytes), quorvane::upload::audioDuration(bytes).c_str());
+                static_cast<unsigned long long>(bytes), quorvane::recording::audioDuration(bytes).c_str());
             break;
         }
         case quorvane::upload::InterruptedEnd::Ended:

@@ -5,7 +5,7 @@
 #include "provisioning/recording_server.h"
 #include "run/command_line.h"
 #include "run/run_end.h"
-#include "upload/shared_record_summary.h"
+#include "recording/shared_record_summary.h"
 
 namespace quorvane {
 class UartObserver;
@@ -38,7 +38,7 @@ private:
 
     const RunOptions options_;
     const std::shared_ptr<RunEnd> end_;
-    const std::shared_ptr<quorvane::upload::SharedRecordSummary> summary_;
+    const std::shared_ptr<quorvane::recording::SharedRecordSummary> summary_;
     quorvane::provisioning::RecordingServer recordingServer_;
     std::unique_ptr<quorvane::UartObserver> observer_;
 };

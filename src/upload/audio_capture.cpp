@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "platform/diagnostics.h"
-#include "upload/record_files.h"
-#include "upload/record_time.h"
-#include "upload/recording_processing.h"
+#include "recording/record_files.h"
+#include "recording/record_time.h"
+#include "recording/recording_processing.h"
 #include "upload/socket_layer.h"
 #include "upload/upload_control.h"
 
@@ -51,15 +51,15 @@ struct ReceiveOutcome {
 // runtimes report a short write as a failure), so the file's own size is what
 // it keeps; the count of reported writes when the size cannot be told.
 std::uint64_t keptBytes(const ReceiveOutcome& outcome) {
-    const std::int64_t size = fileSize(kRecordPath);
+    const std::int64_t size = recording::fileSize(recording::kRecordPath);
     return size >= 0 ? static_cast<std::uint64_t>(size) : outcome.stored;
 }
 
 void reportStoreFailure(int error, ReceiveOutcome& outcome, const char* consequence) {
     outcome.storeFailed = true;
-    outcome.storeFailure = "cannot write record.pcm: " + fileErrorText(error);
+    outcome.storeFailure = "cannot write record.pcm: " + recording::fileErrorText(error);
     platform::diagnose("error: cannot write record.pcm: %s; it keeps %llu of the %llu bytes received%s\n",
-                       fileErrorText(error).c_str(), static_cast<unsigned long long>(keptBytes(outcome)),
+                       recording::fileErrorText(error).c_str(), static_cast<unsigned long long>(keptBytes(outcome)),
                        static_cast<unsigned long long>(outcome.received), consequence);
 }
 
@@ -181,13 +181,13 @@ ReceiveOutcome receiveRecording(SocketHandle socket, const AudioSettings& settin
     ReceiveOutcome outcome;
     g_recordOut.rdbuf()->pubsetbuf(nullptr, 0);
     errno = 0;
-    g_recordOut.open(kRecordPath, std::ios::out | std::ios::binary);
+    g_recordOut.open(recording::kRecordPath, std::ios::out | std::ios::binary);
     if (!g_recordOut.is_open()) {
         const int error = errno;
         outcome.storeFailed = true;
-        outcome.storeFailure = "cannot create record.pcm: " + fileErrorText(error);
+        outcome.storeFailure = "cannot create record.pcm: " + recording::fileErrorText(error);
         platform::diagnose("error: cannot create record.pcm: %s; the upload was refused and nothing is stored\n",
-                           fileErrorText(error).c_str());
+                           recording::fileErrorText(error).c_str());
         return outcome;
     }
     receiveInto(socket, settings, outcome, progress, delivery);
@@ -205,37 +205,38 @@ void reportInterruptedUpload(std::uint64_t received) {
     platform::diagnose(
         "interrupted: record.pcm keeps the %llu bytes received (%s of audio); the split and the "
         "conversion were skipped\n",
-        static_cast<unsigned long long>(received), audioDuration(received).c_str());
+        static_cast<unsigned long long>(received), recording::audioDuration(received).c_str());
 }
 
 // How the upload ended; nothing when the connection ended before its first
 // byte, which leaves the run to a retry.
-std::optional<RecordingEnding> captureRecording(SocketHandle socket, const AudioSettings& settings,
-                                                SharedRecordSummary& summary, DeliveryNotice& delivery) {
+std::optional<recording::RecordingEnding> captureRecording(SocketHandle socket, const AudioSettings& settings,
+                                                           recording::SharedRecordSummary& summary,
+                                                           DeliveryNotice& delivery) {
     // The run put the record time asked for in the summary: the upload's size
     // follows from it.
     ProgressMeter progress(settings.clock, settings.progressOnTerminal, settings.stallNotice,
-                           expectedUploadBytes(summary.snapshot().recordTime));
+                           recording::expectedUploadBytes(summary.snapshot().recordTime));
     const ReceiveOutcome outcome = receiveRecording(socket, settings, progress, delivery);
     closeSocket(socket);
-    summary.update([&outcome](RecordSummary& facts) { facts.bytesReceived = outcome.received; });
+    summary.update([&outcome](recording::RecordSummary& facts) { facts.bytesReceived = outcome.received; });
     if (outcome.storeFailed) {
-        return RecordingEnding{RunOutcome::Failed, outcome.storeFailure};
+        return recording::RecordingEnding{recording::RunOutcome::Failed, outcome.storeFailure};
     }
     if (outcome.interrupted || uploadState().interrupted()) {
         reportInterruptedUpload(outcome.received);
-        return RecordingEnding{RunOutcome::Interrupted, {}};
+        return recording::RecordingEnding{recording::RunOutcome::Interrupted, {}};
     }
     if (outcome.received == 0) {
         return std::nullopt;
     }
     uploadState().enterStage(AudioStage::Splitting);
-    ProcessingSettings processing;
+    recording::ProcessingSettings processing;
     processing.clock = settings.clock;
     processing.convertChannel3 = settings.convertChannel3;
     processing.interrupted = [] { return uploadState().interrupted(); };
     processing.converting = [] { uploadState().enterStage(AudioStage::Converting); };
-    return processRecording(runRecording(), processing, summary);
+    return recording::processRecording(recording::runRecording(), processing, summary);
 }
 
 void printSuccess() {
@@ -250,24 +251,24 @@ void endRun(const std::function<void(bool)>& end, bool failed) {
     }
 }
 
-std::shared_ptr<SharedRecordSummary> summaryOf(const AudioSettings& settings) {
-    return settings.summary ? settings.summary : std::make_shared<SharedRecordSummary>();
+std::shared_ptr<recording::SharedRecordSummary> summaryOf(const AudioSettings& settings) {
+    return settings.summary ? settings.summary : std::make_shared<recording::SharedRecordSummary>();
 }
 
 void runAudioThread(SocketHandle socket, const AudioSettings& settings,
                     const std::shared_ptr<DeliveryNotice>& delivery) {
     platform::consoleLine("socekt connected recv audio begin\n");
-    const std::shared_ptr<SharedRecordSummary> summary = summaryOf(settings);
-    const std::optional<RecordingEnding> captured = captureRecording(socket, settings, *summary, *delivery);
+    const std::shared_ptr<recording::SharedRecordSummary> summary = summaryOf(settings);
+    const std::optional<recording::RecordingEnding> captured = captureRecording(socket, settings, *summary, *delivery);
     if (!captured) {
         uploadState().endWork();
         delivery->tell(false);
         return;
     }
     delivery->tell(true);
-    const RecordingEnding& ending = *captured;
+    const recording::RecordingEnding& ending = *captured;
     summary->recordEnding(ending.outcome, ending.reason);
-    const bool stored = ending.outcome == RunOutcome::Stored;
+    const bool stored = ending.outcome == recording::RunOutcome::Stored;
     if (stored) {
         printSuccess();
     }
@@ -302,7 +303,7 @@ std::future<bool> startAudioThread(unsigned int socket, const AudioSettings& set
         uploadState().endWork();
         platform::diagnose("error: cannot start the audio thread (%s); the upload was not received\n", error.what());
         if (settings.summary) {
-            settings.summary->recordEnding(RunOutcome::Failed, "cannot start the audio thread");
+            settings.summary->recordEnding(recording::RunOutcome::Failed, "cannot start the audio thread");
         }
         endRun(settings.endRun, true);
         delivery->tell(true);
@@ -317,7 +318,7 @@ void endWithoutAudio(const UploadWiring& wiring, std::chrono::milliseconds retry
         waitText(retryLimit).c_str(),
         handedOver ? "record.pcm is empty and no channel or WAV files were made" : "nothing was stored");
     if (wiring.summary) {
-        wiring.summary->recordEnding(RunOutcome::Failed, "the device sent no audio");
+        wiring.summary->recordEnding(recording::RunOutcome::Failed, "the device sent no audio");
     }
     endRun(wiring.endRun, true);
 }

@@ -5,9 +5,9 @@
 #include <future>
 #include <memory>
 
+#include "recording/shared_record_summary.h"
 #include "upload/kestaro_socket.h"
 #include "upload/progress.h"
-#include "upload/shared_record_summary.h"
 #include "upload/upload_control.h"
 
 namespace quorvane::upload {
@@ -23,13 +23,13 @@ struct UploadWiring {
     // the upload ended. The run has put the record time asked for in it, for
     // the duration line above the level table. When empty the upload keeps a
     // summary of its own, for its table.
-    std::shared_ptr<SharedRecordSummary> summary;
+    std::shared_ptr<recording::SharedRecordSummary> summary;
     // Ends the run, as failed or not; nothing when empty.
     std::function<void(bool failed)> endRun;
 };
 
 struct AudioSettings {
-    ProgressClock clock;
+    recording::ProgressClock clock;
     bool progressOnTerminal = false;
     bool convertChannel3 = false;
     // A device that loses its power or its Wi-Fi mid-upload sends no FIN: an
@@ -40,7 +40,7 @@ struct AudioSettings {
     // How often a silent connection is looked at, in real time.
     std::chrono::milliseconds silenceCheck{1000};
     // As in UploadWiring.
-    std::shared_ptr<SharedRecordSummary> summary;
+    std::shared_ptr<recording::SharedRecordSummary> summary;
     std::function<void(bool failed)> endRun;
 };
 

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "platform/diagnostics.h"
-#include "upload/record_time.h"
+#include "recording/record_time.h"
 #include "upload/socket_layer.h"
 #include "upload/thread_pool.h"
 #include "upload/upload_control.h"
@@ -374,7 +374,7 @@ void KestaroSocket::setNoConnectionHint(std::chrono::milliseconds delay, const s
 }
 
 void KestaroSocket::setRecordTime(const std::string& recordTime) {
-    const auto seconds = quorvane::upload::recordSeconds(recordTime);
+    const auto seconds = quorvane::recording::recordSeconds(recordTime);
     if (seconds) {
         recordTime_ = *seconds;
         setCountdown(quorvane::upload::RecordingCountdown([] { return std::chrono::steady_clock::now(); }, *seconds,

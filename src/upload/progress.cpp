@@ -1,11 +1,13 @@
 #include "upload/progress.h"
 
+#include "recording/record_time.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <utility>
 
-#include "upload/record_files.h"
+#include "recording/record_files.h"
 
 namespace quorvane::upload {
 
@@ -42,19 +44,6 @@ std::optional<std::chrono::seconds> timeLeft(std::uint64_t received, std::uint64
 
 }  // namespace
 
-double secondsBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
-    return std::chrono::duration<double>(to - from).count();
-}
-
-std::string audioDuration(std::uint64_t bytes) {
-    const std::uint64_t tenths = bytes * 10 / kAudioBytesPerSecond;
-    char text[48];
-    std::snprintf(text, sizeof text, "%llu:%02u:%02u.%u", static_cast<unsigned long long>(tenths / 36000),
-                  static_cast<unsigned>(tenths / 600 % 60), static_cast<unsigned>(tenths / 10 % 60),
-                  static_cast<unsigned>(tenths % 10));
-    return text;
-}
-
 std::string clockTime(std::chrono::seconds time) {
     const auto seconds = static_cast<long long>(time.count());
     char text[48];
@@ -66,7 +55,7 @@ std::string clockTime(std::chrono::seconds time) {
     return text;
 }
 
-ProgressMeter::ProgressMeter(ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice,
+ProgressMeter::ProgressMeter(recording::ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice,
                              std::uint64_t expectedBytes, ColumnQuery columns)
     : clock(std::move(clock)), line(onTerminal, std::move(columns)), stallNotice(stallNotice), expected(expectedBytes) {
     began = this->clock();
@@ -110,15 +99,15 @@ StatusText ProgressMeter::received(std::chrono::steady_clock::time_point now) co
     if (expected == 0) {
         return {{"", "received", 3},
                 amount(0),
-                {" ", "(" + audioDuration(total) + " of audio)", 4},
+                {" ", "(" + recording::audioDuration(total) + " of audio)", 4},
                 {" at ", rate(now), 1}};
     }
     StatusText text{{"", "received", 5},
                     amount(2),
-                    {" ", "(" + audioDuration(total) + " of audio)", 6},
+                    {" ", "(" + recording::audioDuration(total) + " of audio)", 6},
                     {", ", percentOf(total, expected), 0},
                     {" at ", rate(now), 4}};
-    if (const auto left = timeLeft(total, expected, secondsBetween(began, now))) {
+    if (const auto left = timeLeft(total, expected, recording::secondsBetween(began, now))) {
         text.push_back({", ", clockTime(*left) + " left", 1});
     }
     return text;
@@ -130,7 +119,7 @@ StatusText ProgressMeter::stalled(std::chrono::steady_clock::duration silent) co
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silent).count();
     return {{"", "received", 2},
             {" ", std::to_string(total) + " bytes", 1},
-            {" ", "(" + audioDuration(total) + " of audio)", 3},
+            {" ", "(" + recording::audioDuration(total) + " of audio)", 3},
             {"; ", "no data for " + std::to_string(seconds) + " s", 0}};
 }
 
@@ -138,11 +127,11 @@ StatusText ProgressMeter::stalled(std::chrono::steady_clock::duration silent) co
 // ends the upload.
 StatusText ProgressMeter::ended(std::chrono::steady_clock::time_point now) const {
     char elapsed[32];
-    std::snprintf(elapsed, sizeof elapsed, "%.1f s", secondsBetween(began, now));
+    std::snprintf(elapsed, sizeof elapsed, "%.1f s", recording::secondsBetween(began, now));
     return {{"", "upload ended:", 1},
             {" ", "received", 3},
             {" ", std::to_string(total) + " bytes", 0},
-            {" ", "(" + audioDuration(total) + " of audio)", 4},
+            {" ", "(" + recording::audioDuration(total) + " of audio)", 4},
             {" at ", rate(now), 5},
             {" in ", elapsed, 2}};
 }
@@ -154,13 +143,13 @@ TextPart ProgressMeter::amount(int dropRank) const {
 }
 
 std::string ProgressMeter::rate(std::chrono::steady_clock::time_point now) const {
-    const double seconds = std::max(secondsBetween(began, now), 1e-3);
+    const double seconds = std::max(recording::secondsBetween(began, now), 1e-3);
     char text[48];
     std::snprintf(text, sizeof text, "%.2f MB/s", total / seconds / 1e6);
     return text;
 }
 
-RecordingCountdown::RecordingCountdown(ProgressClock clock, std::chrono::seconds recordTime, bool onTerminal,
+RecordingCountdown::RecordingCountdown(recording::ProgressClock clock, std::chrono::seconds recordTime, bool onTerminal,
                                        ColumnQuery columns)
     : clock(std::move(clock)), recordTime(recordTime), line(onTerminal, std::move(columns)) {
     began = this->clock();

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "loopback_client.h"
+#include "recording/record_files.h"
 #include "upload/audio_capture.h"
-#include "upload/record_files.h"
 #include "upload/upload_control.h"
 #include "upload_fixture.h"
 
@@ -43,7 +43,7 @@ protected:
     // begin the upload; the test moves the clock only after that.
     static bool recordHolds(std::size_t bytes) {
         return eventually([&] {
-            return quorvane::upload::fileSize(quorvane::upload::kRecordPath) == static_cast<std::int64_t>(bytes);
+            return quorvane::recording::fileSize(quorvane::recording::kRecordPath) == static_cast<std::int64_t>(bytes);
         });
     }
 

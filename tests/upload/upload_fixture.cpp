@@ -35,7 +35,7 @@ std::function<void(bool)> testRunEnder() {
 }
 
 quorvane::upload::UploadWiring testWiring(std::function<void()> stopSerialLink, bool convertChannel3,
-                                          std::shared_ptr<quorvane::upload::SharedRecordSummary> summary) {
+                                          std::shared_ptr<quorvane::recording::SharedRecordSummary> summary) {
     return {std::move(stopSerialLink), convertChannel3, std::move(summary), testRunEnder()};
 }
 
@@ -109,12 +109,12 @@ std::string ListeningServer::join() {
     return thrown;
 }
 
-quorvane::upload::ProgressClock steppingClock(std::chrono::milliseconds step) {
+quorvane::recording::ProgressClock steppingClock(std::chrono::milliseconds step) {
     auto readings = std::make_shared<std::atomic<int>>(0);
     return [readings, step] { return std::chrono::steady_clock::time_point(step * (*readings)++); };
 }
 
-quorvane::upload::ProgressClock ManualClock::clock() const {
+quorvane::recording::ProgressClock ManualClock::clock() const {
     auto reading = now;
     return [reading] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(reading->load())); };
 }

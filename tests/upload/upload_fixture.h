@@ -51,7 +51,7 @@ std::shared_ptr<TestRunEnd>& testRunEnd();
 
 // What a run hands its upload, ending the test's run.
 quorvane::upload::UploadWiring testWiring(std::function<void()> stopSerialLink = nullptr, bool convertChannel3 = false,
-                                          std::shared_ptr<quorvane::upload::SharedRecordSummary> summary = nullptr);
+                                          std::shared_ptr<quorvane::recording::SharedRecordSummary> summary = nullptr);
 
 // The test's run end as the parts are handed it.
 std::function<void(bool)> testRunEnder();
@@ -123,12 +123,12 @@ std::string serveOneUpload(const std::string& bytes, const quorvane::upload::Upl
 quorvane::upload::ColumnQuery fixedColumns(int columns);
 
 // A clock that moves on by `step` every time it is read, from 0.
-quorvane::upload::ProgressClock steppingClock(std::chrono::milliseconds step);
+quorvane::recording::ProgressClock steppingClock(std::chrono::milliseconds step);
 
 // A clock that stands still, from 0, until the test moves it on.
 class ManualClock {
 public:
-    quorvane::upload::ProgressClock clock() const;
+    quorvane::recording::ProgressClock clock() const;
     void advance(std::chrono::milliseconds by);
 
 private:
