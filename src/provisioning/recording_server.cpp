@@ -7,12 +7,12 @@
 #include <stdexcept>
 #include <thread>
 
+#include "net/socket_layer.h"
 #include "platform/diagnostics.h"
 #include "protocol/command_table.h"
 #include "provisioning/attached_networks.h"
 #include "provisioning/local_address.h"
 #include "upload/audio_capture.h"
-#include "upload/socket_layer.h"
 #include "upload/upload_control.h"
 
 namespace quorvane::provisioning {
@@ -70,14 +70,14 @@ void serveUpload(std::unique_ptr<test> claimed, const upload::UploadWiring& uplo
 
 void reportUnclaimedPort(int error) {
     platform::consoleLine("%s\n", upload::bindFailureText(error).c_str());
-    if (upload::isAddressTaken(error)) {
+    if (net::isAddressTaken(error)) {
         platform::diagnose(
             "TCP port %d is in use by another program (perhaps another copy of this tool, waiting for its own "
             "device); the device was not contacted\n",
             kUploadPort);
     } else {
         platform::diagnose("cannot take TCP port %d for the upload (%s); the device was not contacted\n", kUploadPort,
-                           upload::socketErrorText(error).c_str());
+                           net::socketErrorText(error).c_str());
     }
 }
 

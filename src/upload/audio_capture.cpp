@@ -9,11 +9,11 @@
 #include <system_error>
 #include <thread>
 
+#include "net/socket_layer.h"
 #include "platform/diagnostics.h"
 #include "recording/record_files.h"
 #include "recording/record_time.h"
 #include "recording/recording_processing.h"
-#include "upload/socket_layer.h"
 #include "upload/upload_control.h"
 
 namespace quorvane::upload {
@@ -81,9 +81,9 @@ bool storeChunk(const char* data, int count, ReceiveOutcome& outcome, ProgressMe
 
 // What has arrived before the interruption still belongs to the recording,
 // just as when the device closes: it is read, and nothing after it.
-void keepArrivedBytes(SocketHandle socket, char* buffer, ReceiveOutcome& outcome, ProgressMeter& progress) {
+void keepArrivedBytes(net::SocketHandle socket, char* buffer, ReceiveOutcome& outcome, ProgressMeter& progress) {
     outcome.interrupted = true;
-    for (long waiting = pendingBytes(socket); waiting > 0;) {
+    for (long waiting = net::pendingBytes(socket); waiting > 0;) {
         const int count =
             ::recv(socket, buffer, waiting < kReceiveChunk ? static_cast<int>(waiting) : kReceiveChunk, 0);
         if (count <= 0 || !storeChunk(buffer, count, outcome, progress)) {
@@ -108,7 +108,7 @@ void reportReceiveError(int error, const ReceiveOutcome& outcome, std::chrono::s
     platform::diagnose(
         "warning: the upload connection failed after %llu bytes (%s, code %d)%s; taken as the end of the "
         "upload\n",
-        static_cast<unsigned long long>(outcome.received), socketErrorText(error).c_str(), error, silent);
+        static_cast<unsigned long long>(outcome.received), net::socketErrorText(error).c_str(), error, silent);
 }
 
 // True when the upload has been silent for too long: the device has gone
@@ -126,7 +126,7 @@ bool wentDark(std::chrono::steady_clock::duration silence, const ReceiveOutcome&
 }
 
 // Reads what the connection holds; false when the upload has ended there.
-bool receiveChunk(SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
+bool receiveChunk(net::SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
                   ProgressMeter& progress) {
     const int count = ::recv(socket, buffer, kReceiveChunk, 0);
     if (count > 0) {
@@ -135,8 +135,8 @@ bool receiveChunk(SocketHandle socket, char* buffer, const AudioSettings& settin
     if (count == 0) {
         return false;
     }
-    const int error = lastSocketError();
-    if (isWouldBlock(error)) {
+    const int error = net::lastSocketError();
+    if (net::isWouldBlock(error)) {
         return true;
     }
     reportReceiveError(error, outcome, progress.silence(), settings);
@@ -144,7 +144,7 @@ bool receiveChunk(SocketHandle socket, char* buffer, const AudioSettings& settin
 }
 
 // One wait for more of the upload; false when the upload has ended.
-bool receiveMore(SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
+bool receiveMore(net::SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
                  ProgressMeter& progress) {
     int error = 0;
     switch (waitForSocket(socket, settings.silenceCheck, error)) {
@@ -166,8 +166,8 @@ bool receiveMore(SocketHandle socket, char* buffer, const AudioSettings& setting
 // device stacks do instead of closing), the upload goes silent for too long,
 // the upload is interrupted, or record.pcm cannot take more.
 // The first byte tells the server that this connection is the upload.
-void receiveInto(SocketHandle socket, const AudioSettings& settings, ReceiveOutcome& outcome, ProgressMeter& progress,
-                 DeliveryNotice& delivery) {
+void receiveInto(net::SocketHandle socket, const AudioSettings& settings, ReceiveOutcome& outcome,
+                 ProgressMeter& progress, DeliveryNotice& delivery) {
     char buffer[kReceiveChunk];
     while (receiveMore(socket, buffer, settings, outcome, progress)) {
         if (outcome.received > 0) {
@@ -176,7 +176,7 @@ void receiveInto(SocketHandle socket, const AudioSettings& settings, ReceiveOutc
     }
 }
 
-ReceiveOutcome receiveRecording(SocketHandle socket, const AudioSettings& settings, ProgressMeter& progress,
+ReceiveOutcome receiveRecording(net::SocketHandle socket, const AudioSettings& settings, ProgressMeter& progress,
                                 DeliveryNotice& delivery) {
     ReceiveOutcome outcome;
     g_recordOut.rdbuf()->pubsetbuf(nullptr, 0);
@@ -210,7 +210,7 @@ void reportInterruptedUpload(std::uint64_t received) {
 
 // How the upload ended; nothing when the connection ended before its first
 // byte, which leaves the run to a retry.
-std::optional<recording::RecordingEnding> captureRecording(SocketHandle socket, const AudioSettings& settings,
+std::optional<recording::RecordingEnding> captureRecording(net::SocketHandle socket, const AudioSettings& settings,
                                                            recording::SharedRecordSummary& summary,
                                                            DeliveryNotice& delivery) {
     // The run put the record time asked for in the summary: the upload's size
@@ -218,7 +218,7 @@ std::optional<recording::RecordingEnding> captureRecording(SocketHandle socket, 
     ProgressMeter progress(settings.clock, settings.progressOnTerminal, settings.stallNotice,
                            recording::expectedUploadBytes(summary.snapshot().recordTime));
     const ReceiveOutcome outcome = receiveRecording(socket, settings, progress, delivery);
-    closeSocket(socket);
+    net::closeSocket(socket);
     summary.update([&outcome](recording::RecordSummary& facts) { facts.bytesReceived = outcome.received; });
     if (outcome.storeFailed) {
         return recording::RecordingEnding{recording::RunOutcome::Failed, outcome.storeFailure};
@@ -255,7 +255,7 @@ std::shared_ptr<recording::SharedRecordSummary> summaryOf(const AudioSettings& s
     return settings.summary ? settings.summary : std::make_shared<recording::SharedRecordSummary>();
 }
 
-void runAudioThread(SocketHandle socket, const AudioSettings& settings,
+void runAudioThread(net::SocketHandle socket, const AudioSettings& settings,
                     const std::shared_ptr<DeliveryNotice>& delivery) {
     platform::consoleLine("socekt connected recv audio begin\n");
     const std::shared_ptr<recording::SharedRecordSummary> summary = summaryOf(settings);
@@ -292,14 +292,14 @@ AudioSettings consoleAudioSettings(const UploadWiring& wiring) {
 }
 
 std::future<bool> startAudioThread(unsigned int socket, const AudioSettings& settings) {
-    const auto handle = static_cast<SocketHandle>(socket);
+    const auto handle = static_cast<net::SocketHandle>(socket);
     const auto delivery = std::make_shared<DeliveryNotice>();
     std::future<bool> delivered = delivery->future();
     uploadState().beginWork();
     try {
         std::thread(runAudioThread, handle, settings, delivery).detach();
     } catch (const std::system_error& error) {
-        closeSocket(handle);
+        net::closeSocket(handle);
         uploadState().endWork();
         platform::diagnose("error: cannot start the audio thread (%s); the upload was not received\n", error.what());
         if (settings.summary) {

@@ -6,9 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "net/socket_layer.h"
 #include "platform/diagnostics.h"
 #include "recording/record_time.h"
-#include "upload/socket_layer.h"
 #include "upload/thread_pool.h"
 #include "upload/upload_control.h"
 
@@ -19,15 +19,15 @@ constexpr unsigned int kWorkerCount = 4;
 // A device that loses its power or its Wi-Fi mid-upload sends neither FIN nor
 // RST; with keep-alive the system finds such a connection dead within
 // 10 s + 3 x 5 s of silence.
-const quorvane::upload::KeepAlive kKeepAlive{std::chrono::seconds(10), std::chrono::seconds(5), 3};
+const quorvane::net::KeepAlive kKeepAlive{std::chrono::seconds(10), std::chrono::seconds(5), 3};
 
 std::runtime_error acceptFailure(int error) {
     return std::runtime_error("accept failed with error code : " + std::to_string(error));
 }
 
-unsigned short boundPort(quorvane::upload::SocketHandle socket) {
+unsigned short boundPort(quorvane::net::SocketHandle socket) {
     sockaddr_in bound{};
-    quorvane::upload::SocketLength length = sizeof bound;
+    quorvane::net::SocketLength length = sizeof bound;
     if (getsockname(socket, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
         return 0;
     }
@@ -39,14 +39,14 @@ std::string addressText(const in_addr& address) {
     return inet_ntop(AF_INET, &address, text, sizeof text) != nullptr ? text : "an unknown address";
 }
 
-void prepareUploadConnection(quorvane::upload::SocketHandle accepted) {
-    quorvane::upload::setNonBlocking(accepted, false);
-    const int error = quorvane::upload::enableKeepAlive(accepted, kKeepAlive);
+void prepareUploadConnection(quorvane::net::SocketHandle accepted) {
+    quorvane::net::setNonBlocking(accepted, false);
+    const int error = quorvane::net::enableKeepAlive(accepted, kKeepAlive);
     if (error != 0) {
         quorvane::platform::diagnose(
             "warning: cannot turn on TCP keep-alive for the upload connection (%s, code %d); a device that goes "
             "dark is noticed only when the upload has been silent too long\n",
-            quorvane::upload::socketErrorText(error).c_str(), error);
+            quorvane::net::socketErrorText(error).c_str(), error);
     }
 }
 
@@ -130,7 +130,7 @@ std::chrono::milliseconds untilNext(std::chrono::milliseconds untilNotice, const
 // Waits until a connection is announced, saying what is due meanwhile;
 // Interrupted when the upload was interrupted instead, NoRetry when the
 // deadline for a retry has passed.
-Arrival waitForConnection(quorvane::upload::SocketHandle listenSocket, WaitNotices& notices,
+Arrival waitForConnection(quorvane::net::SocketHandle listenSocket, WaitNotices& notices,
                           const Deadline& retryDeadline) {
     for (;;) {
         int error = 0;
@@ -161,24 +161,24 @@ std::string bindFailureText(int error) {
 }  // namespace quorvane::upload
 
 KestaroSocket::KestaroSocket()
-    : listenSocket(quorvane::upload::kInvalidSocket), retryLimit_(quorvane::upload::kDeviceSilenceLimit) {
-    const int startError = quorvane::upload::startSockets();
+    : listenSocket(quorvane::net::kInvalidSocket), retryLimit_(quorvane::upload::kDeviceSilenceLimit) {
+    const int startError = quorvane::net::startSockets();
     if (startError != 0) {
         throw std::runtime_error("Failed. Error Code : " + std::to_string(startError));
     }
     listenSocket = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (listenSocket == quorvane::upload::kInvalidSocket) {
+    if (listenSocket == quorvane::net::kInvalidSocket) {
         throw std::runtime_error("Failed to create socket");
     }
-    const int reserveError = quorvane::upload::reserveListeningAddress(listenSocket);
+    const int reserveError = quorvane::net::reserveListeningAddress(listenSocket);
     if (reserveError != 0) {
         quorvane::platform::diagnose("warning: could not reserve the upload port for this program: %s\n",
-                                     quorvane::upload::socketErrorText(reserveError).c_str());
+                                     quorvane::net::socketErrorText(reserveError).c_str());
     }
 }
 
 KestaroSocket::~KestaroSocket() {
-    quorvane::upload::closeSocket(listenSocket);
+    quorvane::net::closeSocket(listenSocket);
 }
 
 int KestaroSocket::bindPort(int port) {
@@ -186,7 +186,7 @@ int KestaroSocket::bindPort(int port) {
     serverAddress.sin_addr.s_addr = htonl(INADDR_ANY);
     serverAddress.sin_port = htons(static_cast<unsigned short>(port));
     if (::bind(listenSocket, reinterpret_cast<const sockaddr*>(&serverAddress), sizeof serverAddress) != 0) {
-        return quorvane::upload::lastSocketError();
+        return quorvane::net::lastSocketError();
     }
     return 0;
 }
@@ -197,7 +197,7 @@ int KestaroSocket::bindPort(int port) {
 int KestaroSocket::claimPort(int port) {
     int error = bindPort(port);
     if (error == 0 && ::listen(listenSocket, kBacklog) != 0) {
-        error = quorvane::upload::lastSocketError();
+        error = quorvane::net::lastSocketError();
     }
     if (error == 0) {
         portClaimed = true;
@@ -218,7 +218,7 @@ void KestaroSocket::Listen(int port) {
     // Waiting happens before accept, in slices that notice an interruption;
     // a non-blocking accept cannot hang when a connection that was announced
     // has gone again (it was reset) by the time accept runs.
-    quorvane::upload::setNonBlocking(listenSocket, true);
+    quorvane::net::setNonBlocking(listenSocket, true);
 
     waitBegan_ = std::chrono::steady_clock::now();
     ThreadPool pool(kWorkerCount);
@@ -230,14 +230,14 @@ void KestaroSocket::Listen(int port) {
 // nothing and Listen is to wait for the device to connect again.
 bool KestaroSocket::serveNext(ThreadPool& pool) {
     quorvane::upload::UploadWorkClaim handOver;
-    const quorvane::upload::SocketHandle accepted = acceptDevice();
-    if (accepted == quorvane::upload::kInvalidSocket) {
+    const quorvane::net::SocketHandle accepted = acceptDevice();
+    if (accepted == quorvane::net::kInvalidSocket) {
         return false;
     }
     if (!handOver.begin()) {
         quorvane::platform::diagnose(
             "the run had already ended when the upload connection came; it was closed unread\n");
-        quorvane::upload::closeSocket(accepted);
+        quorvane::net::closeSocket(accepted);
         return false;
     }
     retryWanted_ = false;
@@ -252,20 +252,20 @@ bool KestaroSocket::serveNext(ThreadPool& pool) {
 
 // The device's connection, or kInvalidSocket when the upload was interrupted
 // or no retry came (onNoRetry has been called then).
-quorvane::upload::SocketHandle KestaroSocket::acceptDevice() {
+quorvane::net::SocketHandle KestaroSocket::acceptDevice() {
     WaitNotices notices(hintDelay, hintMessage, countdown);
     for (;;) {
         const Arrival arrival = waitForConnection(listenSocket, notices, retryDeadline_);
         notices.clearLine();
         if (arrival == Arrival::Interrupted) {
-            return quorvane::upload::kInvalidSocket;
+            return quorvane::net::kInvalidSocket;
         }
         if (arrival == Arrival::NoRetry) {
             onNoRetry(handedOverEmpty_);
-            return quorvane::upload::kInvalidSocket;
+            return quorvane::net::kInvalidSocket;
         }
-        const quorvane::upload::SocketHandle accepted = acceptOne();
-        if (accepted == quorvane::upload::kInvalidSocket) {
+        const quorvane::net::SocketHandle accepted = acceptOne();
+        if (accepted == quorvane::net::kInvalidSocket) {
             continue;
         }
         if (servesPeer()) {
@@ -275,7 +275,7 @@ quorvane::upload::SocketHandle KestaroSocket::acceptDevice() {
         }
         quorvane::platform::diagnose("refused an upload connection from %s: only the device at %s may upload\n",
                                      addressText(clientAddress.sin_addr).c_str(), addressText(expectedPeer).c_str());
-        quorvane::upload::closeSocket(accepted);
+        quorvane::net::closeSocket(accepted);
     }
 }
 
@@ -283,35 +283,35 @@ quorvane::upload::SocketHandle KestaroSocket::acceptDevice() {
 // failed before it could be accepted (said here: Windows fails accept for a
 // connection reset while it waited, POSIX accepts it with the reset pending).
 // An error of the listening socket itself is thrown.
-quorvane::upload::SocketHandle KestaroSocket::acceptOne() {
-    quorvane::upload::SocketLength length = sizeof clientAddress;
-    const quorvane::upload::SocketHandle accepted =
+quorvane::net::SocketHandle KestaroSocket::acceptOne() {
+    quorvane::net::SocketLength length = sizeof clientAddress;
+    const quorvane::net::SocketHandle accepted =
         ::accept(listenSocket, reinterpret_cast<sockaddr*>(&clientAddress), &length);
-    const bool acceptFailed = accepted == quorvane::upload::kInvalidSocket;
-    const int error = acceptFailed ? quorvane::upload::lastSocketError() : quorvane::upload::pendingError(accepted);
+    const bool acceptFailed = accepted == quorvane::net::kInvalidSocket;
+    const int error = acceptFailed ? quorvane::net::lastSocketError() : quorvane::net::pendingError(accepted);
     if (error == 0) {
         return accepted;
     }
-    if (acceptFailed && quorvane::upload::isWouldBlock(error)) {
-        return quorvane::upload::kInvalidSocket;
+    if (acceptFailed && quorvane::net::isWouldBlock(error)) {
+        return quorvane::net::kInvalidSocket;
     }
-    if (acceptFailed && !quorvane::upload::failedBeforeAccept(error)) {
+    if (acceptFailed && !quorvane::net::failedBeforeAccept(error)) {
         throw acceptFailure(error);
     }
     const std::string what = "an upload connection failed before it could be accepted (" +
-                             quorvane::upload::socketErrorText(error) + ", code " + std::to_string(error) + ")";
+                             quorvane::net::socketErrorText(error) + ", code " + std::to_string(error) + ")";
     // Only a POSIX system tells whose it was: a stranger's is no try of the
     // device.
     const bool fromStranger = !acceptFailed && !servesPeer();
     if (!acceptFailed) {
-        quorvane::upload::closeSocket(accepted);
+        quorvane::net::closeSocket(accepted);
     }
     if (fromStranger) {
         quorvane::platform::diagnose("%s; still waiting for the device\n", what.c_str());
     } else {
         awaitRetry(what);
     }
-    return quorvane::upload::kInvalidSocket;
+    return quorvane::net::kInvalidSocket;
 }
 
 // A device that connected and delivered nothing has the retry limit to

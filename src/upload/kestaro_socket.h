@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "net/socket_platform.h"
 #include "upload/progress.h"
-#include "upload/socket_platform.h"
 
 namespace quorvane::upload {
 
@@ -104,13 +104,13 @@ protected:
 private:
     int bindPort(int port);
     bool serveNext(ThreadPool& pool);
-    quorvane::upload::SocketHandle acceptOne();
-    quorvane::upload::SocketHandle acceptDevice();
+    quorvane::net::SocketHandle acceptOne();
+    quorvane::net::SocketHandle acceptDevice();
     bool servesPeer() const;
     void sayWhenNotFromTheDevice() const;
     void awaitRetry(const std::string& what);
 
-    quorvane::upload::SocketHandle listenSocket;
+    quorvane::net::SocketHandle listenSocket;
     bool portClaimed = false;
     sockaddr_in serverAddress{};
     sockaddr_in clientAddress{};

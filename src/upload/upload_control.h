@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "upload/socket_layer.h"
+#include "net/socket_layer.h"
 
 namespace quorvane::upload {
 
@@ -111,7 +111,7 @@ constexpr std::chrono::milliseconds kNoTimeLimit{-1};
 
 // Waits until `socket` can be read, `limit` has passed (kNoTimeLimit: never)
 // or the upload is interrupted. On Failed, `error` holds the code.
-SocketEvent waitForSocket(SocketHandle socket, std::chrono::milliseconds limit, int& error);
+SocketEvent waitForSocket(net::SocketHandle socket, std::chrono::milliseconds limit, int& error);
 
 // Counts a connection as in hand from begin() until this object is destroyed.
 class UploadWorkClaim {

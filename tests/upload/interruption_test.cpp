@@ -27,8 +27,8 @@ quorvane::upload::AudioSettings logSettings() {
 class GatedServer : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
-        const auto handle = static_cast<quorvane::upload::SocketHandle>(socket);
-        holding.set_value(eventually([&] { return quorvane::upload::pendingBytes(handle) == expected; }));
+        const auto handle = static_cast<quorvane::net::SocketHandle>(socket);
+        holding.set_value(eventually([&] { return quorvane::net::pendingBytes(handle) == expected; }));
         released.get_future().wait();
         quorvane::upload::startAudioThread(socket, logSettings());
     }

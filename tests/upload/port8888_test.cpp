@@ -4,8 +4,8 @@
 #include <string>
 
 #include "loopback_client.h"
+#include "net/socket_layer.h"
 #include "upload/audio_capture.h"
-#include "upload/socket_layer.h"
 #include "upload_fixture.h"
 
 namespace {
@@ -17,7 +17,7 @@ constexpr int kUploadPort = 8888;
 class ClosingServer : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
-        quorvane::upload::closeSocket(static_cast<quorvane::upload::SocketHandle>(socket));
+        quorvane::net::closeSocket(static_cast<quorvane::net::SocketHandle>(socket));
     }
 };
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
+#include "net/socket_layer.h"
 #include "upload/audio_capture.h"
 #include "upload/kestaro_socket.h"
-#include "upload/socket_layer.h"
 
 // Every upload test works in a folder of its own below the test program
 // (CTest runs tests in parallel), finds the converter the build made (the
@@ -108,7 +108,7 @@ constexpr std::chrono::milliseconds kShortRetryLimit{50};
 class CountingServer : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
-        quorvane::upload::closeSocket(static_cast<quorvane::upload::SocketHandle>(socket));
+        quorvane::net::closeSocket(static_cast<quorvane::net::SocketHandle>(socket));
         ++calls;
     }
     std::atomic<int> calls{0};

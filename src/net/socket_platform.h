@@ -15,11 +15,11 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-namespace quorvane::upload {
+namespace quorvane::net {
 using SocketHandle = SOCKET;
 using SocketLength = int;
 constexpr SocketHandle kInvalidSocket = INVALID_SOCKET;
-}  // namespace quorvane::upload
+}  // namespace quorvane::net
 
 #else
 #include <arpa/inet.h>
@@ -29,10 +29,10 @@ constexpr SocketHandle kInvalidSocket = INVALID_SOCKET;
 #include <sys/types.h>
 #include <unistd.h>
 
-namespace quorvane::upload {
+namespace quorvane::net {
 using SocketHandle = int;
 using SocketLength = socklen_t;
 constexpr SocketHandle kInvalidSocket = -1;
-}  // namespace quorvane::upload
+}  // namespace quorvane::net
 
 #endif

@@ -1,4 +1,4 @@
-#include "upload/socket_layer.h"
+#include "net/socket_layer.h"
 
 #include <fcntl.h>
 #include <netinet/tcp.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace quorvane::upload {
+namespace quorvane::net {
 
 int startSockets() {
     return 0;
@@ -118,4 +118,4 @@ WaitOutcome waitReadable(SocketHandle socket, std::chrono::milliseconds timeout,
     return ready == 0 ? WaitOutcome::TimedOut : WaitOutcome::Readable;
 }
 
-}  // namespace quorvane::upload
+}  // namespace quorvane::net

@@ -3,9 +3,9 @@
 #include <chrono>
 #include <string>
 
-#include "upload/socket_platform.h"
+#include "net/socket_platform.h"
 
-namespace quorvane::upload {
+namespace quorvane::net {
 
 // Starts the socket library (WSAStartup 2.2 on Windows); 0 or the error code.
 int startSockets();
@@ -64,4 +64,4 @@ enum class WaitOutcome { Readable, TimedOut, Failed };
 // or an error) or `timeout` has passed. On Failed, `error` holds the code.
 WaitOutcome waitReadable(SocketHandle socket, std::chrono::milliseconds timeout, int& error);
 
-}  // namespace quorvane::upload
+}  // namespace quorvane::net

@@ -1,9 +1,9 @@
-#include "upload/socket_layer.h"
+#include "net/socket_layer.h"
 
 #include <mstcpip.h>
 #include <windows.h>
 
-namespace quorvane::upload {
+namespace quorvane::net {
 
 namespace {
 
@@ -126,4 +126,4 @@ WaitOutcome waitReadable(SocketHandle socket, std::chrono::milliseconds timeout,
     return ready == 0 ? WaitOutcome::TimedOut : WaitOutcome::Readable;
 }
 
-}  // namespace quorvane::upload
+}  // namespace quorvane::net
