@@ -45,12 +45,13 @@ upload::PeerPolicy peerPolicyFor(const std::string& deviceIp) {
                                                           : upload::PeerPolicy::TakeFirst;
 }
 
-void serveUpload(test& server, const RunSettings& settings, const std::string& deviceIp, const std::string& localIp) {
+void serveUpload(test& server, const RunSettings& settings, const std::string& deviceIp, const std::string& localIp,
+                 std::chrono::steady_clock::time_point requestSent) {
     if (isDeviceAddress(deviceIp)) {
         server.expectPeer(deviceIp, peerPolicyFor(deviceIp));
     }
     server.setNoConnectionHint(noConnectionHintDelay(settings.recordTime), noConnectionHint(localIp));
-    server.setRecordTime(settings.recordTime);
+    server.setRecordTime(settings.recordTime, requestSent);
     server.Listen(kUploadPort);
 }
 
@@ -59,13 +60,14 @@ void serveUpload(test& server, const RunSettings& settings, const std::string& d
 // is destroyed on return, which closes the port: a device that connects
 // later is refused instead of being left unread.
 void serveUpload(std::unique_ptr<test> claimed, const upload::UploadWiring& upload, const RunSettings& settings,
-                 const std::string& deviceIp, const std::string& localIp) {
+                 const std::string& deviceIp, const std::string& localIp,
+                 std::chrono::steady_clock::time_point requestSent) {
     if (claimed) {
-        serveUpload(*claimed, settings, deviceIp, localIp);
+        serveUpload(*claimed, settings, deviceIp, localIp, requestSent);
         return;
     }
     test server(upload);
-    serveUpload(server, settings, deviceIp, localIp);
+    serveUpload(server, settings, deviceIp, localIp, requestSent);
 }
 
 void reportUnclaimedPort(int error) {
@@ -142,6 +144,7 @@ void RecordingServer::stop() {
 
 void RecordingServer::serve(const RunSettings& settings, const std::string& deviceIp, std::unique_ptr<test> claimed) {
     const std::string localIp = _getLocalIp(deviceIp);
+    const auto requestSent = std::chrono::steady_clock::now();
     settings.sendRequest(makeRequest(UPLOAD_RECORD, "-h " + localIp + " -c 5 -t " + settings.recordTime));
     if (settings.uploadRequested) {
         settings.uploadRequested(deviceIp, localIp);
@@ -154,7 +157,7 @@ void RecordingServer::serve(const RunSettings& settings, const std::string& devi
         platform::diagnose("the device was told to upload to %s, TCP port %d\n", localIp.c_str(), kUploadPort);
     }
     try {
-        serveUpload(std::move(claimed), upload_, settings, deviceIp, localIp);
+        serveUpload(std::move(claimed), upload_, settings, deviceIp, localIp, requestSent);
     } catch (const std::runtime_error& e) {
         platform::consoleLine("%s\n", e.what());
         platform::diagnose("the upload server could not run; ending the run\n");

@@ -318,7 +318,7 @@ quorvane::net::SocketHandle KestaroSocket::acceptOne() {
 // connect again, counted from the end of its recording at the earliest.
 void KestaroSocket::awaitRetry(const std::string& what) {
     const auto now = std::chrono::steady_clock::now();
-    retryDeadline_ = std::max(now, waitBegan_ + recordTime_) + retryLimit_;
+    retryDeadline_ = std::max(now, recordingBegan_.value_or(waitBegan_) + recordTime_) + retryLimit_;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(*retryDeadline_ - now);
     quorvane::platform::diagnose("%s; waiting up to %s for the device to connect again\n", what.c_str(),
                                  quorvane::upload::waitText(left).c_str());
@@ -373,10 +373,11 @@ void KestaroSocket::setNoConnectionHint(std::chrono::milliseconds delay, const s
     hintMessage = message;
 }
 
-void KestaroSocket::setRecordTime(const std::string& recordTime) {
+void KestaroSocket::setRecordTime(const std::string& recordTime, std::chrono::steady_clock::time_point requestSent) {
     const auto seconds = quorvane::recording::recordSeconds(recordTime);
     if (seconds) {
         recordTime_ = *seconds;
+        recordingBegan_ = requestSent;
         setCountdown(quorvane::upload::RecordingCountdown([] { return std::chrono::steady_clock::now(); }, *seconds,
                                                           quorvane::platform::diagnosticsOnTerminal()));
     }

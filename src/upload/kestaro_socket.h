@@ -77,8 +77,11 @@ public:
 
     // While Listen waits, count the recording of `recordTime` (the text the
     // device was sent) down on standard error, from now on; nothing when it
-    // is no whole number of seconds.
-    void setRecordTime(const std::string& recordTime);
+    // is no whole number of seconds. The recording began at `requestSent`, when
+    // the device was asked for it: a device that connects when its recording
+    // has ended is then never taken for one that connected early.
+    void setRecordTime(const std::string& recordTime,
+                       std::chrono::steady_clock::time_point requestSent = std::chrono::steady_clock::now());
 
     // The same with a countdown of the caller's making (its clock, display).
     void setCountdown(quorvane::upload::RecordingCountdown recordingCountdown);
@@ -121,6 +124,7 @@ private:
     std::chrono::milliseconds retryLimit_;
     std::chrono::seconds recordTime_{0};
     std::chrono::steady_clock::time_point waitBegan_{};
+    std::optional<std::chrono::steady_clock::time_point> recordingBegan_;
     std::optional<std::chrono::steady_clock::time_point> retryDeadline_;
     std::atomic<bool> retryWanted_{false};
     bool handedOverEmpty_ = false;

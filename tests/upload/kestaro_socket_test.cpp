@@ -213,6 +213,22 @@ TEST_F(TcpListener, AConnectionGivenBackLeavesListenWaitingForARetryUntilTheReco
         << diagnostics();
 }
 
+// A device that connects once its recording has ended, however late this
+// computer began to wait, is given the limit and no more: the recording is
+// counted from the upload request.
+TEST_F(TcpListener, AConnectionAfterTheRecordingsEndWaitsTheLimitAlone) {
+    RetryingServer server;
+    server.setRetryLimit(std::chrono::milliseconds(100));
+    server.setRecordTime("1", std::chrono::steady_clock::now() - std::chrono::seconds(2));
+    ListeningServer listening(server);
+    LoopbackClient(listening.port()).finish();
+    EXPECT_EQ(listening.join(), "");
+    EXPECT_EQ(server.noRetries, 1);
+    EXPECT_EQ(occurrences(diagnostics(), "before its first byte; waiting up to 0.1 s for the device to connect again"),
+              1)
+        << diagnostics();
+}
+
 // The second server's device connects long before its hint is due, so the
 // hint stays said once in all.
 TEST_F(TcpListener, TheNoConnectionHintIsSaidOnceWhenDueAndListenGoesOnWaiting) {
