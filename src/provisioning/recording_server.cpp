@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "net/socket_layer.h"
+#include "platform/console_lines.h"
 #include "platform/diagnostics.h"
 #include "protocol/command_table.h"
 #include "provisioning/attached_networks.h"
@@ -71,7 +72,7 @@ void serveUpload(std::unique_ptr<test> claimed, const upload::UploadWiring& uplo
 }
 
 void reportUnclaimedPort(int error) {
-    platform::consoleLine("%s\n", upload::bindFailureText(error).c_str());
+    platform::console::serverFailure(upload::bindFailureText(error));
     if (net::isAddressTaken(error)) {
         platform::diagnose(
             "TCP port %d is in use by another program (perhaps another copy of this tool, waiting for its own "
@@ -117,7 +118,7 @@ bool RecordingServer::claimUploadPort() {
         claimed_ = std::move(claiming);
         return true;
     } catch (const std::runtime_error& e) {
-        platform::consoleLine("%s\n", e.what());
+        platform::console::serverFailure(e.what());
         platform::diagnose("the upload server could not be set up; the device was not contacted\n");
         return false;
     }
@@ -159,7 +160,7 @@ void RecordingServer::serve(const RunSettings& settings, const std::string& devi
     try {
         serveUpload(std::move(claimed), upload_, settings, deviceIp, localIp, requestSent);
     } catch (const std::runtime_error& e) {
-        platform::consoleLine("%s\n", e.what());
+        platform::console::serverFailure(e.what());
         platform::diagnose("the upload server could not run; ending the run\n");
         if (settings.endRun) {
             settings.endRun(true);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/console_lines.h"
 #include "platform/diagnostics.h"
 #include "protocol/command_table.h"
 #include "provisioning/local_address.h"
@@ -51,8 +52,8 @@ UartObserverImpl::UartObserverImpl(quorvane::provisioning::RunSettings settings,
       localAddress_(std::move(localAddress)) {}
 
 void UartObserverImpl::onConnected() {
-    quorvane::platform::consoleLine("connect to %s success!\n", settings_.portLabel.c_str());
-    quorvane::platform::consoleLine("wifi connecting\n");
+    quorvane::platform::console::portConnected(settings_.portLabel);
+    quorvane::platform::console::wifiConnecting();
     settings_.sendRequest(makeRequest(WIFI_CONNECT, settings_.wifiSsid + " " + settings_.wifiPassword));
 }
 
@@ -64,7 +65,7 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
         if (!runMayEnd("did not answer a Wi-Fi request in time")) {
             return;
         }
-        quorvane::platform::consoleLine("wifi connect failed, timeout!\n");
+        quorvane::platform::console::wifiTimedOut();
         quorvane::platform::diagnose("the device did not answer the Wi-Fi request within 10 s\n");
         endRun();
         return;
@@ -95,8 +96,7 @@ void UartObserverImpl::endRun() {
 void UartObserverImpl::onWifiJoined(const std::string& reportedIp) {
     const std::string deviceIp = quorvane::provisioning::isDeviceAddress(reportedIp) ? reportedIp : std::string();
     const std::string localIp = localAddress_(deviceIp);
-    quorvane::platform::consoleLine("wifi connect success, ip is %s, local ip is %s\n", reportedIp.c_str(),
-                                    localIp.c_str());
+    quorvane::platform::console::wifiJoined(reportedIp, localIp);
     if (!recordStarted_) {
         if (deviceIp != reportedIp) {
             quorvane::platform::diagnose(
@@ -105,7 +105,7 @@ void UartObserverImpl::onWifiJoined(const std::string& reportedIp) {
                 "upload port is taken as the device's\n",
                 reportedIp.c_str());
         }
-        quorvane::platform::consoleLine("wait for socket connect....\n");
+        quorvane::platform::console::waitingForUpload();
         startRecording_(deviceIp);
         recordStarted_ = true;
     }
@@ -115,7 +115,7 @@ void UartObserverImpl::onWifiRefused(const std::string& body) {
     if (!runMayEnd("reported a failed Wi-Fi join")) {
         return;
     }
-    quorvane::platform::consoleLine("wifi connect failed!\n");
+    quorvane::platform::console::wifiRefused();
     quorvane::platform::diagnose("the device did not join \"%s\"; its reply was: %s\n", settings_.wifiSsid.c_str(),
                                  withoutPassPhrase(body).c_str());
     endRun();

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "platform/console_lines.h"
 #include "platform/diagnostics.h"
 #include "platform/interrupt.h"
 #include "provisioning/uart_observer_impl.h"
@@ -139,7 +140,7 @@ int CaptureRun::run() {
     quorvane::platform::installInterruptHandler(
         [end = end_](quorvane::platform::Interruption cause) { interruptRun(end, cause); });
     observer_->start();
-    quorvane::platform::consoleLine("connecting to %s\n", portLabel(options_.port).c_str());
+    quorvane::platform::console::connecting(portLabel(options_.port));
 
     end_->wait();
     g_finished = true;

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/console_lines.h"
 #include "platform/diagnostics.h"
 #include "platform/secret_input.h"
 #include "platform/shell.h"
@@ -56,7 +57,7 @@ bool networkReportWritten() {
     std::FILE* report = std::fopen(kReportPath, "r");
     if (report == nullptr) {
         const int readError = errno;
-        quorvane::platform::consoleLine("failed to open file!");
+        quorvane::platform::console::networkReportUnreadable();
         explainMissingReport(readError);
         return false;
     }
@@ -66,7 +67,7 @@ bool networkReportWritten() {
 
 bool usable(const CommandLine& commandLine) {
     if (commandLine.positional.size() < kRunArgumentCount) {
-        quorvane::platform::consoleLine("Please input serial number.\n");
+        quorvane::platform::console::argumentsMissing();
     }
     if (!refused(usageProblem(commandLine))) {
         return true;

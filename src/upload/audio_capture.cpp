@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "net/socket_layer.h"
+#include "platform/console_lines.h"
 #include "platform/diagnostics.h"
 #include "recording/record_files.h"
 #include "recording/record_time.h"
@@ -239,12 +240,6 @@ std::optional<recording::RecordingEnding> captureRecording(net::SocketHandle soc
     return recording::processRecording(recording::runRecording(), processing, summary);
 }
 
-void printSuccess() {
-    platform::consoleLine("---------------------------------------------\n");
-    platform::consoleLine("SUCCESS: recv audio success\n");
-    platform::consoleLine("---------------------------------------------\n\n");
-}
-
 void endRun(const std::function<void(bool)>& end, bool failed) {
     if (end) {
         end(failed);
@@ -257,7 +252,7 @@ std::shared_ptr<recording::SharedRecordSummary> summaryOf(const AudioSettings& s
 
 void runAudioThread(net::SocketHandle socket, const AudioSettings& settings,
                     const std::shared_ptr<DeliveryNotice>& delivery) {
-    platform::consoleLine("socekt connected recv audio begin\n");
+    platform::console::uploadBegins();
     const std::shared_ptr<recording::SharedRecordSummary> summary = summaryOf(settings);
     const std::optional<recording::RecordingEnding> captured = captureRecording(socket, settings, *summary, *delivery);
     if (!captured) {
@@ -270,7 +265,7 @@ void runAudioThread(net::SocketHandle socket, const AudioSettings& settings,
     summary->recordEnding(ending.outcome, ending.reason);
     const bool stored = ending.outcome == recording::RunOutcome::Stored;
     if (stored) {
-        printSuccess();
+        platform::console::success();
     }
     endRun(settings.endRun, !stored);
     // Only bookkeeping on state that is never destroyed follows, so the
