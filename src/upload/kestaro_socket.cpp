@@ -58,11 +58,11 @@ class WaitNotices {
 public:
     WaitNotices(std::chrono::milliseconds hintDelay, const std::string& hint,
                 std::optional<quorvane::upload::RecordingCountdown>& countdown)
-        : began(std::chrono::steady_clock::now()),
-          hintDelay(hintDelay),
-          hint(hint),
-          hintPending(hintDelay.count() >= 0),
-          countdown(countdown) {}
+        : began_(std::chrono::steady_clock::now()),
+          hintDelay_(hintDelay),
+          hint_(hint),
+          hintPending_(hintDelay.count() >= 0),
+          countdown_(countdown) {}
 
     WaitNotices(const WaitNotices&) = delete;
     WaitNotices& operator=(const WaitNotices&) = delete;
@@ -73,16 +73,16 @@ public:
     // due (kNoTimeLimit: nothing more is).
     std::chrono::milliseconds showDue() {
         const auto untilHint = showHintWhenDue();
-        if (!countdown) {
+        if (!countdown_) {
             return untilHint;
         }
-        const auto untilRedraw = std::chrono::ceil<std::chrono::milliseconds>(countdown->update());
+        const auto untilRedraw = std::chrono::ceil<std::chrono::milliseconds>(countdown_->update());
         return untilHint == quorvane::upload::kNoTimeLimit ? untilRedraw : std::min(untilHint, untilRedraw);
     }
 
     void clearLine() {
-        if (countdown) {
-            countdown->clear();
+        if (countdown_) {
+            countdown_->clear();
         }
     }
 
@@ -90,25 +90,25 @@ private:
     // Says the hint once it is due; how long until it is (kNoTimeLimit once
     // it has been said, or when there is none).
     std::chrono::milliseconds showHintWhenDue() {
-        if (!hintPending) {
+        if (!hintPending_) {
             return quorvane::upload::kNoTimeLimit;
         }
-        const auto left =
-            hintDelay - std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began);
+        const auto left = hintDelay_ - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - began_);
         if (left.count() > 0) {
             return left;
         }
         clearLine();
-        quorvane::platform::diagnose("%s\n", hint.c_str());
-        hintPending = false;
+        quorvane::platform::diagnose("%s\n", hint_.c_str());
+        hintPending_ = false;
         return quorvane::upload::kNoTimeLimit;
     }
 
-    std::chrono::steady_clock::time_point began;
-    std::chrono::milliseconds hintDelay;
-    const std::string& hint;
-    bool hintPending;
-    std::optional<quorvane::upload::RecordingCountdown>& countdown;
+    std::chrono::steady_clock::time_point began_;
+    std::chrono::milliseconds hintDelay_;
+    const std::string& hint_;
+    bool hintPending_;
+    std::optional<quorvane::upload::RecordingCountdown>& countdown_;
 };
 
 enum class Arrival { Connection, Interrupted, NoRetry };
@@ -161,16 +161,16 @@ std::string bindFailureText(int error) {
 }  // namespace quorvane::upload
 
 KestaroSocket::KestaroSocket()
-    : listenSocket(quorvane::net::kInvalidSocket), retryLimit_(quorvane::upload::kDeviceSilenceLimit) {
+    : listenSocket_(quorvane::net::kInvalidSocket), retryLimit_(quorvane::upload::kDeviceSilenceLimit) {
     const int startError = quorvane::net::startSockets();
     if (startError != 0) {
         throw std::runtime_error("Failed. Error Code : " + std::to_string(startError));
     }
-    listenSocket = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (listenSocket == quorvane::net::kInvalidSocket) {
+    listenSocket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (listenSocket_ == quorvane::net::kInvalidSocket) {
         throw std::runtime_error("Failed to create socket");
     }
-    const int reserveError = quorvane::net::reserveListeningAddress(listenSocket);
+    const int reserveError = quorvane::net::reserveListeningAddress(listenSocket_);
     if (reserveError != 0) {
         quorvane::platform::diagnose("warning: could not reserve the upload port for this program: %s\n",
                                      quorvane::net::socketErrorText(reserveError).c_str());
@@ -178,14 +178,14 @@ KestaroSocket::KestaroSocket()
 }
 
 KestaroSocket::~KestaroSocket() {
-    quorvane::net::closeSocket(listenSocket);
+    quorvane::net::closeSocket(listenSocket_);
 }
 
 int KestaroSocket::bindPort(int port) {
-    serverAddress.sin_family = AF_INET;
-    serverAddress.sin_addr.s_addr = htonl(INADDR_ANY);
-    serverAddress.sin_port = htons(static_cast<unsigned short>(port));
-    if (::bind(listenSocket, reinterpret_cast<const sockaddr*>(&serverAddress), sizeof serverAddress) != 0) {
+    serverAddress_.sin_family = AF_INET;
+    serverAddress_.sin_addr.s_addr = htonl(INADDR_ANY);
+    serverAddress_.sin_port = htons(static_cast<unsigned short>(port));
+    if (::bind(listenSocket_, reinterpret_cast<const sockaddr*>(&serverAddress_), sizeof serverAddress_) != 0) {
         return quorvane::net::lastSocketError();
     }
     return 0;
@@ -196,29 +196,29 @@ int KestaroSocket::bindPort(int port) {
 // programs bind at the same moment, the listen of the second one fails.
 int KestaroSocket::claimPort(int port) {
     int error = bindPort(port);
-    if (error == 0 && ::listen(listenSocket, kBacklog) != 0) {
+    if (error == 0 && ::listen(listenSocket_, kBacklog) != 0) {
         error = quorvane::net::lastSocketError();
     }
     if (error == 0) {
-        portClaimed = true;
-        listeningPort = boundPort(listenSocket);
+        portClaimed_ = true;
+        listeningPort_ = boundPort(listenSocket_);
     }
     return error;
 }
 
 void KestaroSocket::Listen(int port) {
-    if (!portClaimed) {
+    if (!portClaimed_) {
         const int error = bindPort(port);
         if (error != 0) {
             throw std::runtime_error(quorvane::upload::bindFailureText(error));
         }
-        ::listen(listenSocket, kBacklog);
-        listeningPort = boundPort(listenSocket);
+        ::listen(listenSocket_, kBacklog);
+        listeningPort_ = boundPort(listenSocket_);
     }
     // Waiting happens before accept, in slices that notice an interruption;
     // a non-blocking accept cannot hang when a connection that was announced
     // has gone again (it was reset) by the time accept runs.
-    quorvane::net::setNonBlocking(listenSocket, true);
+    quorvane::net::setNonBlocking(listenSocket_, true);
 
     waitBegan_ = std::chrono::steady_clock::now();
     ThreadPool pool(kWorkerCount);
@@ -253,9 +253,9 @@ bool KestaroSocket::serveNext(ThreadPool& pool) {
 // The device's connection, or kInvalidSocket when the upload was interrupted
 // or no retry came (onNoRetry has been called then).
 quorvane::net::SocketHandle KestaroSocket::acceptDevice() {
-    WaitNotices notices(hintDelay, hintMessage, countdown);
+    WaitNotices notices(hintDelay_, hintMessage_, countdown_);
     for (;;) {
-        const Arrival arrival = waitForConnection(listenSocket, notices, retryDeadline_);
+        const Arrival arrival = waitForConnection(listenSocket_, notices, retryDeadline_);
         notices.clearLine();
         if (arrival == Arrival::Interrupted) {
             return quorvane::net::kInvalidSocket;
@@ -274,7 +274,7 @@ quorvane::net::SocketHandle KestaroSocket::acceptDevice() {
             return accepted;
         }
         quorvane::platform::diagnose("refused an upload connection from %s: only the device at %s may upload\n",
-                                     addressText(clientAddress.sin_addr).c_str(), addressText(expectedPeer).c_str());
+                                     addressText(clientAddress_.sin_addr).c_str(), addressText(expectedPeer_).c_str());
         quorvane::net::closeSocket(accepted);
     }
 }
@@ -284,9 +284,9 @@ quorvane::net::SocketHandle KestaroSocket::acceptDevice() {
 // connection reset while it waited, POSIX accepts it with the reset pending).
 // An error of the listening socket itself is thrown.
 quorvane::net::SocketHandle KestaroSocket::acceptOne() {
-    quorvane::net::SocketLength length = sizeof clientAddress;
+    quorvane::net::SocketLength length = sizeof clientAddress_;
     const quorvane::net::SocketHandle accepted =
-        ::accept(listenSocket, reinterpret_cast<sockaddr*>(&clientAddress), &length);
+        ::accept(listenSocket_, reinterpret_cast<sockaddr*>(&clientAddress_), &length);
     const bool acceptFailed = accepted == quorvane::net::kInvalidSocket;
     const int error = acceptFailed ? quorvane::net::lastSocketError() : quorvane::net::pendingError(accepted);
     if (error == 0) {
@@ -339,16 +339,16 @@ std::chrono::milliseconds KestaroSocket::retryLimit() const {
 }
 
 bool KestaroSocket::servesPeer() const {
-    return !peerExpected || peerPolicy_ == quorvane::upload::PeerPolicy::TakeFirst ||
-           clientAddress.sin_addr.s_addr == expectedPeer.s_addr;
+    return !peerExpected_ || peerPolicy_ == quorvane::upload::PeerPolicy::TakeFirst ||
+           clientAddress_.sin_addr.s_addr == expectedPeer_.s_addr;
 }
 
 void KestaroSocket::sayWhenNotFromTheDevice() const {
-    if (!peerExpected || clientAddress.sin_addr.s_addr == expectedPeer.s_addr) {
+    if (!peerExpected_ || clientAddress_.sin_addr.s_addr == expectedPeer_.s_addr) {
         return;
     }
-    const std::string peer = addressText(clientAddress.sin_addr);
-    const std::string device = addressText(expectedPeer);
+    const std::string peer = addressText(clientAddress_.sin_addr);
+    const std::string device = addressText(expectedPeer_);
     quorvane::platform::diagnose(
         "the upload connection came from %s, not from the device's address %s; it is taken as the device's: %s "
         "is on no network this computer is attached to, so the device's connections arrive through a router, NAT "
@@ -358,19 +358,19 @@ void KestaroSocket::sayWhenNotFromTheDevice() const {
 
 bool KestaroSocket::expectPeer(const std::string& ipv4Address, quorvane::upload::PeerPolicy policy) {
     peerPolicy_ = policy;
-    peerExpected = inet_pton(AF_INET, ipv4Address.c_str(), &expectedPeer) == 1;
-    if (!peerExpected) {
+    peerExpected_ = inet_pton(AF_INET, ipv4Address.c_str(), &expectedPeer_) == 1;
+    if (!peerExpected_) {
         quorvane::platform::diagnose(
             "warning: the device's address \"%s\" is no IPv4 address; the first connection "
             "on the upload port will be taken as the device's\n",
             ipv4Address.c_str());
     }
-    return peerExpected;
+    return peerExpected_;
 }
 
 void KestaroSocket::setNoConnectionHint(std::chrono::milliseconds delay, const std::string& message) {
-    hintDelay = delay;
-    hintMessage = message;
+    hintDelay_ = delay;
+    hintMessage_ = message;
 }
 
 void KestaroSocket::setRecordTime(const std::string& recordTime, std::chrono::steady_clock::time_point requestSent) {
@@ -384,9 +384,9 @@ void KestaroSocket::setRecordTime(const std::string& recordTime, std::chrono::st
 }
 
 void KestaroSocket::setCountdown(quorvane::upload::RecordingCountdown recordingCountdown) {
-    countdown = std::move(recordingCountdown);
+    countdown_ = std::move(recordingCountdown);
 }
 
 unsigned short KestaroSocket::localPort() const {
-    return listeningPort;
+    return listeningPort_;
 }

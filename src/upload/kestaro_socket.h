@@ -113,13 +113,13 @@ private:
     void sayWhenNotFromTheDevice() const;
     void awaitRetry(const std::string& what);
 
-    quorvane::net::SocketHandle listenSocket;
-    bool portClaimed = false;
-    sockaddr_in serverAddress{};
-    sockaddr_in clientAddress{};
+    quorvane::net::SocketHandle listenSocket_;
+    bool portClaimed_ = false;
+    sockaddr_in serverAddress_{};
+    sockaddr_in clientAddress_{};
 
-    bool peerExpected = false;
-    in_addr expectedPeer{};
+    bool peerExpected_ = false;
+    in_addr expectedPeer_{};
     quorvane::upload::PeerPolicy peerPolicy_ = quorvane::upload::PeerPolicy::RefuseOthers;
     std::chrono::milliseconds retryLimit_;
     std::chrono::seconds recordTime_{0};
@@ -128,10 +128,10 @@ private:
     std::optional<std::chrono::steady_clock::time_point> retryDeadline_;
     std::atomic<bool> retryWanted_{false};
     bool handedOverEmpty_ = false;
-    std::chrono::milliseconds hintDelay{-1};
-    std::string hintMessage;
-    std::optional<quorvane::upload::RecordingCountdown> countdown;
-    std::atomic<unsigned short> listeningPort{0};
+    std::chrono::milliseconds hintDelay_{-1};
+    std::string hintMessage_;
+    std::optional<quorvane::upload::RecordingCountdown> countdown_;
+    std::atomic<unsigned short> listeningPort_{0};
 };
 
 namespace quorvane::upload {

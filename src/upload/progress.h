@@ -48,14 +48,14 @@ private:
     TextPart amount(int dropRank) const;
     std::string rate(std::chrono::steady_clock::time_point now) const;
 
-    recording::ProgressClock clock;
-    StatusLine line;
-    std::chrono::milliseconds stallNotice;
-    std::uint64_t expected;
-    std::chrono::steady_clock::time_point began;
-    std::chrono::steady_clock::time_point lastData;
-    std::chrono::steady_clock::time_point nextShow;
-    std::uint64_t total = 0;
+    recording::ProgressClock clock_;
+    StatusLine line_;
+    std::chrono::milliseconds stallNotice_;
+    std::uint64_t expected_;
+    std::chrono::steady_clock::time_point began_;
+    std::chrono::steady_clock::time_point lastData_;
+    std::chrono::steady_clock::time_point nextShow_;
+    std::uint64_t total_ = 0;
 };
 
 // Counts the recording down on standard error while the upload is awaited
@@ -78,11 +78,11 @@ private:
     StatusText describe(std::chrono::steady_clock::duration waited) const;
     std::chrono::steady_clock::duration nextShowAfter(std::chrono::steady_clock::duration waited) const;
 
-    recording::ProgressClock clock;
-    std::chrono::seconds recordTime;
-    StatusLine line;
-    std::chrono::steady_clock::time_point began;
-    std::chrono::steady_clock::time_point nextShow;
+    recording::ProgressClock clock_;
+    std::chrono::seconds recordTime_;
+    StatusLine line_;
+    std::chrono::steady_clock::time_point began_;
+    std::chrono::steady_clock::time_point nextShow_;
 };
 
 }  // namespace quorvane::upload

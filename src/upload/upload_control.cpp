@@ -150,14 +150,14 @@ SocketEvent waitForSocket(net::SocketHandle socket, std::chrono::milliseconds li
 }
 
 UploadWorkClaim::~UploadWorkClaim() {
-    if (begun) {
+    if (begun_) {
         uploadState().endWork();
     }
 }
 
 bool UploadWorkClaim::begin() {
-    begun = uploadState().beginHandOver();
-    return begun;
+    begun_ = uploadState().beginHandOver();
+    return begun_;
 }
 
 }  // namespace quorvane::upload

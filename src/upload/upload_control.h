@@ -125,7 +125,7 @@ public:
     bool begin();
 
 private:
-    bool begun = false;
+    bool begun_ = false;
 };
 
 }  // namespace quorvane::upload
