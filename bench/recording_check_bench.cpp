@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "upload/recording_check.h"
+#include "recording/recording_check.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ std::vector<char> noise(std::size_t bytes) {
 
 void RecordingCheckPerFrame(benchmark::State& state) {
     const std::vector<char> recording = noise(kBlocks * kBlockFrames * 8);
-    quorvane::upload::RecordingCheck check(kHourFrames);
+    quorvane::recording::RecordingCheck check(kHourFrames);
     for (auto _ : state) {
         for (std::size_t block = 0; block < kBlocks; ++block) {
             check.add(recording.data() + block * kBlockFrames * 8, kBlockFrames);

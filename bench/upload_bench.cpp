@@ -21,16 +21,16 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/shell.h"
-#include "run/run_config.h"
 #include "upload/audio_capture.h"
-#include "upload/record_summary.h"
-#include "upload/shared_record_summary.h"
+#include "recording/record_summary.h"
+#include "recording/shared_record_summary.h"
 #include "upload/upload_control.h"
 
 namespace fs = std::filesystem;
@@ -98,9 +98,9 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 // Ends the summary as a run does, last: record.json beside the recording.
-void writeSummary(quorvane::upload::SharedRecordSummary& summary) {
-    summary.update([](quorvane::upload::RecordSummary& facts) { facts.endedAt = std::chrono::system_clock::now(); });
-    if (quorvane::upload::writeRecordSummary(quorvane::upload::kSummaryFileName, summary.snapshot()) != 0) {
+void writeSummary(quorvane::recording::SharedRecordSummary& summary) {
+    summary.update([](quorvane::recording::RecordSummary& facts) { facts.endedAt = std::chrono::system_clock::now(); });
+    if (quorvane::recording::writeRecordSummary(quorvane::recording::kSummaryFileName, summary.snapshot()) != 0) {
         std::fprintf(stderr, "upload_bench: cannot write record.json\n");
         std::exit(1);
     }
@@ -111,22 +111,23 @@ Measurement runRecordingServer(const fs::path& folder, std::uint64_t total) {
     fs::current_path(folder);
     Measurement result;
     const auto start = std::chrono::steady_clock::now();
-    quorvane::upload::RecordSummary facts;
+    quorvane::recording::RecordSummary facts;
     facts.startedAt = std::chrono::system_clock::now();
     facts.recordTime = std::to_string(total / kBytesPerSecond);
-    const auto summary = std::make_shared<quorvane::upload::SharedRecordSummary>(facts);
-    quorvane::upload::wireUpload({nullptr, true, summary});
-    std::thread listener([] {
-        test server;
+    const auto summary = std::make_shared<quorvane::recording::SharedRecordSummary>(facts);
+    std::promise<bool> failed;
+    std::future<bool> ended = failed.get_future();
+    std::thread listener([&summary, &failed] {
+        test server({nullptr, true, summary, [&failed](bool runFailed) { failed.set_value(runFailed); }});
         server.Listen(kUploadPort);
     });
     const bool sent = sendRecording(total);
     listener.join();
-    waitUntilFinished(100);
+    const bool runFailed = ended.get();
     quorvane::upload::uploadState().waitForAudioThread(std::chrono::seconds(60));
     writeSummary(*summary);
     result.seconds = secondsSince(start);
-    if (!sent || g_runFailed) {
+    if (!sent || runFailed) {
         std::fprintf(stderr, "upload_bench: the recording server's run failed\n");
         std::exit(1);
     }
@@ -245,7 +246,7 @@ int main(int argc, char** argv) {
     }
     std::printf("samples of all four channels %s\n", same ? "identical" : "DIFFER");
     std::error_code missing;
-    const bool reported = fs::file_size(work / "server" / quorvane::upload::kSummaryFileName, missing) > 0 &&
+    const bool reported = fs::file_size(work / "server" / quorvane::recording::kSummaryFileName, missing) > 0 &&
                           fs::file_size(work / "server" / "record.svg", missing) > 0;
     std::printf("record.json and record.svg %s\n", reported ? "written" : "MISSING");
     return same && reported ? 0 : 1;

@@ -33,3 +33,14 @@ function(quorvane_add_gtest name)
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     PROPERTIES ${properties})
 endfunction()
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+# A Python script that runs `driver` (under Wine in the Windows build) in a
+# work folder of the test's own and reads back what it wrote.
+function(quorvane_add_readback_test name script driver)
+  add_test(NAME ${name}
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/${script}
+      ${CMAKE_CURRENT_BINARY_DIR}/work/${name}
+      ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${driver}>)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+endfunction()

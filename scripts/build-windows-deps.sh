@@ -11,8 +11,10 @@ set -eu
 LC_ALL=C.UTF-8
 export LC_ALL
 
-work=$1
-prefix=$2
+# Made absolute: apt reads relative paths of its configuration from /etc/apt.
+mkdir -p "$1" "$2"
+work=$(cd "$1" && pwd)
+prefix=$(cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 toolchain="$here/../cmake/mingw-w64-x86_64.cmake"
 

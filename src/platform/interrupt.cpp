@@ -13,11 +13,26 @@ namespace {
 std::atomic<bool> interruptArrived{false};
 std::atomic<bool> interruptHandled{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+// Written once, before the onInterrupt call; read from any thread.
+std::atomic<bool> causeKnown{false};
+std::atomic<Interruption> cause{Interruption::Interrupt};
 
 }  // namespace
 
 void noteInterruptArrived() {
     interruptArrived = true;
+}
+
+void noteInterruptCause(Interruption interruption) {
+    cause = interruption;
+    causeKnown = true;
+}
+
+std::optional<Interruption> arrivedInterruption() {
+    if (!causeKnown) {
+        return std::nullopt;
+    }
+    return cause.load();
 }
 
 void noteInterruptHandled() {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 namespace quorvane::platform {
 
@@ -28,6 +29,11 @@ const char* interruptionName(Interruption interruption);
 // process at once with its exit status. Install once, before other threads
 // start.
 void installInterruptHandler(std::function<void(Interruption)> onInterrupt);
+
+// The interruption the program has had, from just before its onInterrupt
+// call on; empty before. The run and --convert decide their exit status by
+// it, the split and the conversion stop at it: one interruption, one place.
+std::optional<Interruption> arrivedInterruption();
 
 // When an interruption has arrived, waits until its onInterrupt call has
 // returned (at most `limit`); false at once when none arrived. A Ctrl-C from

@@ -42,7 +42,9 @@ void watchForInterrupt(std::function<void(Interruption)> onInterrupt) {
     char signalByte = 0;
     while (read(wakePipe[0], &signalByte, 1) < 0) {
     }
-    onInterrupt(interruptionOf(signalByte));
+    const Interruption interruption = interruptionOf(signalByte);
+    noteInterruptCause(interruption);
+    onInterrupt(interruption);
     noteInterruptHandled();
 }
 

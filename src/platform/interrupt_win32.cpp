@@ -40,6 +40,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
         ExitProcess(static_cast<UINT>(exitStatusFor(interruption)));
     }
     noteInterruptArrived();
+    noteInterruptCause(interruption);
     interruptAction(interruption);
     noteInterruptHandled();
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {

@@ -1,6 +1,6 @@
 #include "provisioning/attached_networks.h"
 
-#include "upload/socket_platform.h"
+#include "net/socket_platform.h"
 
 // After the socket headers, which it needs.
 #include <iphlpapi.h>

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "upload/socket_layer.h"
+#include "net/socket_layer.h"
 
 namespace quorvane::provisioning {
 
@@ -17,10 +17,10 @@ constexpr std::uint32_t kLoopbackFirstOctet = 127;
 // is counted, so this nests with the upload server's own.
 class SocketSession {
 public:
-    SocketSession() : started_(upload::startSockets() == 0) {}
+    SocketSession() : started_(net::startSockets() == 0) {}
     ~SocketSession() {
         if (started_) {
-            upload::stopSockets();
+            net::stopSockets();
         }
     }
     SocketSession(const SocketSession&) = delete;
@@ -95,18 +95,18 @@ std::string addressRoutingTo(const std::string& remoteAddress) {
     if (!session.started() || inet_pton(AF_INET, remoteAddress.c_str(), &remote.sin_addr) != 1) {
         return {};
     }
-    const upload::SocketHandle probe = socket(AF_INET, SOCK_DGRAM, 0);
-    if (probe == upload::kInvalidSocket) {
+    const net::SocketHandle probe = socket(AF_INET, SOCK_DGRAM, 0);
+    if (probe == net::kInvalidSocket) {
         return {};
     }
     sockaddr_in local{};
-    upload::SocketLength length = sizeof local;
+    net::SocketLength length = sizeof local;
     std::string result;
     if (connect(probe, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0 &&
         getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
         result = inet_ntoa(local.sin_addr);
     }
-    upload::closeSocket(probe);
+    net::closeSocket(probe);
     return result;
 }
 

@@ -7,13 +7,13 @@
 #include <stdexcept>
 #include <thread>
 
+#include "net/socket_layer.h"
+#include "platform/console_lines.h"
 #include "platform/diagnostics.h"
 #include "protocol/command_table.h"
 #include "provisioning/attached_networks.h"
 #include "provisioning/local_address.h"
-#include "run/run_config.h"
 #include "upload/audio_capture.h"
-#include "upload/socket_layer.h"
 #include "upload/upload_control.h"
 
 namespace quorvane::provisioning {
@@ -22,24 +22,6 @@ namespace {
 
 constexpr int kUploadPort = 8888;
 constexpr std::chrono::seconds kFirewallHintMargin{60};
-
-// The one recording-server thread of a run, and how far it has come.
-struct RecordingServer {
-    std::mutex mutex;
-    std::thread thread;
-    // Set by stopRecordingServer under the lock: no thread starts after it.
-    bool closing = false;
-    // Set by the thread when Listen has returned or thrown.
-    std::atomic<bool> done{false};
-    // The server that claimed the upload port before the run touched the
-    // device, until the thread takes it over.
-    std::unique_ptr<test> claimed;
-};
-
-RecordingServer& recordingServer() {
-    static RecordingServer server;
-    return server;
-}
 
 std::string firstUsableAddress(const std::vector<std::string>& addresses) {
     for (const std::string& address : addresses) {
@@ -64,12 +46,13 @@ upload::PeerPolicy peerPolicyFor(const std::string& deviceIp) {
                                                           : upload::PeerPolicy::TakeFirst;
 }
 
-void serveUpload(test& server, const RunSettings& settings, const std::string& deviceIp, const std::string& localIp) {
+void serveUpload(test& server, const RunSettings& settings, const std::string& deviceIp, const std::string& localIp,
+                 std::chrono::steady_clock::time_point requestSent) {
     if (isDeviceAddress(deviceIp)) {
         server.expectPeer(deviceIp, peerPolicyFor(deviceIp));
     }
     server.setNoConnectionHint(noConnectionHintDelay(settings.recordTime), noConnectionHint(localIp));
-    server.setRecordTime(settings.recordTime);
+    server.setRecordTime(settings.recordTime, requestSent);
     server.Listen(kUploadPort);
 }
 
@@ -77,50 +60,28 @@ void serveUpload(test& server, const RunSettings& settings, const std::string& d
 // the recording server always did: Listen then binds the port itself. Either
 // is destroyed on return, which closes the port: a device that connects
 // later is refused instead of being left unread.
-void serveUpload(std::unique_ptr<test> claimed, const RunSettings& settings, const std::string& deviceIp,
-                 const std::string& localIp) {
+void serveUpload(std::unique_ptr<test> claimed, const upload::UploadWiring& upload, const RunSettings& settings,
+                 const std::string& deviceIp, const std::string& localIp,
+                 std::chrono::steady_clock::time_point requestSent) {
     if (claimed) {
-        serveUpload(*claimed, settings, deviceIp, localIp);
+        serveUpload(*claimed, settings, deviceIp, localIp, requestSent);
         return;
     }
-    test server;
-    serveUpload(server, settings, deviceIp, localIp);
+    test server(upload);
+    serveUpload(server, settings, deviceIp, localIp, requestSent);
 }
 
 void reportUnclaimedPort(int error) {
-    platform::consoleLine("%s\n", upload::bindFailureText(error).c_str());
-    if (upload::isAddressTaken(error)) {
+    platform::console::serverFailure(upload::bindFailureText(error));
+    if (net::isAddressTaken(error)) {
         platform::diagnose(
             "TCP port %d is in use by another program (perhaps another copy of this tool, waiting for its own "
             "device); the device was not contacted\n",
             kUploadPort);
     } else {
         platform::diagnose("cannot take TCP port %d for the upload (%s); the device was not contacted\n", kUploadPort,
-                           upload::socketErrorText(error).c_str());
+                           net::socketErrorText(error).c_str());
     }
-}
-
-void runRecordingServer(const RunSettings& settings, const std::string& deviceIp, std::unique_ptr<test> claimed) {
-    const std::string localIp = _getLocalIp(deviceIp);
-    settings.sendRequest(makeRequest(UPLOAD_RECORD, "-h " + localIp + " -c 5 -t " + settings.recordTime));
-    if (settings.uploadRequested) {
-        settings.uploadRequested(deviceIp, localIp);
-    }
-    if (localIp.empty()) {
-        platform::diagnose(
-            "warning: this computer's IPv4 address is unknown (the device reported none and the host name "
-            "resolves to none), so the device was told no address to upload to\n");
-    } else {
-        platform::diagnose("the device was told to upload to %s, TCP port %d\n", localIp.c_str(), kUploadPort);
-    }
-    try {
-        serveUpload(std::move(claimed), settings, deviceIp, localIp);
-    } catch (const std::runtime_error& e) {
-        platform::consoleLine("%s\n", e.what());
-        platform::diagnose("the upload server could not run; ending the run\n");
-        finishRun(true);
-    }
-    recordingServer().done = true;
 }
 
 }  // namespace
@@ -139,44 +100,73 @@ std::string localIpWith(const std::string& deviceIp, const AddressLookups& looku
     return firstUsableAddress(lookups.hostName());
 }
 
-bool claimUploadPort() {
-    RecordingServer& server = recordingServer();
-    std::lock_guard<std::mutex> lock(server.mutex);
+RecordingServer::RecordingServer(upload::UploadWiring upload) : upload_(std::move(upload)) {}
+
+RecordingServer::~RecordingServer() {
+    stop();
+}
+
+bool RecordingServer::claimUploadPort() {
+    std::lock_guard<std::mutex> lock(mutex_);
     try {
-        auto claiming = std::make_unique<test>();
+        auto claiming = std::make_unique<test>(upload_);
         const int error = claiming->claimPort(kUploadPort);
         if (error != 0) {
             reportUnclaimedPort(error);
             return false;
         }
-        server.claimed = std::move(claiming);
+        claimed_ = std::move(claiming);
         return true;
     } catch (const std::runtime_error& e) {
-        platform::consoleLine("%s\n", e.what());
+        platform::console::serverFailure(e.what());
         platform::diagnose("the upload server could not be set up; the device was not contacted\n");
         return false;
     }
 }
 
-void _startRecord(const RunSettings& settings, const std::string& deviceIp) {
-    RecordingServer& server = recordingServer();
-    std::lock_guard<std::mutex> lock(server.mutex);
-    if (!server.closing) {
-        server.thread = std::thread(runRecordingServer, settings, deviceIp, std::move(server.claimed));
+void RecordingServer::_startRecord(const RunSettings& settings, const std::string& deviceIp) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!closing_) {
+        thread_ = std::thread(&RecordingServer::serve, this, settings, deviceIp, std::move(claimed_));
     }
 }
 
-void stopRecordingServer() {
-    RecordingServer& server = recordingServer();
-    std::lock_guard<std::mutex> lock(server.mutex);
-    server.closing = true;
-    if (server.thread.joinable()) {
-        if (!server.done) {
+void RecordingServer::stop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+    if (thread_.joinable()) {
+        if (!done_) {
             upload::uploadState().interrupt();
         }
-        server.thread.join();
+        thread_.join();
     }
-    server.claimed.reset();
+    claimed_.reset();
+}
+
+void RecordingServer::serve(const RunSettings& settings, const std::string& deviceIp, std::unique_ptr<test> claimed) {
+    const std::string localIp = _getLocalIp(deviceIp);
+    const auto requestSent = std::chrono::steady_clock::now();
+    settings.sendRequest(makeRequest(UPLOAD_RECORD, "-h " + localIp + " -c 5 -t " + settings.recordTime));
+    if (settings.uploadRequested) {
+        settings.uploadRequested(deviceIp, localIp);
+    }
+    if (localIp.empty()) {
+        platform::diagnose(
+            "warning: this computer's IPv4 address is unknown (the device reported none and the host name "
+            "resolves to none), so the device was told no address to upload to\n");
+    } else {
+        platform::diagnose("the device was told to upload to %s, TCP port %d\n", localIp.c_str(), kUploadPort);
+    }
+    try {
+        serveUpload(std::move(claimed), upload_, settings, deviceIp, localIp, requestSent);
+    } catch (const std::runtime_error& e) {
+        platform::console::serverFailure(e.what());
+        platform::diagnose("the upload server could not run; ending the run\n");
+        if (settings.endRun) {
+            settings.endRun(true);
+        }
+    }
+    done_ = true;
 }
 
 std::chrono::milliseconds noConnectionHintDelay(const std::string& recordTime) {

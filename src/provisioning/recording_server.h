@@ -1,11 +1,16 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "provisioning/run_settings.h"
+#include "upload/audio_capture.h"
 
 namespace quorvane::provisioning {
 
@@ -26,24 +31,52 @@ struct AddressLookups {
 // _getLocalIp with the given lookups.
 std::string localIpWith(const std::string& deviceIp, const AddressLookups& lookups);
 
-// Binds and listens on TCP port 8888 for the recording server, before the run
-// touches the device, so that no other program (another copy of this tool)
-// can take the port until the upload. False when that fails, after printing
-// the bind failure on standard output and saying why on standard error.
-bool claimUploadPort();
+// The recording server of one run: the upload port, claimed before the run
+// touches the device, and the thread that asks the device to upload and
+// serves the port until the device has connected. Owned by the run, which
+// stops it (or its destructor does) before the run ends.
+class RecordingServer {
+public:
+    // `upload`: what each upload connection is handed (stopping the serial
+    // link, channel 3, the run's summary, the end of the run).
+    explicit RecordingServer(upload::UploadWiring upload);
+    ~RecordingServer();
 
-// Starts the recording-server thread: it sends the upload request with this
-// PC's address and the record time, then serves TCP port 8888 (the claimed
-// socket, if claimUploadPort claimed it) until the device has connected.
-// When `deviceIp` is a device's address on a network this computer is
-// attached to, only that address may upload; behind a router the device's
-// connections come from another address, so the first one is taken. Does
-// nothing once stopRecordingServer has begun.
-void _startRecord(const RunSettings& settings, const std::string& deviceIp);
+    RecordingServer(const RecordingServer&) = delete;
+    RecordingServer& operator=(const RecordingServer&) = delete;
 
-// Ends a recording server still waiting for the device and waits for its
-// thread; afterwards no new one starts, and the upload port is released.
-void stopRecordingServer();
+    // Binds and listens on TCP port 8888, so that no other program (another
+    // copy of this tool) can take the port until the upload. False when that
+    // fails, after printing the bind failure on standard output and saying
+    // why on standard error.
+    bool claimUploadPort();
+
+    // Starts the recording-server thread: it sends the upload request with
+    // this PC's address and the record time, then serves TCP port 8888 (the
+    // claimed socket, if claimUploadPort claimed it) until the device has
+    // connected. When `deviceIp` is a device's address on a network this
+    // computer is attached to, only that address may upload; behind a router
+    // the device's connections come from another address, so the first one
+    // is taken. Does nothing once stop has begun.
+    void _startRecord(const RunSettings& settings, const std::string& deviceIp);
+
+    // Ends a server still waiting for the device and waits for its thread;
+    // afterwards no new one starts, and the upload port is released.
+    void stop();
+
+private:
+    void serve(const RunSettings& settings, const std::string& deviceIp, std::unique_ptr<test> claimed);
+
+    const upload::UploadWiring upload_;
+    std::mutex mutex_;
+    std::thread thread_;
+    // Set by stop under the lock: no thread starts after it.
+    bool closing_ = false;
+    // Set by the thread when Listen has returned or thrown.
+    std::atomic<bool> done_{false};
+    // The server that claimed the upload port, until the thread takes it over.
+    std::unique_ptr<test> claimed_;
+};
 
 // How long after the upload request the firewall hint waits: the record time
 // (whole seconds, as the device reads it) plus a minute.

@@ -23,6 +23,8 @@ struct RunSettings {
     // address (empty when it reported none a device can have) and this
     // computer's address it was told (empty when unknown); may be empty.
     std::function<void(const std::string& deviceAddress, const std::string& hostAddress)> uploadRequested;
+    // Ends the run, as failed or not; may be empty.
+    std::function<void(bool failed)> endRun;
 };
 
 }  // namespace quorvane::provisioning

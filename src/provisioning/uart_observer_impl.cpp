@@ -5,11 +5,11 @@
 #include <memory>
 #include <utility>
 
+#include "platform/console_lines.h"
 #include "platform/diagnostics.h"
 #include "protocol/command_table.h"
 #include "provisioning/local_address.h"
 #include "provisioning/recording_server.h"
-#include "run/run_config.h"
 #include "upload/upload_control.h"
 
 namespace {
@@ -42,22 +42,19 @@ bool runMayEnd(const char* event) {
 
 }  // namespace
 
-UartObserverImpl::UartObserverImpl(quorvane::provisioning::RunSettings settings)
-    : UartObserverImpl(settings, [settings](const std::string& deviceIp) {
-          quorvane::provisioning::_startRecord(settings, deviceIp);
-      }) {}
-
 UartObserverImpl::UartObserverImpl(quorvane::provisioning::RunSettings settings, RecordingStart startRecording)
     : UartObserverImpl(std::move(settings), std::move(startRecording), quorvane::provisioning::_getLocalIp) {}
 
 UartObserverImpl::UartObserverImpl(quorvane::provisioning::RunSettings settings, RecordingStart startRecording,
                                    LocalAddressLookup localAddress)
-    : settings(std::move(settings)), startRecording(std::move(startRecording)), localAddress(std::move(localAddress)) {}
+    : settings_(std::move(settings)),
+      startRecording_(std::move(startRecording)),
+      localAddress_(std::move(localAddress)) {}
 
 void UartObserverImpl::onConnected() {
-    quorvane::platform::consoleLine("connect to %s success!\n", settings.portLabel.c_str());
-    quorvane::platform::consoleLine("wifi connecting\n");
-    settings.sendRequest(makeRequest(WIFI_CONNECT, settings.wifiSsid + " " + settings.wifiPassword));
+    quorvane::platform::console::portConnected(settings_.portLabel);
+    quorvane::platform::console::wifiConnecting();
+    settings_.sendRequest(makeRequest(WIFI_CONNECT, settings_.wifiSsid + " " + settings_.wifiPassword));
 }
 
 void UartObserverImpl::onResponse(int command, bool ok, const std::string& body) {
@@ -68,9 +65,9 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
         if (!runMayEnd("did not answer a Wi-Fi request in time")) {
             return;
         }
-        quorvane::platform::consoleLine("wifi connect failed, timeout!\n");
+        quorvane::platform::console::wifiTimedOut();
         quorvane::platform::diagnose("the device did not answer the Wi-Fi request within 10 s\n");
-        finishRun(true);
+        endRun();
         return;
     }
     const JsonTree root(cJSON_Parse(body.c_str()), cJSON_Delete);
@@ -83,15 +80,24 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
 
 void UartObserverImpl::onDisconnected() {}
 
+bool UartObserverImpl::recordStarted() const {
+    return recordStarted_;
+}
+
+void UartObserverImpl::endRun() {
+    if (settings_.endRun) {
+        settings_.endRun(true);
+    }
+}
+
 // An address that no device can have (0.0.0.0, broadcast, multicast) counts as
 // none: otherwise it would pick the upload address and refuse every
 // connection, the device's own too. The console line shows what was said.
 void UartObserverImpl::onWifiJoined(const std::string& reportedIp) {
     const std::string deviceIp = quorvane::provisioning::isDeviceAddress(reportedIp) ? reportedIp : std::string();
-    const std::string localIp = localAddress(deviceIp);
-    quorvane::platform::consoleLine("wifi connect success, ip is %s, local ip is %s\n", reportedIp.c_str(),
-                                    localIp.c_str());
-    if (!g_recordStarted) {
+    const std::string localIp = localAddress_(deviceIp);
+    quorvane::platform::console::wifiJoined(reportedIp, localIp);
+    if (!recordStarted_) {
         if (deviceIp != reportedIp) {
             quorvane::platform::diagnose(
                 "warning: the device reported the address \"%s\", which is no address a device can have; taken "
@@ -99,9 +105,9 @@ void UartObserverImpl::onWifiJoined(const std::string& reportedIp) {
                 "upload port is taken as the device's\n",
                 reportedIp.c_str());
         }
-        quorvane::platform::consoleLine("wait for socket connect....\n");
-        startRecording(deviceIp);
-        g_recordStarted = true;
+        quorvane::platform::console::waitingForUpload();
+        startRecording_(deviceIp);
+        recordStarted_ = true;
     }
 }
 
@@ -109,10 +115,10 @@ void UartObserverImpl::onWifiRefused(const std::string& body) {
     if (!runMayEnd("reported a failed Wi-Fi join")) {
         return;
     }
-    quorvane::platform::consoleLine("wifi connect failed!\n");
-    quorvane::platform::diagnose("the device did not join \"%s\"; its reply was: %s\n", settings.wifiSsid.c_str(),
+    quorvane::platform::console::wifiRefused();
+    quorvane::platform::diagnose("the device did not join \"%s\"; its reply was: %s\n", settings_.wifiSsid.c_str(),
                                  withoutPassPhrase(body).c_str());
-    finishRun(true);
+    endRun();
 }
 
 // The reply as the user may see it: a device that echoes the request must not
@@ -120,7 +126,7 @@ void UartObserverImpl::onWifiRefused(const std::string& body) {
 // after the pass phrase it replaced, so a pass phrase that holds the mask
 // cannot make it loop.
 std::string UartObserverImpl::withoutPassPhrase(std::string text) const {
-    const std::string& secret = settings.wifiPassword;
+    const std::string& secret = settings_.wifiPassword;
     if (secret.empty()) {
         return text;
     }

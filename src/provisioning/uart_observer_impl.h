@@ -18,8 +18,6 @@ public:
     // This computer's address as told to the user, given the device's.
     using LocalAddressLookup = std::function<std::string(const std::string& deviceIp)>;
 
-    // Starts the recording server of this computer (quorvane::provisioning::_startRecord).
-    explicit UartObserverImpl(quorvane::provisioning::RunSettings settings);
     UartObserverImpl(quorvane::provisioning::RunSettings settings, RecordingStart startRecording);
     UartObserverImpl(quorvane::provisioning::RunSettings settings, RecordingStart startRecording,
                      LocalAddressLookup localAddress);
@@ -28,13 +26,18 @@ public:
     void onResponse(int command, bool ok, const std::string& body) override;
     void onDisconnected() override;
 
+    // Whether a join has started the recording server; it is started once.
+    bool recordStarted() const;
+
 private:
     void onWifiJoined(const std::string& reportedIp);
     void onWifiRefused(const std::string& body);
+    void endRun();
 
     std::string withoutPassPhrase(std::string text) const;
 
-    const quorvane::provisioning::RunSettings settings;
-    RecordingStart startRecording;
-    LocalAddressLookup localAddress;
+    const quorvane::provisioning::RunSettings settings_;
+    RecordingStart startRecording_;
+    LocalAddressLookup localAddress_;
+    bool recordStarted_ = false;
 };

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "run/port_argument.h"
-#include "run/run_config.h"
 
 namespace {
 
@@ -97,14 +96,14 @@ std::string lineBreakProblem(const char* what) {
            "remove it";
 }
 
-std::string recordTimeWordsProblem() {
-    const char* found = g_recordTime.find(' ') != std::string::npos ? "a blank"
-                        : hasControlCharacter(g_recordTime)         ? "a control character"
-                                                                    : nullptr;
+std::string recordTimeWordsProblem(const std::string& recordTime) {
+    const char* found = recordTime.find(' ') != std::string::npos ? "a blank"
+                        : hasControlCharacter(recordTime)         ? "a control character"
+                                                                  : nullptr;
     if (found == nullptr) {
         return {};
     }
-    return "the record time " + quoted(g_recordTime) + " contains " + found +
+    return "the record time " + quoted(recordTime) + " contains " + found +
            ": it would reach the device inside its upload command, where more words are read as more options; "
            "give the number of seconds alone, such as 30";
 }
@@ -121,19 +120,19 @@ bool isZero(const std::string& text) {
 
 // A record time the device would take for something else: words of its own
 // (see above), an option ("-t -5" reads as two), or no time at all.
-std::string recordTimeProblem() {
-    const std::string words = recordTimeWordsProblem();
+std::string recordTimeProblem(const std::string& recordTime) {
+    const std::string words = recordTimeWordsProblem(recordTime);
     if (!words.empty()) {
         return words;
     }
-    const char* fault = g_recordTime.compare(0, 1, "-") == 0
+    const char* fault = recordTime.compare(0, 1, "-") == 0
                             ? "begins with \"-\": the device would read it as an option of its own, not as the time"
-                        : isZero(g_recordTime) ? "is zero: the device would record nothing"
-                                               : nullptr;
+                        : isZero(recordTime) ? "is zero: the device would record nothing"
+                                             : nullptr;
     if (fault == nullptr) {
         return {};
     }
-    return "the record time " + quoted(g_recordTime) + " " + fault + "; give the number of seconds, such as 30";
+    return "the record time " + quoted(recordTime) + " " + fault + "; give the number of seconds, such as 30";
 }
 
 std::string portPathKindText(PortPathKind kind) {
@@ -151,47 +150,46 @@ std::string portPathKindText(PortPathKind kind) {
     }
 }
 
-std::string ssidBlankWarning() {
-    const auto blank = g_wifiSsid.find(' ');
+std::string ssidBlankWarning(const std::string& ssid) {
+    const auto blank = ssid.find(' ');
     if (blank == std::string::npos) {
         return {};
     }
-    return "the network name " + quoted(g_wifiSsid) +
+    return "the network name " + quoted(ssid) +
            " contains a blank; the device's request separates the name from the pass phrase by a blank, "
            "so the device may take " +
-           quoted(g_wifiSsid.substr(0, blank)) + " as the name and the rest as part of the pass phrase";
+           quoted(ssid.substr(0, blank)) + " as the name and the rest as part of the pass phrase";
 }
 
-std::string ssidLengthWarning() {
-    if (g_wifiSsid.size() <= kLongestSsid) {
+std::string ssidLengthWarning(const std::string& ssid) {
+    if (ssid.size() <= kLongestSsid) {
         return {};
     }
-    return "the network name " + quoted(g_wifiSsid) + " has " + byteCount(g_wifiSsid.size()) +
+    return "the network name " + quoted(ssid) + " has " + byteCount(ssid.size()) +
            "; a Wi-Fi network name (SSID) has at most 32 bytes";
 }
 
-std::string passphraseWarning() {
-    const std::size_t length = g_wifiPassword.size();
+std::string passphraseWarning(const std::string& passphrase) {
+    const std::size_t length = passphrase.size();
     if (length == 0 || (length >= kShortestPassphrase && length <= kLongestPassphrase)) {
         return {};
     }
     return "the pass phrase has " + byteCount(length) + "; a WPA pass phrase has 8 to 63 characters";
 }
 
-std::string recordTimeWarning() {
-    if (g_recordTime.empty()) {
+std::string recordTimeWarning(const std::string& recordTime) {
+    if (recordTime.empty()) {
         return "the record time is empty; the device is sent the empty text as typed";
     }
-    if (!isDecimal(g_recordTime)) {
-        return "the record time " + quoted(g_recordTime) +
-               " is not a number of seconds; the device is sent it as typed";
+    if (!isDecimal(recordTime)) {
+        return "the record time " + quoted(recordTime) + " is not a number of seconds; the device is sent it as typed";
     }
     return {};
 }
 
 // A fifth argument counts only when atoi reads 1 in it ("1", also "01").
-std::string channel3Warning(std::size_t positionalCount) {
-    if (positionalCount != kChannel3Position + 1 || g_convertCh3) {
+std::string channel3Warning(const RunOptions& options) {
+    if (options.positionalCount != kChannel3Position + 1 || options.convertCh3) {
         return {};
     }
     return "the fifth argument is ignored: channel 3 is converted as well only with 1 there";
@@ -267,16 +265,20 @@ ConvertRequest parseConvertRequest(const std::vector<std::string>& afterOption) 
     return request;
 }
 
-void storeRunArguments(const std::vector<std::string>& positional) {
-    g_convertCh3 = positional.size() == kChannel3Position + 1 && std::atoi(positional[kChannel3Position].c_str()) == 1;
-    g_wifiSsid = positional[0];
-    g_wifiPassword = positional[1];
-    g_comPort = withoutComPrefix(positional[2]);
-    g_recordTime = positional[3];
+RunOptions runOptionsFrom(const std::vector<std::string>& positional) {
+    RunOptions options;
+    options.ssid = positional[0];
+    options.passphrase = positional[1];
+    options.port = withoutComPrefix(positional[2]);
+    options.recordTime = positional[3];
+    options.convertCh3 =
+        positional.size() == kChannel3Position + 1 && std::atoi(positional[kChannel3Position].c_str()) == 1;
+    options.positionalCount = positional.size();
+    return options;
 }
 
-bool passphraseFromInput() {
-    return g_wifiPassword == "-";
+bool passphraseFromInput(const RunOptions& options) {
+    return options.passphrase == "-";
 }
 
 bool portArgumentIsDevicePath(const std::string& port) {
@@ -287,43 +289,44 @@ std::string portLabel(const std::string& port) {
     return portArgumentIsDevicePath(port) ? port : "COM" + port;
 }
 
-std::string runArgumentsProblem() {
-    if (!isPositiveDecimal(g_comPort) && !portArgumentIsDevicePath(g_comPort)) {
-        return quoted(g_comPort) + " is not a serial port: " + portArgumentHint();
+std::string runArgumentsProblem(const RunOptions& options) {
+    if (!isPositiveDecimal(options.port) && !portArgumentIsDevicePath(options.port)) {
+        return quoted(options.port) + " is not a serial port: " + portArgumentHint();
     }
-    if (hasLineBreak(g_wifiSsid)) {
+    if (hasLineBreak(options.ssid)) {
         return lineBreakProblem("the Wi-Fi network name");
     }
-    const std::string passphrase = passphraseProblem();
+    const std::string passphrase = passphraseProblem(options.passphrase);
     if (!passphrase.empty()) {
         return passphrase;
     }
-    if (hasLineBreak(g_recordTime)) {
+    if (hasLineBreak(options.recordTime)) {
         return lineBreakProblem("the record time");
     }
-    return recordTimeProblem();
+    return recordTimeProblem(options.recordTime);
 }
 
-std::string passphraseProblem() {
-    return hasLineBreak(g_wifiPassword) ? lineBreakProblem("the Wi-Fi pass phrase") : std::string();
+std::string passphraseProblem(const std::string& passphrase) {
+    return hasLineBreak(passphrase) ? lineBreakProblem("the Wi-Fi pass phrase") : std::string();
 }
 
-std::string portPathProblem() {
-    if (!portArgumentIsDevicePath(g_comPort)) {
+std::string portPathProblem(const std::string& port) {
+    if (!portArgumentIsDevicePath(port)) {
         return {};
     }
-    const std::string kind = portPathKindText(examinePortPath(g_comPort));
+    const std::string kind = portPathKindText(examinePortPath(port));
     if (kind.empty()) {
         return {};
     }
-    return "the port " + g_comPort + " " + kind + ", not a serial port: give the device of the serial port, such as " +
+    return "the port " + port + " " + kind + ", not a serial port: give the device of the serial port, such as " +
            "/dev/ttyUSB0 (quorvane-capture --list-ports shows them)";
 }
 
-std::vector<std::string> runArgumentWarnings(std::size_t positionalCount) {
+std::vector<std::string> runArgumentWarnings(const RunOptions& options) {
     std::vector<std::string> warnings;
-    for (std::string warning : {ssidBlankWarning(), ssidLengthWarning(), passphraseWarning(), recordTimeWarning(),
-                                channel3Warning(positionalCount), ignoredArgumentsWarning(positionalCount)}) {
+    for (std::string warning : {ssidBlankWarning(options.ssid), ssidLengthWarning(options.ssid),
+                                passphraseWarning(options.passphrase), recordTimeWarning(options.recordTime),
+                                channel3Warning(options), ignoredArgumentsWarning(options.positionalCount)}) {
         if (!warning.empty()) {
             warnings.push_back(std::move(warning));
         }

@@ -39,37 +39,49 @@ bool isConvertRequest(const std::vector<std::string>& arguments);
 // second argument must be that switch.
 ConvertRequest parseConvertRequest(const std::vector<std::string>& afterOption);
 
-// Stores the positional arguments in the run-wide values: the network name,
-// pass phrase and record time as typed, the port as typed except that "COM3"
-// (any case) is stored as 3, and the channel-3 switch, which counts only as
-// the last of exactly five arguments and only when atoi gives 1.
-void storeRunArguments(const std::vector<std::string>& positional);
+// What a run was asked to do, as the command line gave it.
+struct RunOptions {
+    std::string ssid;
+    // As typed; "-" until the pass phrase has been read from standard input.
+    std::string passphrase;
+    // As typed, except that "COM3" (any case) is held as 3.
+    std::string port;
+    // As typed: the device is sent this text.
+    std::string recordTime;
+    // The channel-3 switch, which counts only as the last of exactly five
+    // arguments and only when atoi gives 1.
+    bool convertCh3 = false;
+    std::size_t positionalCount = 0;
+};
+
+// The options of a run from its positional arguments (at least four).
+RunOptions runOptionsFrom(const std::vector<std::string>& positional);
 
 // True when the pass phrase is to be read from standard input ("-").
-bool passphraseFromInput();
+bool passphraseFromInput(const RunOptions& options);
 
-// Why the stored arguments cannot drive a run, or empty when they can: a port
-// that is neither a positive COM number nor (on POSIX) a device path, a line
-// break that would let an argument end the device's command line early and
-// inject another command, or a record time whose blanks or control
-// characters would add words to the device's upload command, that begins
-// with "-" (the device reads it as an option) or that is zero.
-std::string runArgumentsProblem();
+// Why the options cannot drive a run, or empty when they can: a port that is
+// neither a positive COM number nor (on POSIX) a device path, a line break
+// that would let an argument end the device's command line early and inject
+// another command, or a record time whose blanks or control characters would
+// add words to the device's upload command, that begins with "-" (the device
+// reads it as an option) or that is zero.
+std::string runArgumentsProblem(const RunOptions& options);
 
 // The same check for the pass phrase alone, for one read from standard input.
-std::string passphraseProblem();
+std::string passphraseProblem(const std::string& passphrase);
 
 // Why a port given as a device path cannot be the serial port: it exists but
 // is no terminal. Empty for a number, for a terminal, and for a path that does
 // not exist yet (the device may be plugged in later).
-std::string portPathProblem();
+std::string portPathProblem(const std::string& port);
 
-// What the device may misread in the stored arguments, one warning each: a
-// network name with a blank or over the Wi-Fi limit of 32 bytes, a pass
-// phrase outside WPA's 8 to 63 characters, a record time that is no number of
-// seconds, a fifth argument that is not the switch 1, and positional
-// arguments after the fifth; the last two are ignored.
-std::vector<std::string> runArgumentWarnings(std::size_t positionalCount);
+// What the device may misread in the options, one warning each: a network
+// name with a blank or over the Wi-Fi limit of 32 bytes, a pass phrase outside
+// WPA's 8 to 63 characters, a record time that is no number of seconds, a
+// fifth argument that is not the switch 1, and positional arguments after the
+// fifth; the last two are ignored.
+std::vector<std::string> runArgumentWarnings(const RunOptions& options);
 
 // True when the port argument names a device (a path) rather than a COM number.
 bool portArgumentIsDevicePath(const std::string& port);

@@ -1,6 +1,5 @@
 #include "run/convert_command.h"
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -9,23 +8,17 @@
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/interrupt.h"
+#include "recording/record_files.h"
+#include "recording/record_picture.h"
+#include "recording/record_summary.h"
+#include "recording/recording_processing.h"
 #include "run/command_line.h"
 #include "run/converter_search.h"
 #include "run/information.h"
 #include "run/record_summary_file.h"
-#include "upload/record_files.h"
-#include "upload/record_picture.h"
-#include "upload/record_summary.h"
-#include "upload/recording_processing.h"
-#include "upload/upload_control.h"
+#include "run/refusal.h"
 
 namespace {
-
-constexpr int kRefused = -1;
-
-std::atomic<bool> interrupted{false};
-// Written before `interrupted` is set, read only after it was seen set.
-std::atomic<quorvane::platform::Interruption> interruption{quorvane::platform::Interruption::Interrupt};
 
 // The conversion in hand runs to its end (or ends with the console's Ctrl-C,
 // as the converter hears it too); none starts after it.
@@ -33,9 +26,6 @@ void onInterrupt(quorvane::platform::Interruption cause) {
     quorvane::platform::diagnose(
         "%s: ending the conversion, keeping the recording and the channel files not converted yet\n",
         quorvane::platform::interruptionName(cause));
-    interruption = cause;
-    interrupted = true;
-    quorvane::upload::uploadState().interrupt();
 }
 
 // Why `file` cannot be read as a recording; empty when it can. A pipe, a
@@ -49,12 +39,13 @@ std::string unreadableProblem(const std::string& file) {
     }
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         const int refusal = quorvane::platform::readAccessError(file);
-        return refusal == 0 ? std::string() : "cannot read " + file + ": " + quorvane::upload::fileErrorText(refusal);
+        return refusal == 0 ? std::string()
+                            : "cannot read " + file + ": " + quorvane::recording::fileErrorText(refusal);
     }
     errno = 0;
     std::ifstream recording(path, std::ios::in | std::ios::binary);
     if (!recording.is_open()) {
-        return "cannot read " + file + ": " + quorvane::upload::fileErrorText(errno);
+        return "cannot read " + file + ": " + quorvane::recording::fileErrorText(errno);
     }
     return {};
 }
@@ -72,12 +63,12 @@ bool sameFile(const std::filesystem::path& first, const std::filesystem::path& s
 
 std::vector<std::string> filesTheConversionWrites() {
     std::vector<std::string> names;
-    for (int channel = 1; channel <= quorvane::upload::kChannelCount; ++channel) {
-        names.push_back(quorvane::upload::channelPcmName(channel));
-        names.push_back(quorvane::upload::channelWavName(channel));
+    for (int channel = 1; channel <= quorvane::recording::kChannelCount; ++channel) {
+        names.push_back(quorvane::recording::channelPcmName(channel));
+        names.push_back(quorvane::recording::channelWavName(channel));
     }
-    names.emplace_back(quorvane::upload::kSummaryFileName);
-    names.emplace_back(quorvane::upload::kPictureFileName);
+    names.emplace_back(quorvane::recording::kSummaryFileName);
+    names.emplace_back(quorvane::recording::kPictureFileName);
     return names;
 }
 
@@ -96,45 +87,39 @@ std::string overwrittenProblem(const std::string& file) {
     return {};
 }
 
-bool refused(const std::string& problem) {
-    if (problem.empty()) {
-        return false;
-    }
-    quorvane::platform::diagnose("%s\n", problem.c_str());
-    return true;
-}
-
-int exitStatusOf(quorvane::upload::RunOutcome outcome) {
-    if (interrupted) {
-        return quorvane::platform::exitStatusFor(interruption);
+int exitStatusOf(quorvane::recording::RunOutcome outcome) {
+    if (const auto interruption = quorvane::platform::arrivedInterruption()) {
+        return quorvane::platform::exitStatusFor(*interruption);
     }
     switch (outcome) {
-        case quorvane::upload::RunOutcome::Stored:
+        case quorvane::recording::RunOutcome::Stored:
             return 0;
-        case quorvane::upload::RunOutcome::Interrupted:
+        case quorvane::recording::RunOutcome::Interrupted:
             return quorvane::platform::exitStatusFor(quorvane::platform::Interruption::Interrupt);
-        case quorvane::upload::RunOutcome::Failed:
+        case quorvane::recording::RunOutcome::Failed:
             break;
     }
     return 1;
 }
 
 int convertRecording(const ConvertRequest& request) {
-    const auto summary = beginSummary(quorvane::upload::SummaryCommand::Convert);
+    const auto summary = beginSummary(quorvane::recording::SummaryCommand::Convert);
     // The split counts what it reads; the size stands only when it fails.
-    const std::int64_t size = quorvane::upload::fileSize(request.file);
-    summary->update([&request, size](quorvane::upload::RecordSummary& facts) {
+    const std::int64_t size = quorvane::recording::fileSize(request.file);
+    summary->update([&request, size](quorvane::recording::RecordSummary& facts) {
         facts.recording = request.file;
         facts.bytesReceived = size > 0 ? static_cast<std::uint64_t>(size) : 0;
     });
-    quorvane::upload::ProcessingSettings settings;
+    quorvane::recording::ProcessingSettings settings;
     settings.clock = [] { return std::chrono::steady_clock::now(); };
     settings.convertChannel3 = request.convertChannel3;
-    const quorvane::upload::RecordingEnding ending =
-        quorvane::upload::processRecording({request.file, request.file}, settings, *summary);
+    settings.interrupted = [] { return quorvane::platform::arrivedInterruption().has_value(); };
+    const quorvane::recording::RecordingEnding ending =
+        quorvane::recording::processRecording({request.file, request.file}, settings, *summary);
     summary->recordEnding(ending.outcome, ending.reason);
     const int status = exitStatusOf(ending.outcome);
-    finishSummary(*summary, {status, interrupted || ending.outcome == quorvane::upload::RunOutcome::Interrupted,
+    const bool interrupted = quorvane::platform::arrivedInterruption().has_value();
+    finishSummary(*summary, {status, interrupted || ending.outcome == quorvane::recording::RunOutcome::Interrupted,
                              request.convertChannel3});
     return status;
 }

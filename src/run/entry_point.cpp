@@ -4,25 +4,24 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
+#include "platform/console_lines.h"
 #include "platform/diagnostics.h"
 #include "platform/secret_input.h"
 #include "platform/shell.h"
+#include "run/capture_run.h"
 #include "run/command_line.h"
 #include "run/convert_command.h"
 #include "run/converter_search.h"
 #include "run/information.h"
 #include "run/network_report.h"
+#include "run/refusal.h"
 #include "run/run_config.h"
-#include "run/run_sequence.h"
 
 namespace {
 
 constexpr const char* kReportPath = "./ipconfig.txt";
-// Every check made before the device is touched ends the run with the
-// status of a bad command line.
-constexpr int kRefused = -1;
-
 std::string workingFolderText() {
     const std::string folder = quorvane::platform::currentDirectory();
     return folder.empty() ? "the working folder" : "the working folder " + folder;
@@ -58,7 +57,7 @@ bool networkReportWritten() {
     std::FILE* report = std::fopen(kReportPath, "r");
     if (report == nullptr) {
         const int readError = errno;
-        quorvane::platform::consoleLine("failed to open file!");
+        quorvane::platform::console::networkReportUnreadable();
         explainMissingReport(readError);
         return false;
     }
@@ -66,17 +65,9 @@ bool networkReportWritten() {
     return true;
 }
 
-bool refused(const std::string& problem) {
-    if (problem.empty()) {
-        return false;
-    }
-    quorvane::platform::diagnose("%s\n", problem.c_str());
-    return true;
-}
-
 bool usable(const CommandLine& commandLine) {
     if (commandLine.positional.size() < kRunArgumentCount) {
-        quorvane::platform::consoleLine("Please input serial number.\n");
+        quorvane::platform::console::argumentsMissing();
     }
     if (!refused(usageProblem(commandLine))) {
         return true;
@@ -105,23 +96,25 @@ std::string inputPassphraseProblem(const quorvane::platform::SecretLine& line) {
     return "cannot read the pass phrase from standard input: " + line.error.message();
 }
 
-bool readPassphrase() {
+bool readPassphrase(RunOptions& options) {
     const quorvane::platform::SecretLine line =
-        quorvane::platform::readSecretLine("Wi-Fi pass phrase for \"" + g_wifiSsid + "\": ");
+        quorvane::platform::readSecretLine("Wi-Fi pass phrase for \"" + options.ssid + "\": ");
     if (refused(inputPassphraseProblem(line))) {
         return false;
     }
-    g_wifiPassword = line.text;
+    options.passphrase = line.text;
     return true;
 }
 
 // The checks that need no device, before the serial port is opened. The pass
 // phrase is asked for last, so that nobody types it for a run that cannot go.
-bool passesStartupChecks() {
-    if (refused(runArgumentsProblem()) || refused(converterSearchProblem()) || refused(portPathProblem())) {
+bool passesStartupChecks(RunOptions& options) {
+    if (refused(runArgumentsProblem(options)) || refused(converterSearchProblem()) ||
+        refused(portPathProblem(options.port))) {
         return false;
     }
-    return !passphraseFromInput() || (readPassphrase() && !refused(passphraseProblem()));
+    return !passphraseFromInput(options) ||
+           (readPassphrase(options) && !refused(passphraseProblem(options.passphrase)));
 }
 
 }  // namespace
@@ -145,12 +138,13 @@ int runEntryPoint(const std::vector<std::string>& arguments) {
     if (!usable(commandLine)) {
         return kRefused;
     }
-    storeRunArguments(commandLine.positional);
-    if (!passesStartupChecks()) {
+    RunOptions options = runOptionsFrom(commandLine.positional);
+    if (!passesStartupChecks(options)) {
         return kRefused;
     }
-    for (const std::string& warning : runArgumentWarnings(commandLine.positional.size())) {
+    for (const std::string& warning : runArgumentWarnings(options)) {
         quorvane::platform::diagnose("warning: %s\n", warning.c_str());
     }
-    return runSequence();
+    publishRunOptions(options);
+    return CaptureRun(std::move(options)).run();
 }

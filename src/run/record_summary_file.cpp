@@ -4,27 +4,27 @@
 #include <string>
 
 #include "platform/diagnostics.h"
-#include "upload/record_files.h"
+#include "recording/record_files.h"
 
 namespace {
 
-constexpr auto kFrameBytes = static_cast<std::int64_t>(quorvane::upload::kFrameBytes);
+constexpr auto kFrameBytes = static_cast<std::int64_t>(quorvane::recording::kFrameBytes);
 
 // Not every WAV file was made from a recording that holds at least one whole
 // frame and is still there (a record.pcm of an earlier run does not count).
-bool convertibleLater(const quorvane::upload::RecordSummary& facts) {
-    return facts.outcome != quorvane::upload::RunOutcome::Stored && facts.bytesReceived >= kFrameBytes &&
-           quorvane::upload::fileSize(facts.recording) >= kFrameBytes;
+bool convertibleLater(const quorvane::recording::RecordSummary& facts) {
+    return facts.outcome != quorvane::recording::RunOutcome::Stored && facts.bytesReceived >= kFrameBytes &&
+           quorvane::recording::fileSize(facts.recording) >= kFrameBytes;
 }
 
 std::string shellWord(const std::string& text) {
     return text.find_first_of(" \t'\"") == std::string::npos ? text : "\"" + text + "\"";
 }
 
-void suggestConversion(const quorvane::upload::RecordSummary& facts, bool convertChannel3) {
+void suggestConversion(const quorvane::recording::RecordSummary& facts, bool convertChannel3) {
     const std::string command =
         "quorvane-capture --convert " + shellWord(facts.recording) + (convertChannel3 ? " 1" : "");
-    if (facts.command == quorvane::upload::SummaryCommand::Run) {
+    if (facts.command == quorvane::recording::SummaryCommand::Run) {
         quorvane::platform::diagnose("convert what arrived later with: %s\n", command.c_str());
     } else {
         quorvane::platform::diagnose("convert it again later with: %s\n", command.c_str());
@@ -33,30 +33,30 @@ void suggestConversion(const quorvane::upload::RecordSummary& facts, bool conver
 
 }  // namespace
 
-std::shared_ptr<quorvane::upload::SharedRecordSummary> beginSummary(quorvane::upload::SummaryCommand command) {
-    quorvane::upload::RecordSummary facts;
+std::shared_ptr<quorvane::recording::SharedRecordSummary> beginSummary(quorvane::recording::SummaryCommand command) {
+    quorvane::recording::RecordSummary facts;
     facts.toolVersion = QUORVANE_VERSION;
     facts.command = command;
     facts.startedAt = std::chrono::system_clock::now();
-    return std::make_shared<quorvane::upload::SharedRecordSummary>(facts);
+    return std::make_shared<quorvane::recording::SharedRecordSummary>(facts);
 }
 
-void finishSummary(quorvane::upload::SharedRecordSummary& summary, const SummaryEnd& end) {
+void finishSummary(quorvane::recording::SharedRecordSummary& summary, const SummaryEnd& end) {
     if (!summary.endingRecorded()) {
         summary.recordEnding(
-            end.interrupted ? quorvane::upload::RunOutcome::Interrupted : quorvane::upload::RunOutcome::Failed,
+            end.interrupted ? quorvane::recording::RunOutcome::Interrupted : quorvane::recording::RunOutcome::Failed,
             "the run ended before any upload arrived");
     }
-    summary.update([&end](quorvane::upload::RecordSummary& facts) {
+    summary.update([&end](quorvane::recording::RecordSummary& facts) {
         facts.endedAt = std::chrono::system_clock::now();
         facts.exitStatus = end.exitStatus;
     });
-    const quorvane::upload::RecordSummary facts = summary.snapshot();
+    const quorvane::recording::RecordSummary facts = summary.snapshot();
     const int error =
-        quorvane::upload::writeRecordSummary(std::string("./") + quorvane::upload::kSummaryFileName, facts);
+        quorvane::recording::writeRecordSummary(std::string("./") + quorvane::recording::kSummaryFileName, facts);
     if (error != 0) {
-        quorvane::platform::diagnose("warning: cannot write %s: %s\n", quorvane::upload::kSummaryFileName,
-                                     quorvane::upload::fileErrorText(error).c_str());
+        quorvane::platform::diagnose("warning: cannot write %s: %s\n", quorvane::recording::kSummaryFileName,
+                                     quorvane::recording::fileErrorText(error).c_str());
     }
     if (convertibleLater(facts)) {
         suggestConversion(facts, end.convertChannel3);

@@ -2,13 +2,13 @@
 
 #include <memory>
 
-#include "upload/shared_record_summary.h"
+#include "recording/shared_record_summary.h"
 
 // record.json, written last by a run that reached the upload and by every
 // --convert, when the exit status is known.
 
 // A summary begun now, with this tool's version.
-std::shared_ptr<quorvane::upload::SharedRecordSummary> beginSummary(quorvane::upload::SummaryCommand command);
+std::shared_ptr<quorvane::recording::SharedRecordSummary> beginSummary(quorvane::recording::SummaryCommand command);
 
 struct SummaryEnd {
     int exitStatus = 0;
@@ -23,4 +23,4 @@ struct SummaryEnd {
 // and writes ./record.json; says on standard error when it cannot. When the
 // recording is kept but its WAV files were not all made, says how to make
 // them from it with --convert.
-void finishSummary(quorvane::upload::SharedRecordSummary& summary, const SummaryEnd& end);
+void finishSummary(quorvane::recording::SharedRecordSummary& summary, const SummaryEnd& end);

@@ -3,12 +3,16 @@
 #include <atomic>
 #include <string>
 
+#include "run/command_line.h"
+
 namespace quorvane {
 class UartObserver;
 }
 
-// Run-wide values: written by the entry point before any other thread
-// exists, read afterwards by the provisioning and upload code.
+// The run-wide values the system's design names, as the single run's view:
+// written only in run/, where the run is wired (publishRunOptions, the run
+// object), and read by nothing below run/. The parts are handed what they
+// need instead.
 extern std::string g_wifiSsid;
 extern std::string g_wifiPassword;
 extern std::string g_comPort;
@@ -16,15 +20,8 @@ extern std::string g_recordTime;
 extern bool g_convertCh3;
 extern quorvane::UartObserver* g_uartObserver;
 extern std::atomic<bool> g_finished;
-extern bool g_recordStarted;
+extern std::atomic<bool> g_recordStarted;
 
-// Set (before g_finished) when the run ends without a stored recording.
-extern std::atomic<bool> g_runFailed;
-
-// Ends the run: records whether it failed, sets g_finished and wakes the
-// entry point's completion wait at once.
-void finishRun(bool failed);
-
-// Blocks until g_finished is set, looking at it at least every
-// `pollMilliseconds` and at once when finishRun is called.
-void waitUntilFinished(unsigned pollMilliseconds);
+// Puts the options of the run in the values above, before any other thread
+// exists.
+void publishRunOptions(const RunOptions& options);

@@ -20,10 +20,10 @@ UartObserver::UartObserver(int port, int baudRate, const LinkTimings& timings)
     : UartObserver(serialPortName(port), baudRate, timings) {}
 
 UartObserver::UartObserver(const std::string& deviceName, int baudRate, const LinkTimings& timings)
-    : timings(timings),
-      portName(deviceName),
-      baudRate(baudRate),
-      serialPort(std::make_unique<SerialPort>(timings.serial)) {}
+    : timings_(timings),
+      portName_(deviceName),
+      baudRate_(baudRate),
+      serialPort_(std::make_unique<SerialPort>(timings.serial)) {}
 
 UartObserver::~UartObserver() {
     stop();
@@ -31,47 +31,47 @@ UartObserver::~UartObserver() {
 }
 
 void UartObserver::setListener(IUartObserverListener* newListener) {
-    listener.reset(newListener);
+    listener_.reset(newListener);
 }
 
 void UartObserver::setDiagnostics(std::unique_ptr<ILinkDiagnostics> newDiagnostics) {
-    diagnostics = std::move(newDiagnostics);
+    diagnostics_ = std::move(newDiagnostics);
 }
 
 bool UartObserver::start() {
-    if (running || linkState != Closed) {
+    if (running_ || linkState_ != Closed) {
         return false;
     }
     joinThreads();
-    serialPort->resumeReads();
-    running = true;
-    linkThread = std::thread(&UartObserver::linkLoop, this);
-    readerThread = std::thread(&UartObserver::readLoop, this);
+    serialPort_->resumeReads();
+    running_ = true;
+    linkThread_ = std::thread(&UartObserver::linkLoop, this);
+    readerThread_ = std::thread(&UartObserver::readLoop, this);
     return true;
 }
 
 // The reader may be inside a read that would otherwise wait for the device's
 // next bytes for up to the port's total time-out.
 void UartObserver::stop() {
-    running = false;
-    serialPort->cancelReads();
-    { std::lock_guard<std::mutex> lock(wakeMutex); }
-    wakeCondition.notify_all();
-    stopCondition.notify_all();
+    running_ = false;
+    serialPort_->cancelReads();
+    { std::lock_guard<std::mutex> lock(wakeMutex_); }
+    wakeCondition_.notify_all();
+    stopCondition_.notify_all();
 }
 
 bool UartObserver::send(const UartRequest& request) {
     // A stopped link that is still up carries requests until the link thread has closed the port.
-    if (!running && linkState != Connected) {
+    if (!running_ && linkState_ != Connected) {
         return false;
     }
     const auto length = static_cast<std::int32_t>(request.line.size());
-    if (serialPort->write(request.line.data(), length) < 1) {
+    if (serialPort_->write(request.line.data(), length) < 1) {
         return false;
     }
     {
-        std::lock_guard<std::mutex> lock(pendingMutex);
-        pending.push_back(request);
+        std::lock_guard<std::mutex> lock(pendingMutex_);
+        pending_.push_back(request);
         publishPendingSize();
     }
     wakeReader();
@@ -79,23 +79,23 @@ bool UartObserver::send(const UartRequest& request) {
 }
 
 LinkState UartObserver::state() const {
-    return static_cast<LinkState>(linkState.load());
+    return static_cast<LinkState>(linkState_.load());
 }
 
 std::size_t UartObserver::pendingCount() const {
-    return pendingSize;
+    return pendingSize_;
 }
 
 void UartObserver::linkLoop() {
-    while (running) {
+    while (running_) {
         runStep();
-        pauseWhileRunning(timings.stepPause);
+        pauseWhileRunning(timings_.stepPause);
     }
     closePort();
 }
 
 void UartObserver::runStep() {
-    switch (linkState.load()) {
+    switch (linkState_.load()) {
         case Closed:
             openPort();
             break;
@@ -118,139 +118,139 @@ void UartObserver::runStep() {
 }
 
 void UartObserver::openPort() {
-    if (serialPort->open(portName, static_cast<std::uint32_t>(baudRate), kNoParity, kEightDataBits, kOneStopBit)) {
-        if (reportedProblem == LinkProblem::PortUnavailable) {
+    if (serialPort_->open(portName_, static_cast<std::uint32_t>(baudRate_), kNoParity, kEightDataBits, kOneStopBit)) {
+        if (reportedProblem_ == LinkProblem::PortUnavailable) {
             endProblem();
         }
-        linkState = Opened;
+        linkState_ = Opened;
         return;
     }
-    const OpenError& error = serialPort->lastOpenError();
+    const OpenError& error = serialPort_->lastOpenError();
     if (beginProblem(LinkProblem::PortUnavailable, error.kind)) {
-        diagnostics->portUnavailable(portName, error);
+        diagnostics_->portUnavailable(portName_, error);
     }
 }
 
 void UartObserver::probe() {
-    linkState = Probing;
+    linkState_ = Probing;
     const UartRequest heartbeat = makeRequest(HEART_BEAT, "");
     bool sent = false;
     for (int attempt = 0; attempt < kProbeAttempts && !sent; ++attempt) {
         sent = send(heartbeat);
         stampHeartbeat();
-        if (!sent && !pauseWhileRunning(timings.writeRetryPause)) {
+        if (!sent && !pauseWhileRunning(timings_.writeRetryPause)) {
             break;
         }
     }
     if (!sent) {
-        linkState = Closing;
+        linkState_ = Closing;
     }
 }
 
 void UartObserver::awaitProbeAnswer() {
-    while (running && linkState == Probing) {
-        if (sinceHeartbeat() > timings.probeTimeout) {
+    while (running_ && linkState_ == Probing) {
+        if (sinceHeartbeat() > timings_.probeTimeout) {
             int probing = Probing;
-            if (linkState.compare_exchange_strong(probing, Closing) && beginProblem(LinkProblem::DeviceSilent)) {
-                diagnostics->deviceSilent(portName);
+            if (linkState_.compare_exchange_strong(probing, Closing) && beginProblem(LinkProblem::DeviceSilent)) {
+                diagnostics_->deviceSilent(portName_);
             }
             return;
         }
-        pauseWhileRunning(timings.probePoll);
+        pauseWhileRunning(timings_.probePoll);
     }
 }
 
 void UartObserver::keepAlive() {
     endProblem();
-    if (listener) {
-        listener->onConnected();
+    if (listener_) {
+        listener_->onConnected();
     }
     const UartRequest heartbeat = makeRequest(HEART_BEAT, "");
-    while (pauseWhileRunning(timings.heartbeatPeriod)) {
+    while (pauseWhileRunning(timings_.heartbeatPeriod)) {
         send(heartbeat);
-        if (sinceHeartbeat() > timings.lossTimeout) {
-            linkState = Lost;
+        if (sinceHeartbeat() > timings_.lossTimeout) {
+            linkState_ = Lost;
             return;
         }
     }
 }
 
 void UartObserver::reportLoss() {
-    if (listener) {
-        listener->onDisconnected();
+    if (listener_) {
+        listener_->onDisconnected();
     }
     if (beginProblem(LinkProblem::LinkLost)) {
-        diagnostics->linkLost(portName);
+        diagnostics_->linkLost(portName_);
     }
-    linkState = Closing;
+    linkState_ = Closing;
 }
 
 // Heart-beats sent on this port can no longer be answered once it is closed;
 // the next probe sends a fresh one. Dropping them keeps the pending list from
 // growing with every probe of a silent device.
 void UartObserver::closePort() {
-    serialPort->close();
+    serialPort_->close();
     dropHeartbeats();
-    linkState = Closed;
+    linkState_ = Closed;
 }
 
 bool UartObserver::pauseWhileRunning(std::chrono::milliseconds pause) {
-    std::unique_lock<std::mutex> lock(wakeMutex);
-    stopCondition.wait_for(lock, pause, [this] { return !running; });
-    return running;
+    std::unique_lock<std::mutex> lock(wakeMutex_);
+    stopCondition_.wait_for(lock, pause, [this] { return !running_; });
+    return running_;
 }
 
 // True when the problem is new and someone listens for it.
 bool UartObserver::beginProblem(LinkProblem problem, OpenFailure failure) {
-    if (problem == reportedProblem && failure == reportedFailure) {
+    if (problem == reportedProblem_ && failure == reportedFailure_) {
         return false;
     }
-    reportedProblem = problem;
-    reportedFailure = failure;
-    return diagnostics != nullptr;
+    reportedProblem_ = problem;
+    reportedFailure_ = failure;
+    return diagnostics_ != nullptr;
 }
 
 void UartObserver::endProblem() {
-    reportedProblem = LinkProblem::None;
-    reportedFailure = OpenFailure::None;
+    reportedProblem_ = LinkProblem::None;
+    reportedFailure_ = OpenFailure::None;
 }
 
 void UartObserver::readLoop() {
     std::vector<char> buffer(kReadCapacity + 1);
     while (awaitPending()) {
-        const std::int32_t count = serialPort->read(buffer.data(), kReadCapacity);
+        const std::int32_t count = serialPort_->read(buffer.data(), kReadCapacity);
         if (count > 0) {
             buffer[static_cast<std::size_t>(count)] = '\0';
             const std::string chunk(buffer.data());
             walkPending(&chunk);
         } else {
             walkPending(nullptr);
-            platform::sleepMilliseconds(static_cast<unsigned>(timings.idleReadPause.count()));
+            platform::sleepMilliseconds(static_cast<unsigned>(timings_.idleReadPause.count()));
         }
     }
-    linkState = Closed;
+    linkState_ = Closed;
 }
 
 // The size is published before the wait is woken (wakeReader), and the wait
 // tests it under wakeMutex, so a request appended between the test and the
 // wait still wakes it.
 bool UartObserver::awaitPending() {
-    std::unique_lock<std::mutex> lock(wakeMutex);
-    wakeCondition.wait(lock, [this] { return !running || pendingSize > 0; });
-    return running;
+    std::unique_lock<std::mutex> lock(wakeMutex_);
+    wakeCondition_.wait(lock, [this] { return !running_ || pendingSize_ > 0; });
+    return running_;
 }
 
 // Offers the chunk read (none after an empty read) to every waiting request,
 // oldest first, settling the ones it completes and reporting the expired.
 void UartObserver::walkPending(const std::string* chunk) {
-    std::lock_guard<std::mutex> lock(pendingMutex);
-    for (auto entry = pending.begin(); entry != pending.end();) {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    for (auto entry = pending_.begin(); entry != pending_.end();) {
         if (chunk != nullptr && entry->feed(*chunk)) {
             settle(*entry);
-            entry = pending.erase(entry);
+            entry = pending_.erase(entry);
         } else if (hasExpired(*entry)) {
             reportExpiry(*entry);
-            entry = pending.erase(entry);
+            entry = pending_.erase(entry);
         } else {
             ++entry;
         }
@@ -261,8 +261,8 @@ void UartObserver::walkPending(const std::string* chunk) {
 void UartObserver::settle(const UartRequest& request) {
     if (request.type == HEART_BEAT) {
         settleHeartbeat();
-    } else if (listener) {
-        listener->onResponse(request.type, true, request.ackPayload());
+    } else if (listener_) {
+        listener_->onResponse(request.type, true, request.ackPayload());
     }
 }
 
@@ -272,59 +272,59 @@ void UartObserver::settle(const UartRequest& request) {
 // never hears onConnected twice in a row.
 void UartObserver::settleHeartbeat() {
     int probing = Probing;
-    linkState.compare_exchange_strong(probing, Connected);
+    linkState_.compare_exchange_strong(probing, Connected);
     stampHeartbeat();
 }
 
 // Heart-beats never expire here: the link thread watches their answers.
 bool UartObserver::hasExpired(const UartRequest& request) const {
-    return request.type != HEART_BEAT && request.isTimedOut(timings.clock());
+    return request.type != HEART_BEAT && request.isTimedOut(timings_.clock());
 }
 
 void UartObserver::reportExpiry(const UartRequest& request) {
-    if (listener) {
-        listener->onResponse(request.type, false, std::string());
+    if (listener_) {
+        listener_->onResponse(request.type, false, std::string());
     }
 }
 
 void UartObserver::dropHeartbeats() {
-    std::lock_guard<std::mutex> lock(pendingMutex);
-    pending.erase(std::remove_if(pending.begin(), pending.end(),
-                                 [](const UartRequest& request) { return request.type == HEART_BEAT; }),
-                  pending.end());
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                  [](const UartRequest& request) { return request.type == HEART_BEAT; }),
+                   pending_.end());
     publishPendingSize();
 }
 
 void UartObserver::publishPendingSize() {
-    pendingSize = pending.size();
+    pendingSize_ = pending_.size();
 }
 
 void UartObserver::wakeReader() {
-    { std::lock_guard<std::mutex> lock(wakeMutex); }
-    wakeCondition.notify_one();
+    { std::lock_guard<std::mutex> lock(wakeMutex_); }
+    wakeCondition_.notify_one();
 }
 
 void UartObserver::stampHeartbeat() {
-    const platform::FtimeStamp now = timings.clock();
-    std::lock_guard<std::mutex> lock(heartbeatMutex);
-    lastHeartbeat = now;
+    const platform::FtimeStamp now = timings_.clock();
+    std::lock_guard<std::mutex> lock(heartbeatMutex_);
+    lastHeartbeat_ = now;
 }
 
 std::chrono::milliseconds UartObserver::sinceHeartbeat() const {
     platform::FtimeStamp last;
     {
-        std::lock_guard<std::mutex> lock(heartbeatMutex);
-        last = lastHeartbeat;
+        std::lock_guard<std::mutex> lock(heartbeatMutex_);
+        last = lastHeartbeat_;
     }
-    return std::chrono::milliseconds(platform::elapsedMilliseconds(last, timings.clock()));
+    return std::chrono::milliseconds(platform::elapsedMilliseconds(last, timings_.clock()));
 }
 
 void UartObserver::joinThreads() {
-    if (linkThread.joinable()) {
-        linkThread.join();
+    if (linkThread_.joinable()) {
+        linkThread_.join();
     }
-    if (readerThread.joinable()) {
-        readerThread.join();
+    if (readerThread_.joinable()) {
+        readerThread_.join();
     }
 }
 

@@ -117,26 +117,26 @@ private:
     std::chrono::milliseconds sinceHeartbeat() const;
     void joinThreads();
 
-    const LinkTimings timings;
-    const std::string portName;
-    const int baudRate;
-    std::atomic<bool> running{false};
-    const std::unique_ptr<SerialPort> serialPort;
-    std::atomic<int> linkState{Closed};
-    std::vector<UartRequest> pending;
-    std::atomic<std::size_t> pendingSize{0};
-    std::mutex pendingMutex;
-    std::mutex wakeMutex;
-    std::condition_variable wakeCondition;
-    std::condition_variable stopCondition;
-    std::unique_ptr<IUartObserverListener> listener;
-    std::unique_ptr<ILinkDiagnostics> diagnostics;
-    mutable std::mutex heartbeatMutex;
-    platform::FtimeStamp lastHeartbeat;
-    LinkProblem reportedProblem = LinkProblem::None;
-    OpenFailure reportedFailure = OpenFailure::None;
-    std::thread linkThread;
-    std::thread readerThread;
+    const LinkTimings timings_;
+    const std::string portName_;
+    const int baudRate_;
+    std::atomic<bool> running_{false};
+    const std::unique_ptr<SerialPort> serialPort_;
+    std::atomic<int> linkState_{Closed};
+    std::vector<UartRequest> pending_;
+    std::atomic<std::size_t> pendingSize_{0};
+    std::mutex pendingMutex_;
+    std::mutex wakeMutex_;
+    std::condition_variable wakeCondition_;
+    std::condition_variable stopCondition_;
+    std::unique_ptr<IUartObserverListener> listener_;
+    std::unique_ptr<ILinkDiagnostics> diagnostics_;
+    mutable std::mutex heartbeatMutex_;
+    platform::FtimeStamp lastHeartbeat_;
+    LinkProblem reportedProblem_ = LinkProblem::None;
+    OpenFailure reportedFailure_ = OpenFailure::None;
+    std::thread linkThread_;
+    std::thread readerThread_;
 };
 
 }  // namespace quorvane

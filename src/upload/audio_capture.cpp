@@ -9,12 +9,12 @@
 #include <system_error>
 #include <thread>
 
+#include "net/socket_layer.h"
+#include "platform/console_lines.h"
 #include "platform/diagnostics.h"
-#include "run/run_config.h"
-#include "upload/record_files.h"
-#include "upload/record_time.h"
-#include "upload/recording_processing.h"
-#include "upload/socket_layer.h"
+#include "recording/record_files.h"
+#include "recording/record_time.h"
+#include "recording/recording_processing.h"
 #include "upload/upload_control.h"
 
 namespace quorvane::upload {
@@ -22,24 +22,6 @@ namespace quorvane::upload {
 namespace {
 
 constexpr int kReceiveChunk = 4096;
-
-// Set by the run before the recording server starts, read when the device
-// connects; the lock keeps a test that rewires between uploads safe.
-struct InstalledWiring {
-    std::mutex mutex;
-    UploadWiring wiring;
-};
-
-InstalledWiring& installedWiring() {
-    static InstalledWiring* installed = new InstalledWiring;
-    return *installed;
-}
-
-UploadWiring currentWiring() {
-    InstalledWiring& installed = installedWiring();
-    std::lock_guard<std::mutex> lock(installed.mutex);
-    return installed.wiring;
-}
 
 // Tells the server once whether the connection delivered anything.
 class DeliveryNotice {
@@ -70,15 +52,15 @@ struct ReceiveOutcome {
 // runtimes report a short write as a failure), so the file's own size is what
 // it keeps; the count of reported writes when the size cannot be told.
 std::uint64_t keptBytes(const ReceiveOutcome& outcome) {
-    const std::int64_t size = fileSize(kRecordPath);
+    const std::int64_t size = recording::fileSize(recording::kRecordPath);
     return size >= 0 ? static_cast<std::uint64_t>(size) : outcome.stored;
 }
 
 void reportStoreFailure(int error, ReceiveOutcome& outcome, const char* consequence) {
     outcome.storeFailed = true;
-    outcome.storeFailure = "cannot write record.pcm: " + fileErrorText(error);
+    outcome.storeFailure = "cannot write record.pcm: " + recording::fileErrorText(error);
     platform::diagnose("error: cannot write record.pcm: %s; it keeps %llu of the %llu bytes received%s\n",
-                       fileErrorText(error).c_str(), static_cast<unsigned long long>(keptBytes(outcome)),
+                       recording::fileErrorText(error).c_str(), static_cast<unsigned long long>(keptBytes(outcome)),
                        static_cast<unsigned long long>(outcome.received), consequence);
 }
 
@@ -100,9 +82,9 @@ bool storeChunk(const char* data, int count, ReceiveOutcome& outcome, ProgressMe
 
 // What has arrived before the interruption still belongs to the recording,
 // just as when the device closes: it is read, and nothing after it.
-void keepArrivedBytes(SocketHandle socket, char* buffer, ReceiveOutcome& outcome, ProgressMeter& progress) {
+void keepArrivedBytes(net::SocketHandle socket, char* buffer, ReceiveOutcome& outcome, ProgressMeter& progress) {
     outcome.interrupted = true;
-    for (long waiting = pendingBytes(socket); waiting > 0;) {
+    for (long waiting = net::pendingBytes(socket); waiting > 0;) {
         const int count =
             ::recv(socket, buffer, waiting < kReceiveChunk ? static_cast<int>(waiting) : kReceiveChunk, 0);
         if (count <= 0 || !storeChunk(buffer, count, outcome, progress)) {
@@ -127,7 +109,7 @@ void reportReceiveError(int error, const ReceiveOutcome& outcome, std::chrono::s
     platform::diagnose(
         "warning: the upload connection failed after %llu bytes (%s, code %d)%s; taken as the end of the "
         "upload\n",
-        static_cast<unsigned long long>(outcome.received), socketErrorText(error).c_str(), error, silent);
+        static_cast<unsigned long long>(outcome.received), net::socketErrorText(error).c_str(), error, silent);
 }
 
 // True when the upload has been silent for too long: the device has gone
@@ -145,7 +127,7 @@ bool wentDark(std::chrono::steady_clock::duration silence, const ReceiveOutcome&
 }
 
 // Reads what the connection holds; false when the upload has ended there.
-bool receiveChunk(SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
+bool receiveChunk(net::SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
                   ProgressMeter& progress) {
     const int count = ::recv(socket, buffer, kReceiveChunk, 0);
     if (count > 0) {
@@ -154,8 +136,8 @@ bool receiveChunk(SocketHandle socket, char* buffer, const AudioSettings& settin
     if (count == 0) {
         return false;
     }
-    const int error = lastSocketError();
-    if (isWouldBlock(error)) {
+    const int error = net::lastSocketError();
+    if (net::isWouldBlock(error)) {
         return true;
     }
     reportReceiveError(error, outcome, progress.silence(), settings);
@@ -163,7 +145,7 @@ bool receiveChunk(SocketHandle socket, char* buffer, const AudioSettings& settin
 }
 
 // One wait for more of the upload; false when the upload has ended.
-bool receiveMore(SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
+bool receiveMore(net::SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
                  ProgressMeter& progress) {
     int error = 0;
     switch (waitForSocket(socket, settings.silenceCheck, error)) {
@@ -185,8 +167,8 @@ bool receiveMore(SocketHandle socket, char* buffer, const AudioSettings& setting
 // device stacks do instead of closing), the upload goes silent for too long,
 // the upload is interrupted, or record.pcm cannot take more.
 // The first byte tells the server that this connection is the upload.
-void receiveInto(SocketHandle socket, const AudioSettings& settings, ReceiveOutcome& outcome, ProgressMeter& progress,
-                 DeliveryNotice& delivery) {
+void receiveInto(net::SocketHandle socket, const AudioSettings& settings, ReceiveOutcome& outcome,
+                 ProgressMeter& progress, DeliveryNotice& delivery) {
     char buffer[kReceiveChunk];
     while (receiveMore(socket, buffer, settings, outcome, progress)) {
         if (outcome.received > 0) {
@@ -195,18 +177,18 @@ void receiveInto(SocketHandle socket, const AudioSettings& settings, ReceiveOutc
     }
 }
 
-ReceiveOutcome receiveRecording(SocketHandle socket, const AudioSettings& settings, ProgressMeter& progress,
+ReceiveOutcome receiveRecording(net::SocketHandle socket, const AudioSettings& settings, ProgressMeter& progress,
                                 DeliveryNotice& delivery) {
     ReceiveOutcome outcome;
     g_recordOut.rdbuf()->pubsetbuf(nullptr, 0);
     errno = 0;
-    g_recordOut.open(kRecordPath, std::ios::out | std::ios::binary);
+    g_recordOut.open(recording::kRecordPath, std::ios::out | std::ios::binary);
     if (!g_recordOut.is_open()) {
         const int error = errno;
         outcome.storeFailed = true;
-        outcome.storeFailure = "cannot create record.pcm: " + fileErrorText(error);
+        outcome.storeFailure = "cannot create record.pcm: " + recording::fileErrorText(error);
         platform::diagnose("error: cannot create record.pcm: %s; the upload was refused and nothing is stored\n",
-                           fileErrorText(error).c_str());
+                           recording::fileErrorText(error).c_str());
         return outcome;
     }
     receiveInto(socket, settings, outcome, progress, delivery);
@@ -224,75 +206,75 @@ void reportInterruptedUpload(std::uint64_t received) {
     platform::diagnose(
         "interrupted: record.pcm keeps the %llu bytes received (%s of audio); the split and the "
         "conversion were skipped\n",
-        static_cast<unsigned long long>(received), audioDuration(received).c_str());
+        static_cast<unsigned long long>(received), recording::audioDuration(received).c_str());
 }
 
 // How the upload ended; nothing when the connection ended before its first
 // byte, which leaves the run to a retry.
-std::optional<RecordingEnding> captureRecording(SocketHandle socket, const AudioSettings& settings,
-                                                SharedRecordSummary& summary, DeliveryNotice& delivery) {
+std::optional<recording::RecordingEnding> captureRecording(net::SocketHandle socket, const AudioSettings& settings,
+                                                           recording::SharedRecordSummary& summary,
+                                                           DeliveryNotice& delivery) {
     // The run put the record time asked for in the summary: the upload's size
     // follows from it.
     ProgressMeter progress(settings.clock, settings.progressOnTerminal, settings.stallNotice,
-                           expectedUploadBytes(summary.snapshot().recordTime));
+                           recording::expectedUploadBytes(summary.snapshot().recordTime));
     const ReceiveOutcome outcome = receiveRecording(socket, settings, progress, delivery);
-    closeSocket(socket);
-    summary.update([&outcome](RecordSummary& facts) { facts.bytesReceived = outcome.received; });
+    net::closeSocket(socket);
+    summary.update([&outcome](recording::RecordSummary& facts) { facts.bytesReceived = outcome.received; });
     if (outcome.storeFailed) {
-        return RecordingEnding{RunOutcome::Failed, outcome.storeFailure};
+        return recording::RecordingEnding{recording::RunOutcome::Failed, outcome.storeFailure};
     }
     if (outcome.interrupted || uploadState().interrupted()) {
         reportInterruptedUpload(outcome.received);
-        return RecordingEnding{RunOutcome::Interrupted, {}};
+        return recording::RecordingEnding{recording::RunOutcome::Interrupted, {}};
     }
     if (outcome.received == 0) {
         return std::nullopt;
     }
     uploadState().enterStage(AudioStage::Splitting);
-    return processRecording(runRecording(), {settings.clock, settings.convertChannel3}, summary);
+    recording::ProcessingSettings processing;
+    processing.clock = settings.clock;
+    processing.convertChannel3 = settings.convertChannel3;
+    processing.interrupted = [] { return uploadState().interrupted(); };
+    processing.converting = [] { uploadState().enterStage(AudioStage::Converting); };
+    return recording::processRecording(recording::runRecording(), processing, summary);
 }
 
-void printSuccess() {
-    platform::consoleLine("---------------------------------------------\n");
-    platform::consoleLine("SUCCESS: recv audio success\n");
-    platform::consoleLine("---------------------------------------------\n\n");
+void endRun(const std::function<void(bool)>& end, bool failed) {
+    if (end) {
+        end(failed);
+    }
 }
 
-std::shared_ptr<SharedRecordSummary> summaryOf(const AudioSettings& settings) {
-    return settings.summary ? settings.summary : std::make_shared<SharedRecordSummary>();
+std::shared_ptr<recording::SharedRecordSummary> summaryOf(const AudioSettings& settings) {
+    return settings.summary ? settings.summary : std::make_shared<recording::SharedRecordSummary>();
 }
 
-void runAudioThread(SocketHandle socket, const AudioSettings& settings,
+void runAudioThread(net::SocketHandle socket, const AudioSettings& settings,
                     const std::shared_ptr<DeliveryNotice>& delivery) {
-    platform::consoleLine("socekt connected recv audio begin\n");
-    const std::shared_ptr<SharedRecordSummary> summary = summaryOf(settings);
-    const std::optional<RecordingEnding> captured = captureRecording(socket, settings, *summary, *delivery);
+    platform::console::uploadBegins();
+    const std::shared_ptr<recording::SharedRecordSummary> summary = summaryOf(settings);
+    const std::optional<recording::RecordingEnding> captured = captureRecording(socket, settings, *summary, *delivery);
     if (!captured) {
         uploadState().endWork();
         delivery->tell(false);
         return;
     }
     delivery->tell(true);
-    const RecordingEnding& ending = *captured;
+    const recording::RecordingEnding& ending = *captured;
     summary->recordEnding(ending.outcome, ending.reason);
-    const bool stored = ending.outcome == RunOutcome::Stored;
+    const bool stored = ending.outcome == recording::RunOutcome::Stored;
     if (stored) {
-        printSuccess();
+        platform::console::success();
     }
-    finishRun(!stored);
+    endRun(settings.endRun, !stored);
     // Only bookkeeping on state that is never destroyed follows, so the
     // process may end at any moment now; it lets waitForAudioThread promise
-    // that finishRun has returned.
+    // that the run's end has been recorded.
     uploadState().endWork();
 }
 
 }  // namespace
-
-void wireUpload(UploadWiring wiring) {
-    InstalledWiring& installed = installedWiring();
-    std::lock_guard<std::mutex> lock(installed.mutex);
-    installed.wiring = std::move(wiring);
-}
 
 AudioSettings consoleAudioSettings(const UploadWiring& wiring) {
     AudioSettings settings;
@@ -300,54 +282,55 @@ AudioSettings consoleAudioSettings(const UploadWiring& wiring) {
     settings.progressOnTerminal = platform::diagnosticsOnTerminal();
     settings.convertChannel3 = wiring.convertChannel3;
     settings.summary = wiring.summary;
+    settings.endRun = wiring.endRun;
     return settings;
 }
 
 std::future<bool> startAudioThread(unsigned int socket, const AudioSettings& settings) {
-    const auto handle = static_cast<SocketHandle>(socket);
+    const auto handle = static_cast<net::SocketHandle>(socket);
     const auto delivery = std::make_shared<DeliveryNotice>();
     std::future<bool> delivered = delivery->future();
     uploadState().beginWork();
     try {
         std::thread(runAudioThread, handle, settings, delivery).detach();
     } catch (const std::system_error& error) {
-        closeSocket(handle);
+        net::closeSocket(handle);
         uploadState().endWork();
         platform::diagnose("error: cannot start the audio thread (%s); the upload was not received\n", error.what());
         if (settings.summary) {
-            settings.summary->recordEnding(RunOutcome::Failed, "cannot start the audio thread");
+            settings.summary->recordEnding(recording::RunOutcome::Failed, "cannot start the audio thread");
         }
-        finishRun(true);
+        endRun(settings.endRun, true);
         delivery->tell(true);
     }
     return delivered;
 }
 
-void endWithoutAudio(const std::shared_ptr<SharedRecordSummary>& summary, std::chrono::milliseconds retryLimit,
-                     bool handedOver) {
+void endWithoutAudio(const UploadWiring& wiring, std::chrono::milliseconds retryLimit, bool handedOver) {
     platform::diagnose(
         "error: the device sent no audio: its upload connection ended before the first byte and it did not connect "
         "again within %s; %s\n",
         waitText(retryLimit).c_str(),
         handedOver ? "record.pcm is empty and no channel or WAV files were made" : "nothing was stored");
-    if (summary) {
-        summary->recordEnding(RunOutcome::Failed, "the device sent no audio");
+    if (wiring.summary) {
+        wiring.summary->recordEnding(recording::RunOutcome::Failed, "the device sent no audio");
     }
-    finishRun(true);
+    endRun(wiring.endRun, true);
 }
 
 }  // namespace quorvane::upload
 
+test::test(quorvane::upload::UploadWiring wiring) : wiring_(std::move(wiring)) {}
+
 void test::onConnect(unsigned int socket) {
-    const quorvane::upload::UploadWiring wiring = quorvane::upload::currentWiring();
-    if (wiring.stopSerialLink) {
-        wiring.stopSerialLink();
+    if (wiring_.stopSerialLink) {
+        wiring_.stopSerialLink();
     }
-    if (!quorvane::upload::startAudioThread(socket, quorvane::upload::consoleAudioSettings(wiring)).get()) {
+    if (!quorvane::upload::startAudioThread(socket, quorvane::upload::consoleAudioSettings(wiring_)).get()) {
         listenForRetry();
     }
 }
 
 void test::onNoRetry(bool handedOver) {
-    quorvane::upload::endWithoutAudio(quorvane::upload::currentWiring().summary, retryLimit(), handedOver);
+    quorvane::upload::endWithoutAudio(wiring_, retryLimit(), handedOver);
 }

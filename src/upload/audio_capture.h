@@ -5,25 +5,10 @@
 #include <future>
 #include <memory>
 
+#include "recording/shared_record_summary.h"
 #include "upload/kestaro_socket.h"
 #include "upload/progress.h"
-#include "upload/shared_record_summary.h"
 #include "upload/upload_control.h"
-
-// The recording server: when the device connects, onConnect stops the serial
-// link and hands the connection to the audio thread, which stores the upload
-// in record.pcm, splits it into four channel files, converts them to WAV,
-// reports and ends the run. Final, since the run owns it through a pointer
-// to this class and KestaroSocket's destructor is not virtual.
-class test final : public KestaroSocket {
-public:
-    void onConnect(unsigned int socket) override;
-
-private:
-    // No retry came after a connection without a byte: the device sent no
-    // audio.
-    void onNoRetry(bool handedOver) override;
-};
 
 namespace quorvane::upload {
 
@@ -38,15 +23,13 @@ struct UploadWiring {
     // the upload ended. The run has put the record time asked for in it, for
     // the duration line above the level table. When empty the upload keeps a
     // summary of its own, for its table.
-    std::shared_ptr<SharedRecordSummary> summary;
+    std::shared_ptr<recording::SharedRecordSummary> summary;
+    // Ends the run, as failed or not; nothing when empty.
+    std::function<void(bool failed)> endRun;
 };
 
-// Installed by the run before the recording server starts; test::onConnect
-// works with the wiring installed last.
-void wireUpload(UploadWiring wiring);
-
 struct AudioSettings {
-    ProgressClock clock;
+    recording::ProgressClock clock;
     bool progressOnTerminal = false;
     bool convertChannel3 = false;
     // A device that loses its power or its Wi-Fi mid-upload sends no FIN: an
@@ -57,7 +40,8 @@ struct AudioSettings {
     // How often a silent connection is looked at, in real time.
     std::chrono::milliseconds silenceCheck{1000};
     // As in UploadWiring.
-    std::shared_ptr<SharedRecordSummary> summary;
+    std::shared_ptr<recording::SharedRecordSummary> summary;
+    std::function<void(bool failed)> endRun;
 };
 
 // The steady clock, in-place progress when standard error is a terminal, and
@@ -65,8 +49,8 @@ struct AudioSettings {
 AudioSettings consoleAudioSettings(const UploadWiring& wiring);
 
 // Starts the detached audio thread on a connected socket, which it owns from
-// then on. It ends the run with finishRun: false once the recording is stored
-// and converted, true on any failure or interruption. Before that it records
+// then on. It ends the run with settings.endRun: false once the recording is
+// stored and converted, true on any failure or interruption. Before that it records
 // in the summary how the upload ended.
 //
 // The future tells whether the connection delivered anything: true at its
@@ -78,9 +62,29 @@ std::future<bool> startAudioThread(unsigned int socket, const AudioSettings& set
 // Ends the run as an upload without audio: the device's connection ended
 // before its first byte and no retry came within `retryLimit`. Says so
 // (`handedOver`: a connection was accepted, so record.pcm was made empty),
-// records the failure in `summary` when there is one and ends the run with
-// finishRun(true).
-void endWithoutAudio(const std::shared_ptr<SharedRecordSummary>& summary, std::chrono::milliseconds retryLimit,
-                     bool handedOver);
+// records the failure in the run's summary when there is one and ends the
+// run as failed.
+void endWithoutAudio(const UploadWiring& wiring, std::chrono::milliseconds retryLimit, bool handedOver);
 
 }  // namespace quorvane::upload
+
+// The recording server: when the device connects, onConnect stops the serial
+// link and hands the connection to the audio thread, which stores the upload
+// in record.pcm, splits it into four channel files, converts them to WAV,
+// reports and ends the run. Final, since the run owns it through a pointer
+// to this class and KestaroSocket's destructor is not virtual.
+class test final : public KestaroSocket {
+public:
+    // `wiring`: what the run hands each upload connection; a server without
+    // one stores and converts the upload but ends no run.
+    explicit test(quorvane::upload::UploadWiring wiring = {});
+
+    void onConnect(unsigned int socket) override;
+
+private:
+    // No retry came after a connection without a byte: the device sent no
+    // audio.
+    void onNoRetry(bool handedOver) override;
+
+    const quorvane::upload::UploadWiring wiring_;
+};

@@ -6,9 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "net/socket_layer.h"
 #include "platform/diagnostics.h"
-#include "upload/record_time.h"
-#include "upload/socket_layer.h"
+#include "recording/record_time.h"
 #include "upload/thread_pool.h"
 #include "upload/upload_control.h"
 
@@ -19,15 +19,15 @@ constexpr unsigned int kWorkerCount = 4;
 // A device that loses its power or its Wi-Fi mid-upload sends neither FIN nor
 // RST; with keep-alive the system finds such a connection dead within
 // 10 s + 3 x 5 s of silence.
-const quorvane::upload::KeepAlive kKeepAlive{std::chrono::seconds(10), std::chrono::seconds(5), 3};
+const quorvane::net::KeepAlive kKeepAlive{std::chrono::seconds(10), std::chrono::seconds(5), 3};
 
 std::runtime_error acceptFailure(int error) {
     return std::runtime_error("accept failed with error code : " + std::to_string(error));
 }
 
-unsigned short boundPort(quorvane::upload::SocketHandle socket) {
+unsigned short boundPort(quorvane::net::SocketHandle socket) {
     sockaddr_in bound{};
-    quorvane::upload::SocketLength length = sizeof bound;
+    quorvane::net::SocketLength length = sizeof bound;
     if (getsockname(socket, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
         return 0;
     }
@@ -39,14 +39,14 @@ std::string addressText(const in_addr& address) {
     return inet_ntop(AF_INET, &address, text, sizeof text) != nullptr ? text : "an unknown address";
 }
 
-void prepareUploadConnection(quorvane::upload::SocketHandle accepted) {
-    quorvane::upload::setNonBlocking(accepted, false);
-    const int error = quorvane::upload::enableKeepAlive(accepted, kKeepAlive);
+void prepareUploadConnection(quorvane::net::SocketHandle accepted) {
+    quorvane::net::setNonBlocking(accepted, false);
+    const int error = quorvane::net::enableKeepAlive(accepted, kKeepAlive);
     if (error != 0) {
         quorvane::platform::diagnose(
             "warning: cannot turn on TCP keep-alive for the upload connection (%s, code %d); a device that goes "
             "dark is noticed only when the upload has been silent too long\n",
-            quorvane::upload::socketErrorText(error).c_str(), error);
+            quorvane::net::socketErrorText(error).c_str(), error);
     }
 }
 
@@ -58,11 +58,11 @@ class WaitNotices {
 public:
     WaitNotices(std::chrono::milliseconds hintDelay, const std::string& hint,
                 std::optional<quorvane::upload::RecordingCountdown>& countdown)
-        : began(std::chrono::steady_clock::now()),
-          hintDelay(hintDelay),
-          hint(hint),
-          hintPending(hintDelay.count() >= 0),
-          countdown(countdown) {}
+        : began_(std::chrono::steady_clock::now()),
+          hintDelay_(hintDelay),
+          hint_(hint),
+          hintPending_(hintDelay.count() >= 0),
+          countdown_(countdown) {}
 
     WaitNotices(const WaitNotices&) = delete;
     WaitNotices& operator=(const WaitNotices&) = delete;
@@ -73,16 +73,16 @@ public:
     // due (kNoTimeLimit: nothing more is).
     std::chrono::milliseconds showDue() {
         const auto untilHint = showHintWhenDue();
-        if (!countdown) {
+        if (!countdown_) {
             return untilHint;
         }
-        const auto untilRedraw = std::chrono::ceil<std::chrono::milliseconds>(countdown->update());
+        const auto untilRedraw = std::chrono::ceil<std::chrono::milliseconds>(countdown_->update());
         return untilHint == quorvane::upload::kNoTimeLimit ? untilRedraw : std::min(untilHint, untilRedraw);
     }
 
     void clearLine() {
-        if (countdown) {
-            countdown->clear();
+        if (countdown_) {
+            countdown_->clear();
         }
     }
 
@@ -90,25 +90,25 @@ private:
     // Says the hint once it is due; how long until it is (kNoTimeLimit once
     // it has been said, or when there is none).
     std::chrono::milliseconds showHintWhenDue() {
-        if (!hintPending) {
+        if (!hintPending_) {
             return quorvane::upload::kNoTimeLimit;
         }
-        const auto left =
-            hintDelay - std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began);
+        const auto left = hintDelay_ - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - began_);
         if (left.count() > 0) {
             return left;
         }
         clearLine();
-        quorvane::platform::diagnose("%s\n", hint.c_str());
-        hintPending = false;
+        quorvane::platform::diagnose("%s\n", hint_.c_str());
+        hintPending_ = false;
         return quorvane::upload::kNoTimeLimit;
     }
 
-    std::chrono::steady_clock::time_point began;
-    std::chrono::milliseconds hintDelay;
-    const std::string& hint;
-    bool hintPending;
-    std::optional<quorvane::upload::RecordingCountdown>& countdown;
+    std::chrono::steady_clock::time_point began_;
+    std::chrono::milliseconds hintDelay_;
+    const std::string& hint_;
+    bool hintPending_;
+    std::optional<quorvane::upload::RecordingCountdown>& countdown_;
 };
 
 enum class Arrival { Connection, Interrupted, NoRetry };
@@ -130,7 +130,7 @@ std::chrono::milliseconds untilNext(std::chrono::milliseconds untilNotice, const
 // Waits until a connection is announced, saying what is due meanwhile;
 // Interrupted when the upload was interrupted instead, NoRetry when the
 // deadline for a retry has passed.
-Arrival waitForConnection(quorvane::upload::SocketHandle listenSocket, WaitNotices& notices,
+Arrival waitForConnection(quorvane::net::SocketHandle listenSocket, WaitNotices& notices,
                           const Deadline& retryDeadline) {
     for (;;) {
         int error = 0;
@@ -161,32 +161,32 @@ std::string bindFailureText(int error) {
 }  // namespace quorvane::upload
 
 KestaroSocket::KestaroSocket()
-    : listenSocket(quorvane::upload::kInvalidSocket), retryLimit_(quorvane::upload::kDeviceSilenceLimit) {
-    const int startError = quorvane::upload::startSockets();
+    : listenSocket_(quorvane::net::kInvalidSocket), retryLimit_(quorvane::upload::kDeviceSilenceLimit) {
+    const int startError = quorvane::net::startSockets();
     if (startError != 0) {
         throw std::runtime_error("Failed. Error Code : " + std::to_string(startError));
     }
-    listenSocket = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (listenSocket == quorvane::upload::kInvalidSocket) {
+    listenSocket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (listenSocket_ == quorvane::net::kInvalidSocket) {
         throw std::runtime_error("Failed to create socket");
     }
-    const int reserveError = quorvane::upload::reserveListeningAddress(listenSocket);
+    const int reserveError = quorvane::net::reserveListeningAddress(listenSocket_);
     if (reserveError != 0) {
         quorvane::platform::diagnose("warning: could not reserve the upload port for this program: %s\n",
-                                     quorvane::upload::socketErrorText(reserveError).c_str());
+                                     quorvane::net::socketErrorText(reserveError).c_str());
     }
 }
 
 KestaroSocket::~KestaroSocket() {
-    quorvane::upload::closeSocket(listenSocket);
+    quorvane::net::closeSocket(listenSocket_);
 }
 
 int KestaroSocket::bindPort(int port) {
-    serverAddress.sin_family = AF_INET;
-    serverAddress.sin_addr.s_addr = htonl(INADDR_ANY);
-    serverAddress.sin_port = htons(static_cast<unsigned short>(port));
-    if (::bind(listenSocket, reinterpret_cast<const sockaddr*>(&serverAddress), sizeof serverAddress) != 0) {
-        return quorvane::upload::lastSocketError();
+    serverAddress_.sin_family = AF_INET;
+    serverAddress_.sin_addr.s_addr = htonl(INADDR_ANY);
+    serverAddress_.sin_port = htons(static_cast<unsigned short>(port));
+    if (::bind(listenSocket_, reinterpret_cast<const sockaddr*>(&serverAddress_), sizeof serverAddress_) != 0) {
+        return quorvane::net::lastSocketError();
     }
     return 0;
 }
@@ -196,29 +196,29 @@ int KestaroSocket::bindPort(int port) {
 // programs bind at the same moment, the listen of the second one fails.
 int KestaroSocket::claimPort(int port) {
     int error = bindPort(port);
-    if (error == 0 && ::listen(listenSocket, kBacklog) != 0) {
-        error = quorvane::upload::lastSocketError();
+    if (error == 0 && ::listen(listenSocket_, kBacklog) != 0) {
+        error = quorvane::net::lastSocketError();
     }
     if (error == 0) {
-        portClaimed = true;
-        listeningPort = boundPort(listenSocket);
+        portClaimed_ = true;
+        listeningPort_ = boundPort(listenSocket_);
     }
     return error;
 }
 
 void KestaroSocket::Listen(int port) {
-    if (!portClaimed) {
+    if (!portClaimed_) {
         const int error = bindPort(port);
         if (error != 0) {
             throw std::runtime_error(quorvane::upload::bindFailureText(error));
         }
-        ::listen(listenSocket, kBacklog);
-        listeningPort = boundPort(listenSocket);
+        ::listen(listenSocket_, kBacklog);
+        listeningPort_ = boundPort(listenSocket_);
     }
     // Waiting happens before accept, in slices that notice an interruption;
     // a non-blocking accept cannot hang when a connection that was announced
     // has gone again (it was reset) by the time accept runs.
-    quorvane::upload::setNonBlocking(listenSocket, true);
+    quorvane::net::setNonBlocking(listenSocket_, true);
 
     waitBegan_ = std::chrono::steady_clock::now();
     ThreadPool pool(kWorkerCount);
@@ -230,14 +230,14 @@ void KestaroSocket::Listen(int port) {
 // nothing and Listen is to wait for the device to connect again.
 bool KestaroSocket::serveNext(ThreadPool& pool) {
     quorvane::upload::UploadWorkClaim handOver;
-    const quorvane::upload::SocketHandle accepted = acceptDevice();
-    if (accepted == quorvane::upload::kInvalidSocket) {
+    const quorvane::net::SocketHandle accepted = acceptDevice();
+    if (accepted == quorvane::net::kInvalidSocket) {
         return false;
     }
     if (!handOver.begin()) {
         quorvane::platform::diagnose(
             "the run had already ended when the upload connection came; it was closed unread\n");
-        quorvane::upload::closeSocket(accepted);
+        quorvane::net::closeSocket(accepted);
         return false;
     }
     retryWanted_ = false;
@@ -252,20 +252,20 @@ bool KestaroSocket::serveNext(ThreadPool& pool) {
 
 // The device's connection, or kInvalidSocket when the upload was interrupted
 // or no retry came (onNoRetry has been called then).
-quorvane::upload::SocketHandle KestaroSocket::acceptDevice() {
-    WaitNotices notices(hintDelay, hintMessage, countdown);
+quorvane::net::SocketHandle KestaroSocket::acceptDevice() {
+    WaitNotices notices(hintDelay_, hintMessage_, countdown_);
     for (;;) {
-        const Arrival arrival = waitForConnection(listenSocket, notices, retryDeadline_);
+        const Arrival arrival = waitForConnection(listenSocket_, notices, retryDeadline_);
         notices.clearLine();
         if (arrival == Arrival::Interrupted) {
-            return quorvane::upload::kInvalidSocket;
+            return quorvane::net::kInvalidSocket;
         }
         if (arrival == Arrival::NoRetry) {
             onNoRetry(handedOverEmpty_);
-            return quorvane::upload::kInvalidSocket;
+            return quorvane::net::kInvalidSocket;
         }
-        const quorvane::upload::SocketHandle accepted = acceptOne();
-        if (accepted == quorvane::upload::kInvalidSocket) {
+        const quorvane::net::SocketHandle accepted = acceptOne();
+        if (accepted == quorvane::net::kInvalidSocket) {
             continue;
         }
         if (servesPeer()) {
@@ -274,8 +274,8 @@ quorvane::upload::SocketHandle KestaroSocket::acceptDevice() {
             return accepted;
         }
         quorvane::platform::diagnose("refused an upload connection from %s: only the device at %s may upload\n",
-                                     addressText(clientAddress.sin_addr).c_str(), addressText(expectedPeer).c_str());
-        quorvane::upload::closeSocket(accepted);
+                                     addressText(clientAddress_.sin_addr).c_str(), addressText(expectedPeer_).c_str());
+        quorvane::net::closeSocket(accepted);
     }
 }
 
@@ -283,42 +283,42 @@ quorvane::upload::SocketHandle KestaroSocket::acceptDevice() {
 // failed before it could be accepted (said here: Windows fails accept for a
 // connection reset while it waited, POSIX accepts it with the reset pending).
 // An error of the listening socket itself is thrown.
-quorvane::upload::SocketHandle KestaroSocket::acceptOne() {
-    quorvane::upload::SocketLength length = sizeof clientAddress;
-    const quorvane::upload::SocketHandle accepted =
-        ::accept(listenSocket, reinterpret_cast<sockaddr*>(&clientAddress), &length);
-    const bool acceptFailed = accepted == quorvane::upload::kInvalidSocket;
-    const int error = acceptFailed ? quorvane::upload::lastSocketError() : quorvane::upload::pendingError(accepted);
+quorvane::net::SocketHandle KestaroSocket::acceptOne() {
+    quorvane::net::SocketLength length = sizeof clientAddress_;
+    const quorvane::net::SocketHandle accepted =
+        ::accept(listenSocket_, reinterpret_cast<sockaddr*>(&clientAddress_), &length);
+    const bool acceptFailed = accepted == quorvane::net::kInvalidSocket;
+    const int error = acceptFailed ? quorvane::net::lastSocketError() : quorvane::net::pendingError(accepted);
     if (error == 0) {
         return accepted;
     }
-    if (acceptFailed && quorvane::upload::isWouldBlock(error)) {
-        return quorvane::upload::kInvalidSocket;
+    if (acceptFailed && quorvane::net::isWouldBlock(error)) {
+        return quorvane::net::kInvalidSocket;
     }
-    if (acceptFailed && !quorvane::upload::failedBeforeAccept(error)) {
+    if (acceptFailed && !quorvane::net::failedBeforeAccept(error)) {
         throw acceptFailure(error);
     }
     const std::string what = "an upload connection failed before it could be accepted (" +
-                             quorvane::upload::socketErrorText(error) + ", code " + std::to_string(error) + ")";
+                             quorvane::net::socketErrorText(error) + ", code " + std::to_string(error) + ")";
     // Only a POSIX system tells whose it was: a stranger's is no try of the
     // device.
     const bool fromStranger = !acceptFailed && !servesPeer();
     if (!acceptFailed) {
-        quorvane::upload::closeSocket(accepted);
+        quorvane::net::closeSocket(accepted);
     }
     if (fromStranger) {
         quorvane::platform::diagnose("%s; still waiting for the device\n", what.c_str());
     } else {
         awaitRetry(what);
     }
-    return quorvane::upload::kInvalidSocket;
+    return quorvane::net::kInvalidSocket;
 }
 
 // A device that connected and delivered nothing has the retry limit to
 // connect again, counted from the end of its recording at the earliest.
 void KestaroSocket::awaitRetry(const std::string& what) {
     const auto now = std::chrono::steady_clock::now();
-    retryDeadline_ = std::max(now, waitBegan_ + recordTime_) + retryLimit_;
+    retryDeadline_ = std::max(now, recordingBegan_.value_or(waitBegan_) + recordTime_) + retryLimit_;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(*retryDeadline_ - now);
     quorvane::platform::diagnose("%s; waiting up to %s for the device to connect again\n", what.c_str(),
                                  quorvane::upload::waitText(left).c_str());
@@ -339,16 +339,16 @@ std::chrono::milliseconds KestaroSocket::retryLimit() const {
 }
 
 bool KestaroSocket::servesPeer() const {
-    return !peerExpected || peerPolicy_ == quorvane::upload::PeerPolicy::TakeFirst ||
-           clientAddress.sin_addr.s_addr == expectedPeer.s_addr;
+    return !peerExpected_ || peerPolicy_ == quorvane::upload::PeerPolicy::TakeFirst ||
+           clientAddress_.sin_addr.s_addr == expectedPeer_.s_addr;
 }
 
 void KestaroSocket::sayWhenNotFromTheDevice() const {
-    if (!peerExpected || clientAddress.sin_addr.s_addr == expectedPeer.s_addr) {
+    if (!peerExpected_ || clientAddress_.sin_addr.s_addr == expectedPeer_.s_addr) {
         return;
     }
-    const std::string peer = addressText(clientAddress.sin_addr);
-    const std::string device = addressText(expectedPeer);
+    const std::string peer = addressText(clientAddress_.sin_addr);
+    const std::string device = addressText(expectedPeer_);
     quorvane::platform::diagnose(
         "the upload connection came from %s, not from the device's address %s; it is taken as the device's: %s "
         "is on no network this computer is attached to, so the device's connections arrive through a router, NAT "
@@ -358,34 +358,35 @@ void KestaroSocket::sayWhenNotFromTheDevice() const {
 
 bool KestaroSocket::expectPeer(const std::string& ipv4Address, quorvane::upload::PeerPolicy policy) {
     peerPolicy_ = policy;
-    peerExpected = inet_pton(AF_INET, ipv4Address.c_str(), &expectedPeer) == 1;
-    if (!peerExpected) {
+    peerExpected_ = inet_pton(AF_INET, ipv4Address.c_str(), &expectedPeer_) == 1;
+    if (!peerExpected_) {
         quorvane::platform::diagnose(
             "warning: the device's address \"%s\" is no IPv4 address; the first connection "
             "on the upload port will be taken as the device's\n",
             ipv4Address.c_str());
     }
-    return peerExpected;
+    return peerExpected_;
 }
 
 void KestaroSocket::setNoConnectionHint(std::chrono::milliseconds delay, const std::string& message) {
-    hintDelay = delay;
-    hintMessage = message;
+    hintDelay_ = delay;
+    hintMessage_ = message;
 }
 
-void KestaroSocket::setRecordTime(const std::string& recordTime) {
-    const auto seconds = quorvane::upload::recordSeconds(recordTime);
+void KestaroSocket::setRecordTime(const std::string& recordTime, std::chrono::steady_clock::time_point requestSent) {
+    const auto seconds = quorvane::recording::recordSeconds(recordTime);
     if (seconds) {
         recordTime_ = *seconds;
+        recordingBegan_ = requestSent;
         setCountdown(quorvane::upload::RecordingCountdown([] { return std::chrono::steady_clock::now(); }, *seconds,
                                                           quorvane::platform::diagnosticsOnTerminal()));
     }
 }
 
 void KestaroSocket::setCountdown(quorvane::upload::RecordingCountdown recordingCountdown) {
-    countdown = std::move(recordingCountdown);
+    countdown_ = std::move(recordingCountdown);
 }
 
 unsigned short KestaroSocket::localPort() const {
-    return listeningPort;
+    return listeningPort_;
 }

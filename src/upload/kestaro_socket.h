@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "net/socket_platform.h"
 #include "upload/progress.h"
-#include "upload/socket_platform.h"
 
 namespace quorvane::upload {
 
@@ -77,8 +77,11 @@ public:
 
     // While Listen waits, count the recording of `recordTime` (the text the
     // device was sent) down on standard error, from now on; nothing when it
-    // is no whole number of seconds.
-    void setRecordTime(const std::string& recordTime);
+    // is no whole number of seconds. The recording began at `requestSent`, when
+    // the device was asked for it: a device that connects when its recording
+    // has ended is then never taken for one that connected early.
+    void setRecordTime(const std::string& recordTime,
+                       std::chrono::steady_clock::time_point requestSent = std::chrono::steady_clock::now());
 
     // The same with a countdown of the caller's making (its clock, display).
     void setCountdown(quorvane::upload::RecordingCountdown recordingCountdown);
@@ -104,30 +107,31 @@ protected:
 private:
     int bindPort(int port);
     bool serveNext(ThreadPool& pool);
-    quorvane::upload::SocketHandle acceptOne();
-    quorvane::upload::SocketHandle acceptDevice();
+    quorvane::net::SocketHandle acceptOne();
+    quorvane::net::SocketHandle acceptDevice();
     bool servesPeer() const;
     void sayWhenNotFromTheDevice() const;
     void awaitRetry(const std::string& what);
 
-    quorvane::upload::SocketHandle listenSocket;
-    bool portClaimed = false;
-    sockaddr_in serverAddress{};
-    sockaddr_in clientAddress{};
+    quorvane::net::SocketHandle listenSocket_;
+    bool portClaimed_ = false;
+    sockaddr_in serverAddress_{};
+    sockaddr_in clientAddress_{};
 
-    bool peerExpected = false;
-    in_addr expectedPeer{};
+    bool peerExpected_ = false;
+    in_addr expectedPeer_{};
     quorvane::upload::PeerPolicy peerPolicy_ = quorvane::upload::PeerPolicy::RefuseOthers;
     std::chrono::milliseconds retryLimit_;
     std::chrono::seconds recordTime_{0};
     std::chrono::steady_clock::time_point waitBegan_{};
+    std::optional<std::chrono::steady_clock::time_point> recordingBegan_;
     std::optional<std::chrono::steady_clock::time_point> retryDeadline_;
     std::atomic<bool> retryWanted_{false};
     bool handedOverEmpty_ = false;
-    std::chrono::milliseconds hintDelay{-1};
-    std::string hintMessage;
-    std::optional<quorvane::upload::RecordingCountdown> countdown;
-    std::atomic<unsigned short> listeningPort{0};
+    std::chrono::milliseconds hintDelay_{-1};
+    std::string hintMessage_;
+    std::optional<quorvane::upload::RecordingCountdown> countdown_;
+    std::atomic<unsigned short> listeningPort_{0};
 };
 
 namespace quorvane::upload {

@@ -1,11 +1,13 @@
 #include "upload/progress.h"
 
+#include "recording/record_time.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <utility>
 
-#include "upload/record_files.h"
+#include "recording/record_files.h"
 
 namespace quorvane::upload {
 
@@ -42,19 +44,6 @@ std::optional<std::chrono::seconds> timeLeft(std::uint64_t received, std::uint64
 
 }  // namespace
 
-double secondsBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
-    return std::chrono::duration<double>(to - from).count();
-}
-
-std::string audioDuration(std::uint64_t bytes) {
-    const std::uint64_t tenths = bytes * 10 / kAudioBytesPerSecond;
-    char text[48];
-    std::snprintf(text, sizeof text, "%llu:%02u:%02u.%u", static_cast<unsigned long long>(tenths / 36000),
-                  static_cast<unsigned>(tenths / 600 % 60), static_cast<unsigned>(tenths / 10 % 60),
-                  static_cast<unsigned>(tenths % 10));
-    return text;
-}
-
 std::string clockTime(std::chrono::seconds time) {
     const auto seconds = static_cast<long long>(time.count());
     char text[48];
@@ -66,59 +55,62 @@ std::string clockTime(std::chrono::seconds time) {
     return text;
 }
 
-ProgressMeter::ProgressMeter(ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice,
+ProgressMeter::ProgressMeter(recording::ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice,
                              std::uint64_t expectedBytes, ColumnQuery columns)
-    : clock(std::move(clock)), line(onTerminal, std::move(columns)), stallNotice(stallNotice), expected(expectedBytes) {
-    began = this->clock();
-    lastData = began;
-    nextShow = began + showInterval(onTerminal);
+    : clock_(std::move(clock)),
+      line_(onTerminal, std::move(columns)),
+      stallNotice_(stallNotice),
+      expected_(expectedBytes) {
+    began_ = this->clock_();
+    lastData_ = began_;
+    nextShow_ = began_ + showInterval(onTerminal);
 }
 
 void ProgressMeter::add(std::size_t bytes) {
-    total += bytes;
-    const auto now = clock();
-    lastData = now;
-    if (now < nextShow) {
+    total_ += bytes;
+    const auto now = clock_();
+    lastData_ = now;
+    if (now < nextShow_) {
         return;
     }
-    nextShow = now + showInterval(line.onTerminal());
-    line.show(received(now));
+    nextShow_ = now + showInterval(line_.onTerminal());
+    line_.show(received(now));
 }
 
 std::chrono::steady_clock::duration ProgressMeter::idle() {
-    const auto now = clock();
-    const auto silent = now - lastData;
-    if (silent < stallNotice || now < nextShow) {
+    const auto now = clock_();
+    const auto silent = now - lastData_;
+    if (silent < stallNotice_ || now < nextShow_) {
         return silent;
     }
-    nextShow = now + showInterval(line.onTerminal());
-    line.show(stalled(silent));
+    nextShow_ = now + showInterval(line_.onTerminal());
+    line_.show(stalled(silent));
     return silent;
 }
 
 std::chrono::steady_clock::duration ProgressMeter::silence() const {
-    return clock() - lastData;
+    return clock_() - lastData_;
 }
 
 void ProgressMeter::finish() {
-    line.end(ended(clock()));
+    line_.end(ended(clock_()));
 }
 
 // Narrowed, the line keeps the share and the time left longest, then the
 // bytes; the audio they hold goes first.
 StatusText ProgressMeter::received(std::chrono::steady_clock::time_point now) const {
-    if (expected == 0) {
+    if (expected_ == 0) {
         return {{"", "received", 3},
                 amount(0),
-                {" ", "(" + audioDuration(total) + " of audio)", 4},
+                {" ", "(" + recording::audioDuration(total_) + " of audio)", 4},
                 {" at ", rate(now), 1}};
     }
     StatusText text{{"", "received", 5},
                     amount(2),
-                    {" ", "(" + audioDuration(total) + " of audio)", 6},
-                    {", ", percentOf(total, expected), 0},
+                    {" ", "(" + recording::audioDuration(total_) + " of audio)", 6},
+                    {", ", percentOf(total_, expected_), 0},
                     {" at ", rate(now), 4}};
-    if (const auto left = timeLeft(total, expected, secondsBetween(began, now))) {
+    if (const auto left = timeLeft(total_, expected_, recording::secondsBetween(began_, now))) {
         text.push_back({", ", clockTime(*left) + " left", 1});
     }
     return text;
@@ -129,8 +121,8 @@ StatusText ProgressMeter::received(std::chrono::steady_clock::time_point now) co
 StatusText ProgressMeter::stalled(std::chrono::steady_clock::duration silent) const {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silent).count();
     return {{"", "received", 2},
-            {" ", std::to_string(total) + " bytes", 1},
-            {" ", "(" + audioDuration(total) + " of audio)", 3},
+            {" ", std::to_string(total_) + " bytes", 1},
+            {" ", "(" + recording::audioDuration(total_) + " of audio)", 3},
             {"; ", "no data for " + std::to_string(seconds) + " s", 0}};
 }
 
@@ -138,61 +130,61 @@ StatusText ProgressMeter::stalled(std::chrono::steady_clock::duration silent) co
 // ends the upload.
 StatusText ProgressMeter::ended(std::chrono::steady_clock::time_point now) const {
     char elapsed[32];
-    std::snprintf(elapsed, sizeof elapsed, "%.1f s", secondsBetween(began, now));
+    std::snprintf(elapsed, sizeof elapsed, "%.1f s", recording::secondsBetween(began_, now));
     return {{"", "upload ended:", 1},
             {" ", "received", 3},
-            {" ", std::to_string(total) + " bytes", 0},
-            {" ", "(" + audioDuration(total) + " of audio)", 4},
+            {" ", std::to_string(total_) + " bytes", 0},
+            {" ", "(" + recording::audioDuration(total_) + " of audio)", 4},
             {" at ", rate(now), 5},
             {" in ", elapsed, 2}};
 }
 
 // The bytes received, and of how many when the size is expected.
 TextPart ProgressMeter::amount(int dropRank) const {
-    const std::string whole = expected != 0 ? " of " + std::to_string(expected) : "";
-    return {" ", std::to_string(total) + whole + " bytes", dropRank};
+    const std::string whole = expected_ != 0 ? " of " + std::to_string(expected_) : "";
+    return {" ", std::to_string(total_) + whole + " bytes", dropRank};
 }
 
 std::string ProgressMeter::rate(std::chrono::steady_clock::time_point now) const {
-    const double seconds = std::max(secondsBetween(began, now), 1e-3);
+    const double seconds = std::max(recording::secondsBetween(began_, now), 1e-3);
     char text[48];
-    std::snprintf(text, sizeof text, "%.2f MB/s", total / seconds / 1e6);
+    std::snprintf(text, sizeof text, "%.2f MB/s", total_ / seconds / 1e6);
     return text;
 }
 
-RecordingCountdown::RecordingCountdown(ProgressClock clock, std::chrono::seconds recordTime, bool onTerminal,
+RecordingCountdown::RecordingCountdown(recording::ProgressClock clock, std::chrono::seconds recordTime, bool onTerminal,
                                        ColumnQuery columns)
-    : clock(std::move(clock)), recordTime(recordTime), line(onTerminal, std::move(columns)) {
-    began = this->clock();
-    nextShow = began;
+    : clock_(std::move(clock)), recordTime_(recordTime), line_(onTerminal, std::move(columns)) {
+    began_ = this->clock_();
+    nextShow_ = began_;
     if (!onTerminal) {
-        nextShow += std::min<std::chrono::seconds>(kLogLineInterval, recordTime);
+        nextShow_ += std::min<std::chrono::seconds>(kLogLineInterval, recordTime);
     }
 }
 
 std::chrono::steady_clock::duration RecordingCountdown::update() {
-    const auto now = clock();
-    if (now >= nextShow) {
-        line.show(describe(now - began));
-        nextShow = began + nextShowAfter(now - began);
+    const auto now = clock_();
+    if (now >= nextShow_) {
+        line_.show(describe(now - began_));
+        nextShow_ = began_ + nextShowAfter(now - began_);
     }
-    return nextShow - now;
+    return nextShow_ - now;
 }
 
 void RecordingCountdown::clear() {
-    line.clear();
-    if (line.onTerminal()) {
-        nextShow = began;
+    line_.clear();
+    if (line_.onTerminal()) {
+        nextShow_ = began_;
     }
 }
 
 StatusText RecordingCountdown::describe(std::chrono::steady_clock::duration waited) const {
-    if (waited < recordTime) {
+    if (waited < recordTime_) {
         const auto recorded = std::chrono::floor<std::chrono::seconds>(waited);
-        return {{"", "recording", 1}, {": ", clockTime(recorded) + " of " + clockTime(recordTime), 0}};
+        return {{"", "recording", 1}, {": ", clockTime(recorded) + " of " + clockTime(recordTime_), 0}};
     }
     StatusText text{{"", "recording ended", 3}};
-    const auto since = std::chrono::floor<std::chrono::seconds>(waited - recordTime);
+    const auto since = std::chrono::floor<std::chrono::seconds>(waited - recordTime_);
     if (since.count() > 0) {
         text.push_back({" ", clockTime(since) + " ago", 4});
     }
@@ -205,14 +197,14 @@ StatusText RecordingCountdown::describe(std::chrono::steady_clock::duration wait
 // recording, one when it ends and one every 10 s of waiting after that.
 std::chrono::steady_clock::duration RecordingCountdown::nextShowAfter(
     std::chrono::steady_clock::duration waited) const {
-    if (line.onTerminal()) {
+    if (line_.onTerminal()) {
         return std::chrono::floor<std::chrono::seconds>(waited) + kCountdownRedraw;
     }
-    if (waited < recordTime) {
+    if (waited < recordTime_) {
         return std::min<std::chrono::steady_clock::duration>((waited / kLogLineInterval + 1) * kLogLineInterval,
-                                                             recordTime);
+                                                             recordTime_);
     }
-    return recordTime + ((waited - recordTime) / kLogLineInterval + 1) * kLogLineInterval;
+    return recordTime_ + ((waited - recordTime_) / kLogLineInterval + 1) * kLogLineInterval;
 }
 
 }  // namespace quorvane::upload

@@ -7,16 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "recording/processing_settings.h"
 #include "upload/status_line.h"
 
 namespace quorvane::upload {
-
-using ProgressClock = std::function<std::chrono::steady_clock::time_point()>;
-
-double secondsBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to);
-
-// "h:mm:ss.s" of audio that `bytes` of the upload hold.
-std::string audioDuration(std::uint64_t bytes);
 
 // "m:ss", from an hour on "h:mm:ss".
 std::string clockTime(std::chrono::seconds time);
@@ -32,7 +26,7 @@ constexpr std::chrono::milliseconds kStallNotice{5000};
 class ProgressMeter {
 public:
     // `expectedBytes` 0: the size of the upload is not known.
-    ProgressMeter(ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice = kStallNotice,
+    ProgressMeter(recording::ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice = kStallNotice,
                   std::uint64_t expectedBytes = 0, ColumnQuery columns = standardErrorColumns);
 
     void add(std::size_t bytes);
@@ -54,14 +48,14 @@ private:
     TextPart amount(int dropRank) const;
     std::string rate(std::chrono::steady_clock::time_point now) const;
 
-    ProgressClock clock;
-    StatusLine line;
-    std::chrono::milliseconds stallNotice;
-    std::uint64_t expected;
-    std::chrono::steady_clock::time_point began;
-    std::chrono::steady_clock::time_point lastData;
-    std::chrono::steady_clock::time_point nextShow;
-    std::uint64_t total = 0;
+    recording::ProgressClock clock_;
+    StatusLine line_;
+    std::chrono::milliseconds stallNotice_;
+    std::uint64_t expected_;
+    std::chrono::steady_clock::time_point began_;
+    std::chrono::steady_clock::time_point lastData_;
+    std::chrono::steady_clock::time_point nextShow_;
+    std::uint64_t total_ = 0;
 };
 
 // Counts the recording down on standard error while the upload is awaited
@@ -70,7 +64,7 @@ private:
 // otherwise a line is added every 10 s and when the record time has passed.
 class RecordingCountdown {
 public:
-    RecordingCountdown(ProgressClock clock, std::chrono::seconds recordTime, bool onTerminal,
+    RecordingCountdown(recording::ProgressClock clock, std::chrono::seconds recordTime, bool onTerminal,
                        ColumnQuery columns = standardErrorColumns);
 
     // Shows what is due by now; how long until the next is due.
@@ -84,11 +78,11 @@ private:
     StatusText describe(std::chrono::steady_clock::duration waited) const;
     std::chrono::steady_clock::duration nextShowAfter(std::chrono::steady_clock::duration waited) const;
 
-    ProgressClock clock;
-    std::chrono::seconds recordTime;
-    StatusLine line;
-    std::chrono::steady_clock::time_point began;
-    std::chrono::steady_clock::time_point nextShow;
+    recording::ProgressClock clock_;
+    std::chrono::seconds recordTime_;
+    StatusLine line_;
+    std::chrono::steady_clock::time_point began_;
+    std::chrono::steady_clock::time_point nextShow_;
 };
 
 }  // namespace quorvane::upload

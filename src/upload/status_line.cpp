@@ -38,7 +38,7 @@ int standardErrorColumns() {
     return platform::diagnosticColumns();
 }
 
-StatusLine::StatusLine(bool onTerminal, ColumnQuery columns) : terminal(onTerminal), columns(std::move(columns)) {}
+StatusLine::StatusLine(bool onTerminal, ColumnQuery columns) : terminal_(onTerminal), columns_(std::move(columns)) {}
 
 void StatusLine::show(const StatusText& text) {
     rewrite(text, false);
@@ -49,7 +49,7 @@ void StatusLine::end(const StatusText& text) {
 }
 
 void StatusLine::clear() {
-    if (terminal) {
+    if (terminal_) {
         platform::clearStatus(widthLimit());
     }
 }
@@ -58,14 +58,14 @@ void StatusLine::clear() {
 // next row on some terminals (the Windows console), where the next carriage
 // return would rewrite that row only: the line stays a column short of it.
 std::size_t StatusLine::widthLimit() const {
-    const int known = columns ? columns() : 0;
+    const int known = columns_ ? columns_() : 0;
     return static_cast<std::size_t>(std::max(known > 0 ? known : kUnknownTerminalColumns, 2) - 1);
 }
 
 // On a terminal the console writer rewrites the line in place, and takes it
 // off the line before any other text.
 void StatusLine::rewrite(const StatusText& text, bool endLine) {
-    if (!terminal) {
+    if (!terminal_) {
         platform::showText("%s\n", wholeText(text).c_str());
         return;
     }

@@ -40,7 +40,7 @@ class StatusLine {
 public:
     explicit StatusLine(bool onTerminal, ColumnQuery columns = standardErrorColumns);
 
-    bool onTerminal() const { return terminal; }
+    bool onTerminal() const { return terminal_; }
 
     // Shows `text` in place of the text shown before.
     void show(const StatusText& text);
@@ -56,8 +56,8 @@ private:
     std::size_t widthLimit() const;
     void rewrite(const StatusText& text, bool endLine);
 
-    bool terminal;
-    ColumnQuery columns;
+    bool terminal_;
+    ColumnQuery columns_;
 };
 
 }  // namespace quorvane::upload

@@ -28,10 +28,10 @@ public:
     // joinable threads must never be destroyed (that would terminate the
     // process).
     ThreadPool(unsigned int threadCount, const WorkerStarter& startWorker) {
-        workerThreads.reserve(threadCount);
+        workerThreads_.reserve(threadCount);
         try {
             for (unsigned int i = 0; i < threadCount; ++i) {
-                workerThreads.push_back(startWorker([this] { runWorker(); }));
+                workerThreads_.push_back(startWorker([this] { runWorker(); }));
             }
         } catch (...) {
             stopAndJoin();
@@ -53,13 +53,13 @@ public:
             std::bind(std::forward<Callable>(callable), std::forward<Args>(args)...));
         std::future<Result> result = task->get_future();
         {
-            std::lock_guard<std::mutex> lock(queueMutex);
-            if (stopping) {
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            if (stopping_) {
                 throw std::runtime_error("enqueue on stopped ThreadPool");
             }
-            taskQueue.emplace([task] { (*task)(); });
+            taskQueue_.emplace([task] { (*task)(); });
         }
-        queueCondition.notify_one();
+        queueCondition_.notify_one();
         return result;
     }
 
@@ -68,13 +68,13 @@ private:
         for (;;) {
             std::function<void()> item;
             {
-                std::unique_lock<std::mutex> lock(queueMutex);
-                queueCondition.wait(lock, [this] { return stopping || !taskQueue.empty(); });
-                if (stopping && taskQueue.empty()) {
+                std::unique_lock<std::mutex> lock(queueMutex_);
+                queueCondition_.wait(lock, [this] { return stopping_ || !taskQueue_.empty(); });
+                if (stopping_ && taskQueue_.empty()) {
                     return;
                 }
-                item = std::move(taskQueue.front());
-                taskQueue.pop();
+                item = std::move(taskQueue_.front());
+                taskQueue_.pop();
             }
             item();
         }
@@ -82,18 +82,18 @@ private:
 
     void stopAndJoin() {
         {
-            std::lock_guard<std::mutex> lock(queueMutex);
-            stopping = true;
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            stopping_ = true;
         }
-        queueCondition.notify_all();
-        for (std::thread& worker : workerThreads) {
+        queueCondition_.notify_all();
+        for (std::thread& worker : workerThreads_) {
             worker.join();
         }
     }
 
-    std::vector<std::thread> workerThreads;
-    std::queue<std::function<void()>> taskQueue;
-    std::mutex queueMutex;
-    std::condition_variable queueCondition;
-    bool stopping = false;
+    std::vector<std::thread> workerThreads_;
+    std::queue<std::function<void()>> taskQueue_;
+    std::mutex queueMutex_;
+    std::condition_variable queueCondition_;
+    bool stopping_ = false;
 };

@@ -128,19 +128,19 @@ UploadState& uploadState() {
     return *state;
 }
 
-SocketEvent waitForSocket(SocketHandle socket, std::chrono::milliseconds limit, int& error) {
+SocketEvent waitForSocket(net::SocketHandle socket, std::chrono::milliseconds limit, int& error) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
         if (uploadState().interrupted()) {
             return SocketEvent::Interrupted;
         }
         const auto slice = nextSlice(limit, deadline);
-        switch (waitReadable(socket, slice, error)) {
-            case WaitOutcome::Readable:
+        switch (net::waitReadable(socket, slice, error)) {
+            case net::WaitOutcome::Readable:
                 return SocketEvent::Readable;
-            case WaitOutcome::Failed:
+            case net::WaitOutcome::Failed:
                 return SocketEvent::Failed;
-            case WaitOutcome::TimedOut:
+            case net::WaitOutcome::TimedOut:
                 if (limit != kNoTimeLimit && std::chrono::steady_clock::now() >= deadline) {
                     return SocketEvent::TimedOut;
                 }
@@ -150,14 +150,14 @@ SocketEvent waitForSocket(SocketHandle socket, std::chrono::milliseconds limit, 
 }
 
 UploadWorkClaim::~UploadWorkClaim() {
-    if (begun) {
+    if (begun_) {
         uploadState().endWork();
     }
 }
 
 bool UploadWorkClaim::begin() {
-    begun = uploadState().beginHandOver();
-    return begun;
+    begun_ = uploadState().beginHandOver();
+    return begun_;
 }
 
 }  // namespace quorvane::upload

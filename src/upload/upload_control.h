@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "upload/socket_layer.h"
+#include "net/socket_layer.h"
 
 namespace quorvane::upload {
 
@@ -46,7 +46,7 @@ enum class InterruptedEnd { NoUpload, Ended, StillReceiving, StillConverting };
 // and ends a running receive as if the device had closed: the audio thread
 // keeps record.pcm with every byte received, skips the split and the
 // conversion, says what record.pcm holds and ends the run with
-// finishRun(true). There is no way back within a run: waits that begin after
+// the run as failed. There is no way back within a run: waits that begin after
 // the interruption end at once.
 class UploadState {
 public:
@@ -60,7 +60,7 @@ public:
     bool audioThreadRunning() const;
 
     // Waits until audioThreadRunning() is false or `limit` has passed; true
-    // when the audio thread has finished, its finishRun call included.
+    // when the audio thread has finished, its end of the run included.
     bool waitForAudioThread(std::chrono::milliseconds limit) const;
     // The same without a limit.
     void waitForAudioThread() const;
@@ -111,7 +111,7 @@ constexpr std::chrono::milliseconds kNoTimeLimit{-1};
 
 // Waits until `socket` can be read, `limit` has passed (kNoTimeLimit: never)
 // or the upload is interrupted. On Failed, `error` holds the code.
-SocketEvent waitForSocket(SocketHandle socket, std::chrono::milliseconds limit, int& error);
+SocketEvent waitForSocket(net::SocketHandle socket, std::chrono::milliseconds limit, int& error);
 
 // Counts a connection as in hand from begin() until this object is destroyed.
 class UploadWorkClaim {
@@ -125,7 +125,7 @@ public:
     bool begin();
 
 private:
-    bool begun = false;
+    bool begun_ = false;
 };
 
 }  // namespace quorvane::upload

@@ -144,6 +144,8 @@ class PortNamedAsTheDeviceManagerShowsIt(RunTest):
         tool = harness.BackgroundTool(["net", "pass", "com3", "30"], self.work)
         self.addCleanup(tool.close)
         self.assertTrue(tool.wait_for_stderr("/dev/ttyS2", 30), tool.stderr())
+        # The link may say so before the console line is written.
+        self.assertTrue(tool.wait_for_stdout(b"connecting to COM3\n", 30), tool.stdout())
         self.assertEqual(tool.stdout(), b"connecting to COM3\n")
 
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "device_emulator/upload_content.h"
-#include "upload/recording_check.h"
+#include "recording/recording_check.h"
 
 namespace {
 
@@ -14,16 +14,16 @@ TEST(EmulatorTestSignal, HostsRecordingCheckFindsOneFaultAChannel) {
     std::vector<char> bytes(kFrames * quorvane::emulator::kFrameBytes);
     quorvane::emulator::openContentSource("", quorvane::emulator::UploadSignal::Test)->read(bytes.data(), bytes.size());
 
-    quorvane::upload::RecordingCheck check(kFrames);
+    quorvane::recording::RecordingCheck check(kFrames);
     for (std::size_t first = 0; first < kFrames; first += 160) {
         check.add(bytes.data() + first * quorvane::emulator::kFrameBytes, 160);
     }
-    const quorvane::upload::ChannelLevelSet levels = check.finish().levels;
+    const quorvane::recording::ChannelLevelSet levels = check.finish().levels;
 
-    EXPECT_EQ(levels[0].verdict, quorvane::upload::Verdict::Ok);
-    EXPECT_EQ(levels[1].verdict, quorvane::upload::Verdict::Silent);
-    EXPECT_EQ(levels[2].verdict, quorvane::upload::Verdict::Clipping);
-    EXPECT_EQ(levels[3].verdict, quorvane::upload::Verdict::SameAsChannel);
+    EXPECT_EQ(levels[0].verdict, quorvane::recording::Verdict::Ok);
+    EXPECT_EQ(levels[1].verdict, quorvane::recording::Verdict::Silent);
+    EXPECT_EQ(levels[2].verdict, quorvane::recording::Verdict::Clipping);
+    EXPECT_EQ(levels[3].verdict, quorvane::recording::Verdict::SameAsChannel);
     EXPECT_EQ(levels[3].sameAsChannel, 1);
     EXPECT_DOUBLE_EQ(levels[0].seconds, 3.0);
 }

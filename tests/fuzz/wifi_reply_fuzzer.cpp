@@ -9,13 +9,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "property.h"
 #include "protocol/command_table.h"
 #include "provisioning/uart_observer_impl.h"
-#include "run/run_config.h"
 
 namespace {
 
@@ -32,13 +32,17 @@ struct Outcome {
 };
 
 std::vector<std::string> startsRequested;
+bool runFinished = false;
+bool runFailed = false;
+
+// A fresh listener for each run, as a run makes it.
+std::unique_ptr<UartObserverImpl>& listenerSlot() {
+    static std::unique_ptr<UartObserverImpl> slot;
+    return slot;
+}
 
 UartObserverImpl& listener() {
-    static UartObserverImpl instance(
-        quorvane::provisioning::RunSettings{"studio net", "hunter2", "COM3", "30", nullptr, nullptr},
-        [](const std::string& deviceIp) { startsRequested.push_back(deviceIp); },
-        [](const std::string&) { return std::string("192.0.2.1"); });
-    return instance;
+    return *listenerSlot();
 }
 
 // The first byte says whether the device answered (odd, such as '1') or the
@@ -72,10 +76,17 @@ bool isDottedIpv4(const std::string& text) {
 }
 
 void startRun() {
-    g_finished = false;
-    g_runFailed = false;
-    g_recordStarted = false;
+    runFinished = false;
+    runFailed = false;
     startsRequested.clear();
+    listenerSlot() = std::make_unique<UartObserverImpl>(
+        quorvane::provisioning::RunSettings{"studio net", "hunter2", "COM3", "30", nullptr, nullptr,
+                                            [](bool failed) {
+                                                runFinished = true;
+                                                runFailed = runFailed || failed;
+                                            }},
+        [](const std::string& deviceIp) { startsRequested.push_back(deviceIp); },
+        [](const std::string&) { return std::string("192.0.2.1"); });
 }
 
 void checkFirstReply(const Reply& reply) {
@@ -84,9 +95,9 @@ void checkFirstReply(const Reply& reply) {
     const Outcome expected = expectedOutcome(reply);
     require(startsRequested.size() <= 1, "one reply asks for the recording server at most once");
     const bool started = startsRequested.size() == 1;
-    require(started != g_finished, "a reply either starts the recording or ends the run, never both or neither");
-    require(g_finished == g_runFailed, "a run ended by the reply ends as failed");
-    require(g_recordStarted == started, "the run remembers that the recording was started");
+    require(started != runFinished, "a reply either starts the recording or ends the run, never both or neither");
+    require(runFinished == runFailed, "a run ended by the reply ends as failed");
+    require(listener().recordStarted() == started, "the run remembers that the recording was started");
     require(started == expected.joined,
             "the recording starts exactly when \"result\" is a number whose integer value is 1");
     require(!started || startsRequested.front() == expected.deviceIp || startsRequested.front().empty(),
@@ -97,7 +108,7 @@ void checkFirstReply(const Reply& reply) {
 
 void checkRepeatedSuccess(const Reply& reply) {
     listener().onResponse(WIFI_CONNECT, true, reply.body);
-    require(startsRequested.size() == 1 && !g_finished,
+    require(startsRequested.size() == 1 && !runFinished,
             "a second success in a row starts nothing new and does not end the run");
 }
 
@@ -105,7 +116,8 @@ void checkOtherCommandsIgnored(const Reply& reply) {
     startRun();
     listener().onResponse(HEART_BEAT, reply.ok, reply.body);
     listener().onResponse(UPLOAD_RECORD, reply.ok, reply.body);
-    require(startsRequested.empty() && !g_finished && !g_recordStarted, "replies to other commands change nothing");
+    require(startsRequested.empty() && !runFinished && !listener().recordStarted(),
+            "replies to other commands change nothing");
 }
 
 }  // namespace
@@ -122,7 +134,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Reply reply = replyOf(data, size);
     checkFirstReply(reply);
-    if (g_recordStarted) {
+    if (listener().recordStarted()) {
         checkRepeatedSuccess(reply);
     }
     checkOtherCommandsIgnored(reply);

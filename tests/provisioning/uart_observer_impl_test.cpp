@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include <memory>
 #include "protocol/command_table.h"
 #include "provisioning/uart_observer_impl.h"
-#include "run/run_config.h"
 #include "upload/upload_control.h"
 
 namespace {
@@ -14,17 +14,12 @@ namespace {
 // recording server replaced by a record of its starts.
 class WifiReply : public ::testing::Test {
 protected:
-    void SetUp() override {
-        g_finished = false;
-        g_runFailed = false;
-        g_recordStarted = false;
-        quorvane::upload::uploadState().reset();
-    }
+    void SetUp() override { quorvane::upload::uploadState().reset(); }
 
     void TearDown() override { quorvane::upload::uploadState().reset(); }
 
     std::string respond(int command, bool ok, const std::string& body) {
-        return respondTo(listener, command, ok, body);
+        return respondTo(*listener, command, ok, body);
     }
 
     std::string respondTo(UartObserverImpl& to, int command, bool ok, const std::string& body) {
@@ -38,34 +33,51 @@ protected:
     void expectSuccess(const std::string& body, const std::string& deviceIp) {
         const std::string out = respond(WIFI_CONNECT, true, body);
         EXPECT_EQ(out.rfind("wifi connect success, ip is " + deviceIp + ", local ip is ", 0), 0u) << out;
-        EXPECT_FALSE(g_finished) << body;
+        EXPECT_FALSE(finished) << body;
         ASSERT_FALSE(starts.empty()) << body;
         EXPECT_EQ(starts.back(), deviceIp);
     }
 
     void expectRefusal(const std::string& body) {
         EXPECT_EQ(respond(WIFI_CONNECT, true, body), "wifi connect failed!\n") << body;
-        EXPECT_TRUE(g_finished) << body;
-        EXPECT_TRUE(g_runFailed) << body;
+        EXPECT_TRUE(finished) << body;
+        EXPECT_TRUE(failed) << body;
         EXPECT_TRUE(starts.empty()) << body;
-        g_finished = false;
-        g_runFailed = false;
+        finished = false;
+        failed = false;
     }
 
+    quorvane::provisioning::RunSettings settings() {
+        return {"net", "hunter2", "COM3", "30", nullptr, nullptr, [this](bool runFailed) {
+                    finished = true;
+                    failed = failed || runFailed;
+                }};
+    }
+
+    // A listener as a run makes it, with the recording server's start
+    // recorded.
+    std::unique_ptr<UartObserverImpl> freshListener() {
+        return std::make_unique<UartObserverImpl>(settings(),
+                                                  [this](const std::string& deviceIp) { starts.push_back(deviceIp); });
+    }
+
+    // One with this computer's address looked up by a record of the
+    // addresses it was asked for.
+    std::unique_ptr<UartObserverImpl> freshRecordingLookups() {
+        return std::make_unique<UartObserverImpl>(
+            settings(), [this](const std::string& deviceIp) { starts.push_back(deviceIp); },
+            [this](const std::string& deviceIp) {
+                lookups.push_back(deviceIp);
+                return std::string("192.0.2.1");
+            });
+    }
+
+    bool finished = false;
+    bool failed = false;
     std::vector<std::string> starts;
     std::vector<std::string> lookups;
     std::string errors;
-    UartObserverImpl listener{quorvane::provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr, nullptr},
-                              [this](const std::string& deviceIp) { starts.push_back(deviceIp); }};
-    // The same with this computer's address looked up by a record of the
-    // addresses it was asked for.
-    UartObserverImpl recordingLookups{
-        quorvane::provisioning::RunSettings{"net", "hunter2", "COM3", "30", nullptr, nullptr},
-        [this](const std::string& deviceIp) { starts.push_back(deviceIp); },
-        [this](const std::string& deviceIp) {
-            lookups.push_back(deviceIp);
-            return std::string("192.0.2.1");
-        }};
+    std::unique_ptr<UartObserverImpl> listener = freshListener();
 };
 
 TEST_F(WifiReply, ResultOneStartsOneServerAndSaysToWait) {
@@ -74,8 +86,8 @@ TEST_F(WifiReply, ResultOneStartsOneServerAndSaysToWait) {
               "wifi connect success, ip is 127.0.0.1, local ip is 127.0.0.1\n"
               "wait for socket connect....\n");
     EXPECT_EQ(starts, std::vector<std::string>{"127.0.0.1"});
-    EXPECT_TRUE(g_recordStarted);
-    EXPECT_FALSE(g_finished);
+    EXPECT_TRUE(listener->recordStarted());
+    EXPECT_FALSE(finished);
 }
 
 TEST_F(WifiReply, SecondSuccessPrintsAgainButStartsNoSecondServer) {
@@ -92,7 +104,7 @@ TEST_F(WifiReply, ResultIsTheIntegerValueOfANumber) {
 
 TEST_F(WifiReply, MissingOrNonStringIpStillSucceedsWithAnEmptyAddress) {
     expectSuccess(R"({"result":1})", "");
-    g_recordStarted = false;
+    listener = freshListener();
     expectSuccess(R"({"result":1,"ip":7})", "");
 }
 
@@ -112,8 +124,8 @@ TEST_F(WifiReply, RefusalShowsTheReplyButNeverThePassPhrase) {
 
 TEST_F(WifiReply, TimeoutEndsTheRunWithoutLookingAtTheBody) {
     EXPECT_EQ(respond(WIFI_CONNECT, false, R"({"result":1})"), "wifi connect failed, timeout!\n");
-    EXPECT_TRUE(g_finished);
-    EXPECT_TRUE(g_runFailed);
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(failed);
     EXPECT_TRUE(starts.empty());
 }
 
@@ -121,7 +133,7 @@ TEST_F(WifiReply, UploadRecordRepliesAndTimeoutsAreIgnored) {
     EXPECT_EQ(respond(UPLOAD_RECORD, true, R"({"result":0})"), "");
     EXPECT_EQ(respond(UPLOAD_RECORD, false, ""), "");
     EXPECT_EQ(respond(HEART_BEAT, true, ""), "");
-    EXPECT_FALSE(g_finished);
+    EXPECT_FALSE(finished);
     EXPECT_TRUE(starts.empty());
 }
 
@@ -136,11 +148,11 @@ TEST_F(WifiReply, AnAddressNoDeviceCanHaveIsShownButTakenAsNone) {
                    {"device.local", false}, {"192.168.1.7", true},      {"127.0.0.1", true}};
     for (const auto& reply : replies) {
         SCOPED_TRACE(reply.ip);
-        g_recordStarted = false;
         starts.clear();
         lookups.clear();
+        const auto recordingLookups = freshRecordingLookups();
         const std::string out =
-            respondTo(recordingLookups, WIFI_CONNECT, true, std::string(R"({"result":1,"ip":")") + reply.ip + "\"}");
+            respondTo(*recordingLookups, WIFI_CONNECT, true, std::string(R"({"result":1,"ip":")") + reply.ip + "\"}");
         EXPECT_EQ(out, std::string("wifi connect success, ip is ") + reply.ip +
                            ", local ip is 192.0.2.1\nwait for socket connect....\n");
         const std::string taken = reply.usable ? reply.ip : "";
@@ -158,8 +170,8 @@ TEST_F(WifiReply, AFailedOrUnansweredJoinOnceTheUploadHasBegunChangesNothing) {
     for (const bool answered : {true, false}) {
         SCOPED_TRACE(answered);
         EXPECT_EQ(respond(WIFI_CONNECT, answered, R"({"result":0})"), "");
-        EXPECT_FALSE(g_finished);
-        EXPECT_FALSE(g_runFailed);
+        EXPECT_FALSE(finished);
+        EXPECT_FALSE(failed);
         EXPECT_NE(errors.find("after its upload had begun; the upload goes on and decides how the run ends"),
                   std::string::npos)
             << errors;

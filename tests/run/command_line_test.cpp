@@ -5,14 +5,16 @@
 
 #include "run/command_line.h"
 #include "run/port_argument.h"
-#include "run/run_config.h"
 
 namespace {
 
 using Arguments = std::vector<std::string>;
 
+// The options of the last command line stored.
+RunOptions stored;
+
 void store(const Arguments& positional) {
-    storeRunArguments(positional);
+    stored = runOptionsFrom(positional);
 }
 
 bool contains(const std::string& text, const std::string& part) {
@@ -21,27 +23,27 @@ bool contains(const std::string& text, const std::string& part) {
 
 TEST(StoredArguments, FourArgumentsAreStoredAsTypedWithoutChannel3) {
     store({"My Net", "pass word", "12", "30"});
-    EXPECT_EQ(g_wifiSsid, "My Net");
-    EXPECT_EQ(g_wifiPassword, "pass word");
-    EXPECT_EQ(g_comPort, "12");
-    EXPECT_EQ(g_recordTime, "30");
-    EXPECT_FALSE(g_convertCh3);
+    EXPECT_EQ(stored.ssid, "My Net");
+    EXPECT_EQ(stored.passphrase, "pass word");
+    EXPECT_EQ(stored.port, "12");
+    EXPECT_EQ(stored.recordTime, "30");
+    EXPECT_FALSE(stored.convertCh3);
 }
 
 TEST(StoredArguments, FifthArgumentCountsWhenAtoiGivesOne) {
     for (const char* fifth : {"1", "01", "1x", " 1"}) {
         store({"n", "p", "3", "30", fifth});
-        EXPECT_TRUE(g_convertCh3) << "fifth argument '" << fifth << "'";
+        EXPECT_TRUE(stored.convertCh3) << "fifth argument '" << fifth << "'";
     }
     for (const char* fifth : {"2", "0", "x1", "", "-1"}) {
         store({"n", "p", "3", "30", fifth});
-        EXPECT_FALSE(g_convertCh3) << "fifth argument '" << fifth << "'";
+        EXPECT_FALSE(stored.convertCh3) << "fifth argument '" << fifth << "'";
     }
 }
 
 TEST(StoredArguments, FifthArgumentIsIgnoredWhenNotTheLast) {
     store({"n", "p", "3", "30", "1", "extra"});
-    EXPECT_FALSE(g_convertCh3);
+    EXPECT_FALSE(stored.convertCh3);
 }
 
 TEST(StoredArguments, PortNamedAsTheDeviceManagerShowsItIsItsNumber) {
@@ -53,43 +55,43 @@ TEST(StoredArguments, PortNamedAsTheDeviceManagerShowsItIsItsNumber) {
     for (const auto& port : cases) {
         SCOPED_TRACE(port.typed);
         store({"n", "p", port.typed, "30"});
-        EXPECT_EQ(g_comPort, port.stored);
+        EXPECT_EQ(stored.port, port.stored);
     }
     store({"n", "p", "com7", "30"});
-    EXPECT_EQ(runArgumentsProblem(), "");
-    EXPECT_EQ(portLabel(g_comPort), "COM7");
+    EXPECT_EQ(runArgumentsProblem(stored), "");
+    EXPECT_EQ(portLabel(stored.port), "COM7");
 }
 
 TEST(StoredArguments, PositiveComNumbersAreAccepted) {
     for (const char* port : {"1", "8", "9", "12", "007", "255"}) {
         store({"n", "p", port, "30"});
-        EXPECT_EQ(runArgumentsProblem(), "") << "port '" << port << "'";
+        EXPECT_EQ(runArgumentsProblem(stored), "") << "port '" << port << "'";
     }
 }
 
 TEST(StoredArguments, PortThatIsNoNumberIsRefusedByName) {
     for (const char* port : {"0", "-3", "COM0", "3a", "", " 3", "99999999999"}) {
         store({"n", "p", port, "30"});
-        const std::string problem = runArgumentsProblem();
-        EXPECT_TRUE(contains(problem, std::string("\"") + g_comPort + "\" is not a serial port"))
+        const std::string problem = runArgumentsProblem(stored);
+        EXPECT_TRUE(contains(problem, std::string("\"") + stored.port + "\" is not a serial port"))
             << "port '" << port << "' gave: " << problem;
     }
 }
 
 TEST(StoredArguments, DevicePathsAreAcceptedWhereTheSystemHasThem) {
     store({"n", "p", "/dev/ttyUSB0", "30"});
-    EXPECT_EQ(runArgumentsProblem().empty(), acceptsDevicePaths());
+    EXPECT_EQ(runArgumentsProblem(stored).empty(), acceptsDevicePaths());
     EXPECT_EQ(portArgumentIsDevicePath("/dev/ttyUSB0"), acceptsDevicePaths());
 }
 
 TEST(StoredArguments, LineBreaksThatCouldInjectACommandAreRefused) {
     store({"net\r\nlisten upload_record start", "p", "3", "30"});
-    EXPECT_TRUE(contains(runArgumentsProblem(), "network name"));
+    EXPECT_TRUE(contains(runArgumentsProblem(stored), "network name"));
     store({"n", "pass\nlisten heart_beat", "3", "30"});
-    EXPECT_TRUE(contains(runArgumentsProblem(), "pass phrase"));
-    EXPECT_TRUE(contains(passphraseProblem(), "pass phrase"));
+    EXPECT_TRUE(contains(runArgumentsProblem(stored), "pass phrase"));
+    EXPECT_TRUE(contains(passphraseProblem(stored.passphrase), "pass phrase"));
     store({"n", "p", "3", "30\r"});
-    EXPECT_TRUE(contains(runArgumentsProblem(), "record time contains a line break"));
+    EXPECT_TRUE(contains(runArgumentsProblem(stored), "record time contains a line break"));
 }
 
 TEST(StoredArguments, RecordTimeThatWouldAddWordsToTheUploadCommandIsRefused) {
@@ -115,37 +117,37 @@ TEST(StoredArguments, RecordTimeThatWouldAddWordsToTheUploadCommandIsRefused) {
     for (const auto& refused : cases) {
         SCOPED_TRACE(refused.recordTime);
         store({"n", "p", "3", refused.recordTime});
-        const std::string problem = runArgumentsProblem();
+        const std::string problem = runArgumentsProblem(stored);
         EXPECT_TRUE(contains(problem, refused.said)) << problem;
         EXPECT_TRUE(contains(problem, "such as 30")) << problem;
     }
     for (const char* accepted : {"30", "1", "01", "10", "0.5", "5-", "", "."}) {
         store({"n", "p", "3", accepted});
-        EXPECT_EQ(runArgumentsProblem(), "") << "record time '" << accepted << "'";
+        EXPECT_EQ(runArgumentsProblem(stored), "") << "record time '" << accepted << "'";
     }
 }
 
 TEST(StoredArguments, ThePassPhraseIsNeverEchoedInAProblemOrAWarning) {
     store({"n", "s3cret\nx", "3", "30"});
-    EXPECT_FALSE(contains(runArgumentsProblem(), "s3cret"));
+    EXPECT_FALSE(contains(runArgumentsProblem(stored), "s3cret"));
     store({"n", "s3cret", "3", "30"});
-    for (const std::string& warning : runArgumentWarnings(4)) {
+    for (const std::string& warning : runArgumentWarnings(stored)) {
         EXPECT_FALSE(contains(warning, "s3cret")) << warning;
     }
 }
 
 TEST(StoredArguments, BlanksInTheNameAndPassPhraseStayAllowed) {
     store({" my net ", " a b ", "3", "30"});
-    EXPECT_EQ(runArgumentsProblem(), "");
+    EXPECT_EQ(runArgumentsProblem(stored), "");
 }
 
 TEST(StoredArguments, PassPhraseFromInputIsAskedForWithALoneDash) {
     store({"n", "-", "3", "30"});
-    EXPECT_TRUE(passphraseFromInput());
-    EXPECT_EQ(runArgumentsProblem(), "") << "a dash is no problem before it is replaced";
+    EXPECT_TRUE(passphraseFromInput(stored));
+    EXPECT_EQ(runArgumentsProblem(stored), "") << "a dash is no problem before it is replaced";
     for (const char* typed : {"--", "-x", "", " -"}) {
         store({"n", typed, "3", "30"});
-        EXPECT_FALSE(passphraseFromInput()) << typed;
+        EXPECT_FALSE(passphraseFromInput(stored)) << typed;
     }
 }
 
@@ -186,7 +188,7 @@ TEST(ArgumentWarnings, WhatTheDeviceMayMisreadIsNamedOnce) {
     for (const WarningCase& warned : cases) {
         SCOPED_TRACE(warned.positional[0] + " / " + warned.positional[1] + " / " + warned.positional[3]);
         store(warned.positional);
-        const std::vector<std::string> warnings = runArgumentWarnings(warned.positional.size());
+        const std::vector<std::string> warnings = runArgumentWarnings(stored);
         ASSERT_EQ(warnings.size(), warned.said.size());
         for (std::size_t index = 0; index < warnings.size(); ++index) {
             EXPECT_TRUE(contains(warnings[index], warned.said[index])) << warnings[index];

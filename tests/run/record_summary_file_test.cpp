@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using quorvane::upload::RunOutcome;
+using quorvane::recording::RunOutcome;
 
 std::string contentOf(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
@@ -52,7 +52,7 @@ protected:
 
 struct Case {
     const char* name;
-    quorvane::upload::SummaryCommand command;
+    quorvane::recording::SummaryCommand command;
     const char* recording;
     std::uint64_t bytes;
     // Told by the upload before the end; Stored with none told means none.
@@ -65,7 +65,7 @@ struct Case {
 };
 
 TEST_F(SummaryFile, TheEndingTheExitStatusAndTheHintToConvertLater) {
-    using quorvane::upload::SummaryCommand;
+    using quorvane::recording::SummaryCommand;
     std::ofstream("record.pcm", std::ios::binary) << std::string(800, '\0');
     std::ofstream("my take.pcm", std::ios::binary) << std::string(16, '\0');
     const Case cases[] = {
@@ -144,7 +144,7 @@ TEST_F(SummaryFile, TheEndingTheExitStatusAndTheHintToConvertLater) {
         SCOPED_TRACE(test.name);
         const std::size_t before = diagnostics().size();
         const auto summary = beginSummary(test.command);
-        summary->update([&test](quorvane::upload::RecordSummary& facts) {
+        summary->update([&test](quorvane::recording::RecordSummary& facts) {
             facts.recording = test.recording;
             facts.bytesReceived = test.bytes;
         });
@@ -153,7 +153,7 @@ TEST_F(SummaryFile, TheEndingTheExitStatusAndTheHintToConvertLater) {
         }
         finishSummary(*summary, test.end);
 
-        const quorvane::upload::RecordSummary facts = summary->snapshot();
+        const quorvane::recording::RecordSummary facts = summary->snapshot();
         EXPECT_EQ(facts.outcome, test.outcome);
         EXPECT_EQ(facts.failureReason, test.reason);
         EXPECT_EQ(facts.exitStatus, test.end.exitStatus);
@@ -168,7 +168,7 @@ TEST_F(SummaryFile, TheEndingTheExitStatusAndTheHintToConvertLater) {
 
 TEST_F(SummaryFile, ASummaryThatCannotBeWrittenIsAWarning) {
     fs::create_directory("record.json");
-    const auto summary = beginSummary(quorvane::upload::SummaryCommand::Run);
+    const auto summary = beginSummary(quorvane::recording::SummaryCommand::Run);
     summary->recordEnding(RunOutcome::Stored);
     finishSummary(*summary, {0, false, false});
     EXPECT_EQ(diagnostics().rfind("quorvane-capture: warning: cannot write record.json: ", 0), 0u) << diagnostics();

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "loopback_client.h"
-#include "run/run_config.h"
 #include "upload/audio_capture.h"
 #include "upload_fixture.h"
 
@@ -26,7 +25,7 @@ protected:
     void expectStoredAndConverted(const std::string& bytes, const std::string& console,
                                   bool channel3Converted = false) {
         EXPECT_EQ(console, kBeginLine + kSuccessBlock);
-        EXPECT_FALSE(g_runFailed);
+        EXPECT_FALSE(testRunEnd()->failed);
         EXPECT_EQ(readFile("record.pcm"), bytes);
         for (int channel = 1; channel <= 4; ++channel) {
             EXPECT_FALSE(fs::exists(pcm(channel)));
@@ -41,7 +40,7 @@ protected:
 
     void expectFailedRun(const std::string& console, const std::string& message) {
         EXPECT_EQ(console, kBeginLine);
-        EXPECT_TRUE(g_runFailed);
+        EXPECT_TRUE(testRunEnd()->failed);
         EXPECT_NE(diagnostics().find(message), std::string::npos) << diagnostics();
     }
 };
@@ -55,11 +54,10 @@ TEST_F(AudioCapture, UploadsAreStoredSplitAndConvertedByteForByte) {
     } uploads[] = {{8 * 12345, false}, {1280 * 50, true}, {8 * 1000 + 5, false}};
     for (const auto& shape : uploads) {
         SCOPED_TRACE(shape.size);
-        g_finished = false;
-        quorvane::upload::wireUpload({nullptr, shape.channel3, nullptr});
+        testRunEnd() = std::make_shared<TestRunEnd>();
         writeFile(wav(3), "from an earlier run");
         const std::string bytes = uploadBytes(shape.size, static_cast<unsigned>(shape.size));
-        expectStoredAndConverted(bytes, serveOneUpload(bytes), shape.channel3);
+        expectStoredAndConverted(bytes, serveOneUpload(bytes, testWiring(nullptr, shape.channel3)), shape.channel3);
         EXPECT_EQ(readFile(wav(3)) == "from an earlier run", !shape.channel3);
     }
     const std::string said = diagnostics();
@@ -93,13 +91,13 @@ TEST_F(AudioCapture, AnUploadWithoutAByteIsNoRecording) {
 TEST_F(AudioCapture, AfterConnectionsWithoutAByteTheRetryIsTheUpload) {
     for (const int emptyConnections : {1, 2}) {
         SCOPED_TRACE(emptyConnections);
-        g_finished = false;
+        testRunEnd() = std::make_shared<TestRunEnd>();
         const std::string bytes = uploadBytes(8 * 700, 17 + emptyConnections);
         const std::string waiting = "ended before its first byte; waiting up to 30 s for the device to connect again";
         const int waitedBefore = occurrences(diagnostics(), waiting);
         ::testing::internal::CaptureStdout();
         {
-            test server;
+            test server(testWiring());
             ListeningServer listening(server);
             for (int empty = 1; empty <= emptyConnections; ++empty) {
                 LoopbackClient(listening.port()).finish();
@@ -120,9 +118,7 @@ TEST_F(AudioCapture, AfterConnectionsWithoutAByteTheRetryIsTheUpload) {
 
 TEST_F(AudioCapture, TheSerialLinkIsStoppedOnceBeforeTheUploadIsReceived) {
     static std::vector<bool> recordExistedAtStops;
-    quorvane::upload::wireUpload({[] { recordExistedAtStops.push_back(fs::exists("record.pcm")); }, false, nullptr});
-    serveOneUpload(uploadBytes(80, 8));
-    quorvane::upload::wireUpload({});
+    serveOneUpload(uploadBytes(80, 8), testWiring([] { recordExistedAtStops.push_back(fs::exists("record.pcm")); }));
     EXPECT_EQ(recordExistedAtStops, std::vector<bool>{false});
 }
 
@@ -130,7 +126,7 @@ TEST_F(AudioCapture, OnlyTheFirstOfTwoClientsIsServed) {
     const std::string first = uploadBytes(8 * 300, 9);
     ::testing::internal::CaptureStdout();
     {
-        test server;
+        test server(testWiring());
         ListeningServer listening(server);
         LoopbackClient device(listening.port());
         EXPECT_TRUE(device.send(first));
@@ -147,7 +143,7 @@ TEST_F(AudioCapture, RecordPcmThatCannotBeCreatedStoresNothingAndFails) {
     fs::create_directory("record.pcm");
     ::testing::internal::CaptureStdout();
     {
-        test server;
+        test server(testWiring());
         ListeningServer listening(server);
         LoopbackClient device(listening.port());
         EXPECT_TRUE(device.closedByServer());

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "loopback_client.h"
-#include "run/run_config.h"
 #include "upload/audio_capture.h"
 #include "upload/upload_control.h"
 #include "upload_fixture.h"
@@ -25,7 +24,7 @@ protected:
     std::string upload(const std::string& bytes, bool reset = false) {
         ::testing::internal::CaptureStdout();
         {
-            test server;
+            test server(testWiring());
             ListeningServer listening(server);
             LoopbackClient device(listening.port());
             // Listen returns once the first byte has arrived.
@@ -50,7 +49,7 @@ TEST_F(Faults, AFileSizeLimitKeepsExactlyWhatFitsSaysSoAndFails) {
     setrlimit(RLIMIT_FSIZE, &original);
 
     EXPECT_EQ(console, "socekt connected recv audio begin\n");
-    EXPECT_TRUE(g_runFailed);
+    EXPECT_TRUE(testRunEnd()->failed);
     EXPECT_EQ(readFile("record.pcm"), bytes.substr(0, 10000));
     EXPECT_NE(diagnostics().find("error: cannot write record.pcm: File too large; it keeps 10000 of the "),
               std::string::npos)
@@ -61,7 +60,7 @@ TEST_F(Faults, AChannelFileOnAFullDiskKeepsRecordPcmAndFails) {
     fs::create_symlink("/dev/full", "record_ch3.pcm");
     const std::string bytes = uploadBytes(8 * 5000);
     EXPECT_EQ(upload(bytes), "socekt connected recv audio begin\n");
-    EXPECT_TRUE(g_runFailed);
+    EXPECT_TRUE(testRunEnd()->failed);
     EXPECT_NE(diagnostics().find("error: cannot write record_ch3.pcm: No space left on device"), std::string::npos)
         << diagnostics();
     EXPECT_EQ(readFile("record.pcm"), bytes);
@@ -71,7 +70,7 @@ TEST_F(Faults, AChannelFileOnAFullDiskKeepsRecordPcmAndFails) {
 TEST_F(Faults, AResetAfterDataEndsTheUploadLikeACloseAndIsSaid) {
     const std::string bytes = uploadBytes(8 * 2000, 11);
     EXPECT_EQ(upload(bytes, true), kStoredUploadOutput);
-    EXPECT_FALSE(g_runFailed);
+    EXPECT_FALSE(testRunEnd()->failed);
     EXPECT_NE(diagnostics().find("warning: the upload connection failed after"), std::string::npos) << diagnostics();
     const std::string stored = readFile("record.pcm");
     EXPECT_EQ(stored, bytes.substr(0, stored.size()));
@@ -84,7 +83,7 @@ TEST_F(Faults, AConnectionResetBeforeItIsAcceptedIsPassedOverAndTheNextIsTheUplo
     const std::string bytes = uploadBytes(8 * 3000, 15);
     ::testing::internal::CaptureStdout();
     {
-        test server;
+        test server(testWiring());
         ASSERT_EQ(server.claimPort(0), 0);
         const unsigned short port = server.localPort();
         LoopbackClient reset(port);
@@ -101,7 +100,7 @@ TEST_F(Faults, AConnectionResetBeforeItIsAcceptedIsPassedOverAndTheNextIsTheUplo
         EXPECT_TRUE(runEnded());
     }
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), kStoredUploadOutput);
-    EXPECT_FALSE(g_runFailed);
+    EXPECT_FALSE(testRunEnd()->failed);
     EXPECT_EQ(readFile("record.pcm"), bytes);
     EXPECT_EQ(occurrences(diagnostics(), "failed before it could be accepted"), 1) << diagnostics();
 }
@@ -114,10 +113,8 @@ TEST_F(Faults, AConverterEndedByCtrlCIsTheInterruptionNotAFailure) {
     fs::permissions("Pcm2Wav", fs::perms::owner_all);
     const std::string bytes = uploadBytes(8 * 3000, 12);
     EXPECT_EQ(upload(bytes), "socekt connected recv audio begin\n");
-    EXPECT_TRUE(g_runFailed);
-    EXPECT_TRUE(quorvane::upload::uploadState().interrupted());
-    EXPECT_NE(diagnostics().find("interrupted: record.pcm keeps all 24000 bytes received"), std::string::npos)
-        << diagnostics();
+    EXPECT_TRUE(testRunEnd()->failed);
+    EXPECT_EQ(occurrences(diagnostics(), "interrupted: record.pcm keeps all 24000 bytes received"), 1) << diagnostics();
     EXPECT_EQ(diagnostics().find("converter failed"), std::string::npos) << diagnostics();
     EXPECT_TRUE(fs::exists("record_ch1.pcm"));
 }

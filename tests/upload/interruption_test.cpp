@@ -7,7 +7,6 @@
 #include <string>
 
 #include "loopback_client.h"
-#include "run/run_config.h"
 #include "upload/audio_capture.h"
 #include "upload/upload_control.h"
 #include "upload_fixture.h"
@@ -18,6 +17,7 @@ namespace {
 
 quorvane::upload::AudioSettings logSettings() {
     quorvane::upload::AudioSettings settings;
+    settings.endRun = testRunEnder();
     settings.clock = steppingClock(std::chrono::seconds(10));
     return settings;
 }
@@ -27,8 +27,8 @@ quorvane::upload::AudioSettings logSettings() {
 class GatedServer : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
-        const auto handle = static_cast<quorvane::upload::SocketHandle>(socket);
-        holding.set_value(eventually([&] { return quorvane::upload::pendingBytes(handle) == expected; }));
+        const auto handle = static_cast<quorvane::net::SocketHandle>(socket);
+        holding.set_value(eventually([&] { return quorvane::net::pendingBytes(handle) == expected; }));
         released.get_future().wait();
         quorvane::upload::startAudioThread(socket, logSettings());
     }
@@ -41,7 +41,7 @@ class Interruption : public UploadTest {
 protected:
     void expectKeptAndNotSplit(const std::string& sent) {
         EXPECT_TRUE(runEnded());
-        EXPECT_TRUE(g_runFailed);
+        EXPECT_TRUE(testRunEnd()->failed);
         EXPECT_FALSE(quorvane::upload::uploadState().audioThreadRunning());
         EXPECT_EQ(readFile("record.pcm"), sent);
         EXPECT_NE(

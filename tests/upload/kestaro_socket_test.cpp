@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "loopback_client.h"
+#include "net/socket_layer.h"
 #include "upload/kestaro_socket.h"
 #include "upload/progress.h"
-#include "upload/socket_layer.h"
 #include "upload_fixture.h"
 
 namespace {
@@ -19,13 +19,13 @@ class RecordingServer : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
         sockaddr_in peer{};
-        quorvane::upload::SocketLength length = sizeof peer;
-        getpeername(static_cast<quorvane::upload::SocketHandle>(socket), reinterpret_cast<sockaddr*>(&peer), &length);
+        quorvane::net::SocketLength length = sizeof peer;
+        getpeername(static_cast<quorvane::net::SocketHandle>(socket), reinterpret_cast<sockaddr*>(&peer), &length);
         char text[INET_ADDRSTRLEN] = {};
         peerAddress = inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         workerThread = std::this_thread::get_id();
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        quorvane::upload::closeSocket(static_cast<quorvane::upload::SocketHandle>(socket));
+        quorvane::net::closeSocket(static_cast<quorvane::net::SocketHandle>(socket));
         ++calls;
     }
 
@@ -39,14 +39,14 @@ public:
 class RetryingServer : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
-        const auto handle = static_cast<quorvane::upload::SocketHandle>(socket);
+        const auto handle = static_cast<quorvane::net::SocketHandle>(socket);
         char byte = 0;
         if (::recv(handle, &byte, 1, 0) == 1) {
             ++served;
         } else {
             listenForRetry();
         }
-        quorvane::upload::closeSocket(handle);
+        quorvane::net::closeSocket(handle);
     }
     void onNoRetry(bool handedOver) override {
         noRetryHandedOver = handedOver;
@@ -80,7 +80,7 @@ TEST_F(TcpListener, NothingElseCanBindTheListeningPort) {
     const std::string message = ListeningServer(second, port).join();
     EXPECT_TRUE(std::regex_match(message, std::regex("Failed to bind socket[1-9][0-9]*"))) << message;
 
-    const quorvane::upload::SocketHandle intruder = ::socket(AF_INET, SOCK_STREAM, 0);
+    const quorvane::net::SocketHandle intruder = ::socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;
     setsockopt(intruder, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
     sockaddr_in address{};
@@ -88,7 +88,7 @@ TEST_F(TcpListener, NothingElseCanBindTheListeningPort) {
     address.sin_port = htons(port);
     inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
     EXPECT_NE(::bind(intruder, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    quorvane::upload::closeSocket(intruder);
+    quorvane::net::closeSocket(intruder);
 
     LoopbackClient ending(port);
 }
@@ -120,7 +120,7 @@ TEST_F(TcpListener, AClaimedPortCannotBeTakenBeforeListen) {
     RecordingServer second;
     const int error = second.claimPort(port);
     EXPECT_NE(error, 0);
-    EXPECT_TRUE(quorvane::upload::isAddressTaken(error)) << error;
+    EXPECT_TRUE(quorvane::net::isAddressTaken(error)) << error;
     EXPECT_EQ(quorvane::upload::bindFailureText(error), "Failed to bind socket" + std::to_string(error));
     RecordingServer third;
     const std::string message = ListeningServer(third, port).join();
@@ -210,6 +210,22 @@ TEST_F(TcpListener, AConnectionGivenBackLeavesListenWaitingForARetryUntilTheReco
         }
     }
     EXPECT_EQ(occurrences(diagnostics(), "the upload connection ended before its first byte; waiting up to "), 2)
+        << diagnostics();
+}
+
+// A device that connects once its recording has ended, however late this
+// computer began to wait, is given the limit and no more: the recording is
+// counted from the upload request.
+TEST_F(TcpListener, AConnectionAfterTheRecordingsEndWaitsTheLimitAlone) {
+    RetryingServer server;
+    server.setRetryLimit(std::chrono::milliseconds(100));
+    server.setRecordTime("1", std::chrono::steady_clock::now() - std::chrono::seconds(2));
+    ListeningServer listening(server);
+    LoopbackClient(listening.port()).finish();
+    EXPECT_EQ(listening.join(), "");
+    EXPECT_EQ(server.noRetries, 1);
+    EXPECT_EQ(occurrences(diagnostics(), "before its first byte; waiting up to 0.1 s for the device to connect again"),
+              1)
         << diagnostics();
 }
 

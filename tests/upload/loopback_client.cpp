@@ -6,7 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "upload/socket_layer.h"
+#include "net/socket_layer.h"
 
 namespace {
 
@@ -30,22 +30,22 @@ sockaddr_in loopbackAddress(const char* text, unsigned short port) {
 }  // namespace
 
 LoopbackClient::LoopbackClient(unsigned short port, const char* sourceAddress, const char* serverAddress) {
-    quorvane::upload::startSockets();
+    quorvane::net::startSockets();
     handle = ::socket(AF_INET, SOCK_STREAM, 0);
     const sockaddr_in source = loopbackAddress(sourceAddress, 0);
     const sockaddr_in server = loopbackAddress(serverAddress, port);
     if (::bind(handle, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0 ||
         ::connect(handle, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0) {
         ADD_FAILURE() << "cannot connect from " << sourceAddress << " to " << serverAddress << ":" << port << ": "
-                      << quorvane::upload::socketErrorText(quorvane::upload::lastSocketError());
-        quorvane::upload::closeSocket(handle);
-        handle = quorvane::upload::kInvalidSocket;
+                      << quorvane::net::socketErrorText(quorvane::net::lastSocketError());
+        quorvane::net::closeSocket(handle);
+        handle = quorvane::net::kInvalidSocket;
     }
 }
 
 LoopbackClient::~LoopbackClient() {
     if (connected()) {
-        quorvane::upload::closeSocket(handle);
+        quorvane::net::closeSocket(handle);
     }
 }
 
@@ -62,8 +62,8 @@ bool LoopbackClient::send(const std::string& bytes) {
 }
 
 void LoopbackClient::finish() {
-    quorvane::upload::closeSocket(handle);
-    handle = quorvane::upload::kInvalidSocket;
+    quorvane::net::closeSocket(handle);
+    handle = quorvane::net::kInvalidSocket;
 }
 
 void LoopbackClient::reset() {
@@ -76,8 +76,7 @@ void LoopbackClient::reset() {
 
 bool LoopbackClient::closedByServer() {
     int error = 0;
-    if (quorvane::upload::waitReadable(handle, std::chrono::seconds(30), error) !=
-        quorvane::upload::WaitOutcome::Readable) {
+    if (quorvane::net::waitReadable(handle, std::chrono::seconds(30), error) != quorvane::net::WaitOutcome::Readable) {
         return false;
     }
     char byte = 0;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "upload/socket_platform.h"
+#include "net/socket_platform.h"
 
 // A stand-in for the device: a TCP client that only ever talks to loopback
 // addresses (127.0.0.0/8); 127.0.0.2 plays a stranger on the network.
@@ -15,7 +15,7 @@ public:
     LoopbackClient(const LoopbackClient&) = delete;
     LoopbackClient& operator=(const LoopbackClient&) = delete;
 
-    bool connected() const { return handle != quorvane::upload::kInvalidSocket; }
+    bool connected() const { return handle != quorvane::net::kInvalidSocket; }
 
     // Sends every byte; false when the server has gone.
     bool send(const std::string& bytes);
@@ -30,7 +30,7 @@ public:
     bool closedByServer();
 
 private:
-    quorvane::upload::SocketHandle handle = quorvane::upload::kInvalidSocket;
+    quorvane::net::SocketHandle handle = quorvane::net::kInvalidSocket;
 };
 
 // `count` bytes of deterministic noise, different for every `seed`.

@@ -10,7 +10,6 @@
 
 #include "loopback_client.h"
 #include "platform/shell.h"
-#include "run/run_config.h"
 #include "upload/audio_capture.h"
 #include "upload/upload_control.h"
 #include "upload_fixture.h"
@@ -24,9 +23,7 @@ int main(int argc, char** argv) {
         std::filesystem::path(quorvane::platform::executableDirectory()) / QUORVANE_CONVERTER_FOLDER;
     quorvane::platform::prependToSearchPath(quorvane::platform::currentDirectory(),
                                             programs.lexically_normal().string());
-    quorvane::upload::wireUpload({nullptr, argc > 2 && std::string(argv[2]) == "1", nullptr});
-
-    test server;
+    test server(testWiring(nullptr, argc > 2 && std::string(argv[2]) == "1"));
     ListeningServer listening(server);
     LoopbackClient device(listening.port());
     if (!device.connected() || !device.send(readFile(argv[1]))) {
@@ -34,7 +31,6 @@ int main(int argc, char** argv) {
     }
     device.finish();
     listening.join();
-    waitUntilFinished(100);
-    quorvane::upload::uploadState().waitForAudioThread(std::chrono::seconds(10));
-    return g_runFailed ? 1 : 0;
+    UploadTest::runEnded();
+    return testRunEnd()->failed ? 1 : 0;
 }

@@ -4,9 +4,8 @@
 #include <string>
 
 #include "loopback_client.h"
-#include "run/run_config.h"
+#include "net/socket_layer.h"
 #include "upload/audio_capture.h"
-#include "upload/socket_layer.h"
 #include "upload_fixture.h"
 
 namespace {
@@ -18,7 +17,7 @@ constexpr int kUploadPort = 8888;
 class ClosingServer : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
-        quorvane::upload::closeSocket(static_cast<quorvane::upload::SocketHandle>(socket));
+        quorvane::net::closeSocket(static_cast<quorvane::net::SocketHandle>(socket));
     }
 };
 
@@ -26,7 +25,7 @@ using UploadPort = UploadTest;
 
 TEST_F(UploadPort, TheRecordingServerTakesAnUploadOn8888AtEveryLocalAddress) {
     const std::string bytes = uploadBytes(8 * 4000, 31);
-    test server;
+    test server(testWiring());
     ListeningServer listening(server, kUploadPort);
     ASSERT_EQ(listening.port(), kUploadPort) << listening.join();
     ::testing::internal::CaptureStdout();

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "recording/record_time.h"
 #include "upload/progress.h"
-#include "upload/record_time.h"
 #include "upload_fixture.h"
 
 namespace {
@@ -61,9 +61,9 @@ Screen render(const std::string& output, std::size_t columns) {
 }
 
 TEST(AudioDuration, IsHoursMinutesSecondsAndTenthsOf128000BytesASecond) {
-    EXPECT_EQ(quorvane::upload::audioDuration(127999), "0:00:00.9");
-    EXPECT_EQ(quorvane::upload::audioDuration(128000 * 61 + 64000), "0:01:01.5");
-    EXPECT_EQ(quorvane::upload::audioDuration(460800000ull * 100), "100:00:00.0");
+    EXPECT_EQ(quorvane::recording::audioDuration(127999), "0:00:00.9");
+    EXPECT_EQ(quorvane::recording::audioDuration(128000 * 61 + 64000), "0:01:01.5");
+    EXPECT_EQ(quorvane::recording::audioDuration(460800000ull * 100), "100:00:00.0");
 }
 
 TEST_F(Progress, OnATerminalOneLineIsRewrittenInPlaceAFewTimesASecond) {
@@ -121,8 +121,8 @@ TEST(RecordTime, AWholeNumberOfSecondsGivesTheExpectedUploadSize) {
     };
     for (const auto& each : cases) {
         SCOPED_TRACE(each.text);
-        EXPECT_EQ(quorvane::upload::recordSeconds(each.text), each.recorded);
-        EXPECT_EQ(quorvane::upload::expectedUploadBytes(each.text), each.bytes);
+        EXPECT_EQ(quorvane::recording::recordSeconds(each.text), each.recorded);
+        EXPECT_EQ(quorvane::recording::expectedUploadBytes(each.text), each.bytes);
     }
 }
 

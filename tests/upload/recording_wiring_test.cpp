@@ -13,11 +13,10 @@
 #include <vector>
 
 #include "loopback_client.h"
-#include "run/run_config.h"
+#include "recording/channel_split.h"
+#include "recording/recording_processing.h"
+#include "recording/shared_record_summary.h"
 #include "upload/audio_capture.h"
-#include "upload/channel_split.h"
-#include "upload/recording_processing.h"
-#include "upload/shared_record_summary.h"
 #include "upload/upload_control.h"
 #include "upload_fixture.h"
 
@@ -25,7 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using quorvane::upload::RunOutcome;
+using quorvane::recording::RunOutcome;
 
 void appendSample(std::string& bytes, int sample) {
     const auto value = static_cast<std::uint16_t>(sample);
@@ -46,7 +45,7 @@ std::string squareWaves(int frames) {
     return bytes;
 }
 
-quorvane::upload::ProgressClock steadyClock() {
+quorvane::recording::ProgressClock steadyClock() {
     return [] { return std::chrono::steady_clock::now(); };
 }
 
@@ -57,24 +56,24 @@ class RecordingWiring : public UploadTest {};
 TEST_F(RecordingWiring, TheSplitFeedsTheCheckEveryWholeFrameAndNoPartialOne) {
     const int frames = 1000;  // six whole blocks of the split and part of a seventh
     writeFile("record.pcm", squareWaves(frames) + std::string("\xFF\x7F\xFF\x7F\xFF\x7F\xFF", 7));
-    quorvane::upload::RecordingCheck check(frames);
-    const quorvane::upload::SplitOutcome split =
-        quorvane::upload::splitRecording(quorvane::upload::runRecording(), steadyClock(), check);
+    quorvane::recording::RecordingCheck check(frames);
+    const quorvane::recording::SplitOutcome split = quorvane::recording::splitRecording(
+        quorvane::recording::runRecording(), {steadyClock(), false, nullptr, nullptr}, check);
     ASSERT_FALSE(split.failure.has_value()) << diagnostics();
     EXPECT_EQ(split.bytesRead, 8u * frames + 7);
-    const quorvane::upload::RecordingFindings findings = check.finish();
+    const quorvane::recording::RecordingFindings findings = check.finish();
 
     EXPECT_EQ(findings.frames, static_cast<std::uint64_t>(frames));
     EXPECT_EQ(findings.envelopes.expectedFrames, static_cast<std::uint64_t>(frames));
-    const quorvane::upload::ChannelLevelSet& levels = findings.levels;
+    const quorvane::recording::ChannelLevelSet& levels = findings.levels;
     EXPECT_NEAR(levels[0].peakDbfs, 20 * std::log10(0.5), 1e-9);
     EXPECT_NEAR(levels[0].rmsDbfs, 20 * std::log10(0.5), 1e-9);
     EXPECT_EQ(levels[0].clippedSamples, 0u);
-    EXPECT_EQ(levels[0].verdict, quorvane::upload::Verdict::Ok);
-    EXPECT_EQ(levels[1].verdict, quorvane::upload::Verdict::Silent);
+    EXPECT_EQ(levels[0].verdict, quorvane::recording::Verdict::Ok);
+    EXPECT_EQ(levels[1].verdict, quorvane::recording::Verdict::Silent);
     EXPECT_EQ(levels[2].clippedSamples, static_cast<std::uint64_t>(frames));
-    EXPECT_EQ(levels[2].verdict, quorvane::upload::Verdict::Clipping);
-    EXPECT_EQ(levels[3].verdict, quorvane::upload::Verdict::SameAsChannel);
+    EXPECT_EQ(levels[2].verdict, quorvane::recording::Verdict::Clipping);
+    EXPECT_EQ(levels[3].verdict, quorvane::recording::Verdict::SameAsChannel);
     EXPECT_EQ(levels[3].sameAsChannel, 1);
     EXPECT_EQ(readFile("record_ch1.pcm").size(), 2u * frames);
 }
@@ -99,11 +98,10 @@ protected:
 
     // One upload through the recording server with a summary wired as the
     // run wires it.
-    quorvane::upload::RecordSummary upload(const std::string& bytes) {
-        const auto summary = std::make_shared<quorvane::upload::SharedRecordSummary>();
-        summary->update([](quorvane::upload::RecordSummary& facts) { facts.recordTime = "1"; });
-        quorvane::upload::wireUpload({nullptr, false, summary});
-        serveOneUpload(bytes);
+    quorvane::recording::RecordSummary upload(const std::string& bytes) {
+        const auto summary = std::make_shared<quorvane::recording::SharedRecordSummary>();
+        summary->update([](quorvane::recording::RecordSummary& facts) { facts.recordTime = "1"; });
+        serveOneUpload(bytes, testWiring(nullptr, false, summary));
         EXPECT_TRUE(summary->endingRecorded());
         return summary->snapshot();
     }
@@ -154,14 +152,14 @@ TEST_F(UploadEndings, TheSummaryTellsHowEachEndingCameAbout) {
         SCOPED_TRACE(ending.name);
         startAfresh();
         ending.prepare();
-        const quorvane::upload::RecordSummary facts = upload(ending.bytes);
+        const quorvane::recording::RecordSummary facts = upload(ending.bytes);
         const bool received = fs::is_regular_file("record.pcm");
         EXPECT_EQ(facts.outcome, ending.outcome);
         EXPECT_EQ(facts.failureReason.rfind(ending.reasonStart, 0), 0u) << facts.failureReason;
         EXPECT_EQ(ending.reasonStart.empty(), facts.failureReason.empty()) << facts.failureReason;
         EXPECT_EQ(facts.bytesReceived, received ? ending.bytes.size() : 0u);
         for (int channel = 1; channel <= 4; ++channel) {
-            const quorvane::upload::ChannelSummary& summary = facts.channels[channel - 1];
+            const quorvane::recording::ChannelSummary& summary = facts.channels[channel - 1];
             const bool made = std::count(ending.wavFiles.begin(), ending.wavFiles.end(), channel) == 1;
             EXPECT_EQ(summary.levels.has_value(), ending.measured) << channel;
             EXPECT_EQ(summary.wavFile.value_or(""), made ? "record_ch" + std::to_string(channel) + ".wav" : "")
@@ -175,8 +173,9 @@ TEST_F(UploadEndings, TheSummaryTellsHowEachEndingCameAbout) {
 }
 
 TEST_F(UploadEndings, AnInterruptedUploadTellsWhatArrivedAndMeasuresNothing) {
-    const auto summary = std::make_shared<quorvane::upload::SharedRecordSummary>();
+    const auto summary = std::make_shared<quorvane::recording::SharedRecordSummary>();
     quorvane::upload::AudioSettings settings;
+    settings.endRun = testRunEnder();
     settings.clock = steppingClock(std::chrono::seconds(10));
     settings.summary = summary;
     const std::string sent = squareWaves(1250);
@@ -186,16 +185,16 @@ TEST_F(UploadEndings, AnInterruptedUploadTellsWhatArrivedAndMeasuresNothing) {
         ListeningServer listening(server);
         LoopbackClient device(listening.port());
         EXPECT_TRUE(device.send(sent));
-        EXPECT_TRUE(eventually([] { return quorvane::upload::fileSize("record.pcm") == 10000; }));
+        EXPECT_TRUE(eventually([] { return quorvane::recording::fileSize("record.pcm") == 10000; }));
         quorvane::upload::uploadState().interrupt();
         EXPECT_TRUE(runEnded());
     }
     ::testing::internal::GetCapturedStdout();
-    const quorvane::upload::RecordSummary facts = summary->snapshot();
+    const quorvane::recording::RecordSummary facts = summary->snapshot();
     EXPECT_EQ(facts.outcome, RunOutcome::Interrupted);
     EXPECT_EQ(facts.failureReason, "");
     EXPECT_EQ(facts.bytesReceived, sent.size());
-    for (const quorvane::upload::ChannelSummary& channel : facts.channels) {
+    for (const quorvane::recording::ChannelSummary& channel : facts.channels) {
         EXPECT_FALSE(channel.levels || channel.wavFile);
     }
     EXPECT_FALSE(fs::exists("record.svg"));
@@ -208,13 +207,12 @@ TEST_F(UploadEndings, AnInterruptedUploadTellsWhatArrivedAndMeasuresNothing) {
 TEST_F(UploadEndings, AnInterruptedConversionKeepsTheLevelsAndReportsThem) {
     const std::string recording = squareWaves(150);
     writeFile("take.pcm", recording);
-    quorvane::upload::SharedRecordSummary summary;
-    summary.update([&recording](quorvane::upload::RecordSummary& facts) { facts.bytesReceived = recording.size(); });
-    quorvane::upload::uploadState().interrupt();
-    const quorvane::upload::RecordingEnding ending =
-        quorvane::upload::processRecording({"./take.pcm", "take.pcm"}, {steadyClock(), true}, summary);
+    quorvane::recording::SharedRecordSummary summary;
+    summary.update([&recording](quorvane::recording::RecordSummary& facts) { facts.bytesReceived = recording.size(); });
+    const quorvane::recording::RecordingEnding ending = quorvane::recording::processRecording(
+        {"./take.pcm", "take.pcm"}, {steadyClock(), true, [] { return true; }, nullptr}, summary);
     EXPECT_EQ(ending.outcome, RunOutcome::Interrupted);
-    const quorvane::upload::RecordSummary facts = summary.snapshot();
+    const quorvane::recording::RecordSummary facts = summary.snapshot();
     for (int channel = 1; channel <= 4; ++channel) {
         EXPECT_TRUE(facts.channels[channel - 1].levels.has_value()) << channel;
         EXPECT_FALSE(facts.channels[channel - 1].wavFile.has_value()) << channel;
@@ -231,11 +229,12 @@ TEST_F(UploadEndings, AnInterruptedConversionKeepsTheLevelsAndReportsThem) {
 TEST_F(UploadEndings, AnInterruptedSplitStopsKeepsTheRecordingAndMakesNoChannelFiles) {
     const std::string recording = squareWaves(1000);
     writeFile("take.pcm", recording);
-    quorvane::upload::SharedRecordSummary summary;
-    summary.update([&recording](quorvane::upload::RecordSummary& facts) { facts.bytesReceived = recording.size(); });
-    quorvane::upload::uploadState().interrupt();
-    const quorvane::upload::RecordingEnding ending =
-        quorvane::upload::processRecording({"./take.pcm", "take.pcm"}, {steadyClock(), true}, summary);
+    quorvane::recording::SharedRecordSummary summary;
+    summary.update([&recording](quorvane::recording::RecordSummary& facts) { facts.bytesReceived = recording.size(); });
+    bool converting = false;
+    const quorvane::recording::RecordingEnding ending = quorvane::recording::processRecording(
+        {"./take.pcm", "take.pcm"}, {steadyClock(), true, [] { return true; }, [&converting] { converting = true; }},
+        summary);
     EXPECT_EQ(ending.outcome, RunOutcome::Interrupted);
     EXPECT_EQ(ending.reason, "");
     EXPECT_EQ(readFile("take.pcm"), recording);
@@ -249,18 +248,18 @@ TEST_F(UploadEndings, AnInterruptedSplitStopsKeepsTheRecordingAndMakesNoChannelF
               1)
         << diagnostics();
     EXPECT_EQ(diagnostics().find("split 1000 frames"), std::string::npos) << diagnostics();
-    EXPECT_EQ(quorvane::upload::uploadState().stage(), quorvane::upload::AudioStage::Converting);
+    EXPECT_TRUE(converting) << "the stage after the split is told, also when it was stopped";
 }
 
 TEST(SharedRecordSummary, TheFirstEndingStaysAndOnlyAFailureHasAReason) {
-    quorvane::upload::SharedRecordSummary summary;
+    quorvane::recording::SharedRecordSummary summary;
     EXPECT_FALSE(summary.endingRecorded());
     summary.recordEnding(RunOutcome::Interrupted, "a reason nobody asked for");
     summary.recordEnding(RunOutcome::Failed, "too late");
     EXPECT_EQ(summary.snapshot().outcome, RunOutcome::Interrupted);
     EXPECT_EQ(summary.snapshot().failureReason, "");
 
-    quorvane::upload::SharedRecordSummary failed;
+    quorvane::recording::SharedRecordSummary failed;
     failed.recordEnding(RunOutcome::Failed, "cannot write record.pcm: No space left on device");
     EXPECT_EQ(failed.snapshot().failureReason, "cannot write record.pcm: No space left on device");
 }
@@ -268,12 +267,12 @@ TEST(SharedRecordSummary, TheFirstEndingStaysAndOnlyAFailureHasAReason) {
 // Provisioning and the audio thread fill the summary at the same time; every
 // change lands (the sanitizer builds watch the locking).
 TEST(SharedRecordSummary, ChangesFromSeveralThreadsAllLand) {
-    quorvane::upload::SharedRecordSummary summary;
+    quorvane::recording::SharedRecordSummary summary;
     std::vector<std::thread> threads;
     for (int thread = 0; thread < 4; ++thread) {
         threads.emplace_back([&summary] {
             for (int change = 0; change < 1000; ++change) {
-                summary.update([](quorvane::upload::RecordSummary& facts) { ++facts.bytesReceived; });
+                summary.update([](quorvane::recording::RecordSummary& facts) { ++facts.bytesReceived; });
                 summary.snapshot();
             }
         });

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "loopback_client.h"
-#include "run/run_config.h"
 #include "upload/audio_capture.h"
 #include "upload/upload_control.h"
 #include "upload_fixture.h"
@@ -18,6 +17,7 @@ namespace {
 
 quorvane::upload::AudioSettings steadySettings() {
     quorvane::upload::AudioSettings settings;
+    settings.endRun = testRunEnder();
     settings.clock = [] { return std::chrono::steady_clock::now(); };
     return settings;
 }
@@ -36,13 +36,13 @@ TEST_F(RunEnd, ALateEndCannotCutARunningUploadAndTheEndWaitsForTheAudioThread) {
     ASSERT_TRUE(quorvane::upload::uploadState().audioThreadRunning());
 
     EXPECT_FALSE(quorvane::upload::uploadState().endRunBeforeUpload());
-    EXPECT_FALSE(g_finished);
+    EXPECT_FALSE(testRunEnd()->finished);
     EXPECT_TRUE(device.send(rest));
     device.finish();
     quorvane::upload::uploadState().waitForAudioThread();
 
-    EXPECT_TRUE(g_finished);
-    EXPECT_FALSE(g_runFailed);
+    EXPECT_TRUE(testRunEnd()->finished);
+    EXPECT_FALSE(testRunEnd()->failed);
     EXPECT_EQ(readFile("record.pcm"), first + rest);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), kStoredUploadOutput);
 }

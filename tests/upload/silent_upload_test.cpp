@@ -8,9 +8,8 @@
 #include <string>
 
 #include "loopback_client.h"
-#include "run/run_config.h"
+#include "recording/record_files.h"
 #include "upload/audio_capture.h"
-#include "upload/record_files.h"
 #include "upload/upload_control.h"
 #include "upload_fixture.h"
 
@@ -26,6 +25,7 @@ protected:
     // Listen returns at the first byte; without one it waits for a retry.
     void startUpload(const std::string& first) {
         quorvane::upload::AudioSettings settings;
+        settings.endRun = testRunEnder();
         settings.clock = time.clock();
         settings.silenceCheck = std::chrono::milliseconds(5);
         server = std::make_unique<InstrumentedServer>(settings);
@@ -43,7 +43,7 @@ protected:
     // begin the upload; the test moves the clock only after that.
     static bool recordHolds(std::size_t bytes) {
         return eventually([&] {
-            return quorvane::upload::fileSize(quorvane::upload::kRecordPath) == static_cast<std::int64_t>(bytes);
+            return quorvane::recording::fileSize(quorvane::recording::kRecordPath) == static_cast<std::int64_t>(bytes);
         });
     }
 
@@ -80,7 +80,7 @@ TEST_F(SilentUpload, EndsAfter30SilentSecondsWithEveryByteKeptAndConverted) {
     EXPECT_TRUE(runEnded());
     EXPECT_TRUE(device->closedByServer());
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), kBeginLine + kSuccessBlock);
-    EXPECT_FALSE(g_runFailed);
+    EXPECT_FALSE(testRunEnd()->failed);
     EXPECT_EQ(readFile("record.pcm"), bytes);
     EXPECT_EQ(readFile("record_ch2.wav").substr(44), channelBytes(bytes, 2));
     const std::string said = diagnostics();
@@ -130,7 +130,7 @@ TEST_F(SilentUpload, AConnectionSilentFromTheStartIsNoRecording) {
     silentFor(seconds(30), "no data for 30.0 s after 0 bytes");
     EXPECT_TRUE(runEnded());
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), kBeginLine);
-    EXPECT_TRUE(g_runFailed);
+    EXPECT_TRUE(testRunEnd()->failed);
     EXPECT_EQ(listening->join(), "");
     EXPECT_EQ(readFile("record.pcm"), "");
     EXPECT_NE(diagnostics().find("error: the device sent no audio: its upload connection ended before the first byte "

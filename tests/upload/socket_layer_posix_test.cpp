@@ -7,8 +7,8 @@
 #include <cerrno>
 
 #include "loopback_client.h"
+#include "net/socket_layer.h"
 #include "upload/kestaro_socket.h"
-#include "upload/socket_layer.h"
 #include "upload_fixture.h"
 
 namespace {
@@ -44,19 +44,19 @@ TEST(SocketLayer, AcceptErrorsOfOneConnectionAreToldFromErrorsOfTheListener) {
     };
     for (const auto& entry : cases) {
         SCOPED_TRACE(entry.code);
-        EXPECT_EQ(quorvane::upload::failedBeforeAccept(entry.code), entry.oneConnection);
+        EXPECT_EQ(quorvane::net::failedBeforeAccept(entry.code), entry.oneConnection);
     }
 }
 
 TEST(SocketLayer, OnlyAnAddressInUseIsATakenPort) {
-    EXPECT_TRUE(quorvane::upload::isAddressTaken(EADDRINUSE));
+    EXPECT_TRUE(quorvane::net::isAddressTaken(EADDRINUSE));
     for (int other : {EACCES, EADDRNOTAVAIL, EINVAL, 0}) {
         SCOPED_TRACE(other);
-        EXPECT_FALSE(quorvane::upload::isAddressTaken(other));
+        EXPECT_FALSE(quorvane::net::isAddressTaken(other));
     }
 }
 
-int intOption(quorvane::upload::SocketHandle socket, int level, int option) {
+int intOption(quorvane::net::SocketHandle socket, int level, int option) {
     int value = -1;
     socklen_t length = sizeof value;
     EXPECT_EQ(getsockopt(socket, level, option, &value, &length), 0) << option;
@@ -67,12 +67,12 @@ int intOption(quorvane::upload::SocketHandle socket, int level, int option) {
 class KeepAliveReader : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
-        const auto handle = static_cast<quorvane::upload::SocketHandle>(socket);
+        const auto handle = static_cast<quorvane::net::SocketHandle>(socket);
         enabled = intOption(handle, SOL_SOCKET, SO_KEEPALIVE);
         idleSeconds = intOption(handle, IPPROTO_TCP, TCP_KEEPIDLE);
         intervalSeconds = intOption(handle, IPPROTO_TCP, TCP_KEEPINTVL);
         probes = intOption(handle, IPPROTO_TCP, TCP_KEEPCNT);
-        quorvane::upload::closeSocket(handle);
+        quorvane::net::closeSocket(handle);
     }
     int enabled = -1;
     int idleSeconds = -1;

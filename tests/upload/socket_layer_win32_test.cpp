@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "loopback_client.h"
+#include "net/socket_layer.h"
 #include "upload/kestaro_socket.h"
-#include "upload/socket_layer.h"
 #include "upload_fixture.h"
 
 namespace {
@@ -41,16 +41,16 @@ TEST(SocketLayer, AcceptErrorsOfOneConnectionAreToldFromErrorsOfTheListener) {
     };
     for (const auto& entry : cases) {
         SCOPED_TRACE(entry.code);
-        EXPECT_EQ(quorvane::upload::failedBeforeAccept(entry.code), entry.oneConnection);
+        EXPECT_EQ(quorvane::net::failedBeforeAccept(entry.code), entry.oneConnection);
     }
 }
 
 TEST(SocketLayer, AnAddressInUseOrHeldExclusivelyIsATakenPort) {
-    EXPECT_TRUE(quorvane::upload::isAddressTaken(WSAEADDRINUSE));
-    EXPECT_TRUE(quorvane::upload::isAddressTaken(WSAEACCES));
+    EXPECT_TRUE(quorvane::net::isAddressTaken(WSAEADDRINUSE));
+    EXPECT_TRUE(quorvane::net::isAddressTaken(WSAEACCES));
     for (int other : {WSAEADDRNOTAVAIL, WSAEINVAL, 0}) {
         SCOPED_TRACE(other);
-        EXPECT_FALSE(quorvane::upload::isAddressTaken(other));
+        EXPECT_FALSE(quorvane::net::isAddressTaken(other));
     }
 }
 
@@ -60,12 +60,12 @@ TEST(SocketLayer, AnAddressInUseOrHeldExclusivelyIsATakenPort) {
 class KeepAliveReader : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
-        const auto handle = static_cast<quorvane::upload::SocketHandle>(socket);
+        const auto handle = static_cast<quorvane::net::SocketHandle>(socket);
         BOOL on = FALSE;
         int length = sizeof on;
         readable = getsockopt(handle, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<char*>(&on), &length) == 0;
         enabled = on != FALSE;
-        quorvane::upload::closeSocket(handle);
+        quorvane::net::closeSocket(handle);
     }
     bool readable = false;
     bool enabled = false;

@@ -8,7 +8,6 @@
 #include "loopback_client.h"
 #include "platform/diagnostics.h"
 #include "platform/shell.h"
-#include "run/run_config.h"
 #include "upload/audio_capture.h"
 #include "upload/upload_control.h"
 
@@ -21,6 +20,24 @@ fs::path besideTestProgram(const char* relative) {
 }
 
 }  // namespace
+
+std::shared_ptr<TestRunEnd>& testRunEnd() {
+    static std::shared_ptr<TestRunEnd> end = std::make_shared<TestRunEnd>();
+    return end;
+}
+
+std::function<void(bool)> testRunEnder() {
+    const std::shared_ptr<TestRunEnd> end = testRunEnd();
+    return [end](bool failed) {
+        end->failed = end->failed || failed;
+        end->finished = true;
+    };
+}
+
+quorvane::upload::UploadWiring testWiring(std::function<void()> stopSerialLink, bool convertChannel3,
+                                          std::shared_ptr<quorvane::recording::SharedRecordSummary> summary) {
+    return {std::move(stopSerialLink), convertChannel3, std::move(summary), testRunEnder()};
+}
 
 const std::string kBeginLine = "socekt connected recv audio begin\n";
 const std::string kSuccessBlock =
@@ -39,9 +56,7 @@ void UploadTest::SetUp() {
     quorvane::platform::prependToSearchPath(quorvane::platform::currentDirectory(),
                                             besideTestProgram(QUORVANE_CONVERTER_FOLDER).string());
 
-    g_finished = false;
-    g_runFailed = false;
-    quorvane::upload::wireUpload({});
+    testRunEnd() = std::make_shared<TestRunEnd>();
     quorvane::upload::uploadState().reset();
     diagnosticFile = std::fopen("diagnostics.txt", "w+b");
     quorvane::platform::setDiagnosticStream(diagnosticFile);
@@ -62,7 +77,8 @@ bool UploadTest::waitForDiagnostic(const std::string& text) const {
 }
 
 bool UploadTest::runEnded() {
-    return eventually([] { return g_finished.load(); }, 60) &&
+    const std::shared_ptr<TestRunEnd> end = testRunEnd();
+    return eventually([&end] { return end->finished.load(); }, 60) &&
            quorvane::upload::uploadState().waitForAudioThread(std::chrono::seconds(10));
 }
 
@@ -93,12 +109,12 @@ std::string ListeningServer::join() {
     return thrown;
 }
 
-quorvane::upload::ProgressClock steppingClock(std::chrono::milliseconds step) {
+quorvane::recording::ProgressClock steppingClock(std::chrono::milliseconds step) {
     auto readings = std::make_shared<std::atomic<int>>(0);
     return [readings, step] { return std::chrono::steady_clock::time_point(step * (*readings)++); };
 }
 
-quorvane::upload::ProgressClock ManualClock::clock() const {
+quorvane::recording::ProgressClock ManualClock::clock() const {
     auto reading = now;
     return [reading] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(reading->load())); };
 }
@@ -128,10 +144,10 @@ int occurrences(const std::string& within, const std::string& text) {
     return count;
 }
 
-std::string serveOneUpload(const std::string& bytes) {
+std::string serveOneUpload(const std::string& bytes, const quorvane::upload::UploadWiring& wiring) {
     ::testing::internal::CaptureStdout();
     {
-        test server;
+        test server(wiring);
         server.setRetryLimit(kShortRetryLimit);
         ListeningServer listening(server);
         LoopbackClient device(listening.port());

@@ -6,13 +6,14 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "net/socket_layer.h"
 #include "upload/audio_capture.h"
 #include "upload/kestaro_socket.h"
-#include "upload/socket_layer.h"
 
 // Every upload test works in a folder of its own below the test program
 // (CTest runs tests in parallel), finds the converter the build made (the
@@ -20,8 +21,8 @@
 // says on standard error from a file while the server still runs.
 class UploadTest : public ::testing::Test {
 public:
-    // Waits (at most 60 s) until the audio thread has ended the run and has
-    // left finishRun.
+    // Waits (at most 60 s) until the audio thread has ended the test's run
+    // and is done with it.
     static bool runEnded();
 
 protected:
@@ -39,6 +40,21 @@ private:
     std::FILE* diagnosticFile = nullptr;
     std::filesystem::path previousFolder;
 };
+
+// The end of the run the upload tests hand their servers: what endRun was
+// told. Made afresh for each test.
+struct TestRunEnd {
+    std::atomic<bool> finished{false};
+    std::atomic<bool> failed{false};
+};
+std::shared_ptr<TestRunEnd>& testRunEnd();
+
+// What a run hands its upload, ending the test's run.
+quorvane::upload::UploadWiring testWiring(std::function<void()> stopSerialLink = nullptr, bool convertChannel3 = false,
+                                          std::shared_ptr<quorvane::recording::SharedRecordSummary> summary = nullptr);
+
+// The test's run end as the parts are handed it.
+std::function<void(bool)> testRunEnder();
 
 // What the audio thread prints for an upload that is stored and converted.
 extern const std::string kBeginLine;
@@ -76,7 +92,8 @@ public:
         }
     }
     void onNoRetry(bool handedOver) override {
-        quorvane::upload::endWithoutAudio(settings.summary, retryLimit(), handedOver);
+        quorvane::upload::endWithoutAudio({nullptr, false, settings.summary, settings.endRun}, retryLimit(),
+                                          handedOver);
     }
 
 private:
@@ -91,7 +108,7 @@ constexpr std::chrono::milliseconds kShortRetryLimit{50};
 class CountingServer : public KestaroSocket {
 public:
     void onConnect(unsigned int socket) override {
-        quorvane::upload::closeSocket(static_cast<quorvane::upload::SocketHandle>(socket));
+        quorvane::net::closeSocket(static_cast<quorvane::net::SocketHandle>(socket));
         ++calls;
     }
     std::atomic<int> calls{0};
@@ -100,18 +117,18 @@ public:
 // One whole upload of `bytes` through the recording server on a port of its
 // own, until the audio thread has ended the run (an empty one: until the
 // short retry limit has passed); what it printed on standard output.
-std::string serveOneUpload(const std::string& bytes);
+std::string serveOneUpload(const std::string& bytes, const quorvane::upload::UploadWiring& wiring = testWiring());
 
 // A terminal `columns` wide.
 quorvane::upload::ColumnQuery fixedColumns(int columns);
 
 // A clock that moves on by `step` every time it is read, from 0.
-quorvane::upload::ProgressClock steppingClock(std::chrono::milliseconds step);
+quorvane::recording::ProgressClock steppingClock(std::chrono::milliseconds step);
 
 // A clock that stands still, from 0, until the test moves it on.
 class ManualClock {
 public:
-    quorvane::upload::ProgressClock clock() const;
+    quorvane::recording::ProgressClock clock() const;
     void advance(std::chrono::milliseconds by);
 
 private:

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+namespace quorvane::recording {
+
+using ProgressClock = std::function<std::chrono::steady_clock::time_point()>;
+
+// What the handling of a stored recording is handed by the run or by
+// --convert.
+struct ProcessingSettings {
+    ProgressClock clock;
+    bool convertChannel3 = false;
+    // Asked between blocks of the split and before each conversion: true once
+    // the run or the conversion has been interrupted. Never when empty.
+    std::function<bool()> interrupted;
+    // Told when the split is over and the conversions begin, which no
+    // interruption stops; may be empty.
+    std::function<void()> converting;
+};
+
+}  // namespace quorvane::recording

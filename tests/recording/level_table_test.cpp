@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <sstream>
+#include <vector>
+
+#include "recording/level_table.h"
+
+namespace quorvane::recording {
+namespace {
+
+constexpr std::uint64_t kBytesPerSecond = 128000;
+
+ChannelLevels levels(double peak, double rms, Verdict verdict) {
+    ChannelLevels result;
+    result.seconds = 30;
+    result.peakDbfs = peak;
+    result.rmsDbfs = rms;
+    result.verdict = verdict;
+    return result;
+}
+
+RecordSummary summaryOf(const std::string& recordTime, std::uint64_t bytes) {
+    RecordSummary summary;
+    summary.recordTime = recordTime;
+    summary.bytesReceived = bytes;
+    return summary;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        result.push_back(line);
+    }
+    return result;
+}
+
+TEST(LevelTable, DurationIsSetAgainstARecordTimeInSeconds) {
+    struct Case {
+        const char* recordTime;
+        std::uint64_t bytes;
+        const char* line;
+        bool cutShort;
+    };
+    const Case cases[] = {
+        {"30", 30 * kBytesPerSecond, "audio: 30.0 s of the 30 s asked for", false},
+        {"30", 29 * kBytesPerSecond + 8 * 3200, "audio: 29.2 s of the 30 s asked for", false},
+        {"2.5", 3 * kBytesPerSecond, "audio: 3.0 s", false},
+        {"30", 12 * kBytesPerSecond + 5,
+         "audio: 12.0 s of the 30 s asked for, 18.0 s short: the upload ended early (a reset, or the device "
+         "stopped sending)",
+         true},
+        {"30", 0,
+         "audio: 0.0 s of the 30 s asked for, 30.0 s short: the upload ended early (a reset, or the device "
+         "stopped sending)",
+         true},
+        {"1m", 60 * kBytesPerSecond, "audio: 60.0 s", false},
+        {"", kBytesPerSecond, "audio: 1.0 s", false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.recordTime);
+        const RecordSummary summary = summaryOf(test.recordTime, test.bytes);
+        EXPECT_EQ(durationLine(summary), test.line);
+        EXPECT_EQ(recordingCutShort(summary), test.cutShort);
+    }
+}
+
+TEST(LevelTable, RowsShowEveryFigureReadably) {
+    ChannelLevels clipping = levels(0, -0.96, Verdict::Clipping);
+    clipping.dcOffsetPercent = -0.04;
+    clipping.clippedSamples = 123456;
+    ChannelLevels weak = levels(-30, -33.3, Verdict::Weak);
+    weak.dbFromMedian = -9.06;
+    weak.dcOffsetPercent = 3.45;
+    ChannelLevels copy = levels(-12.04, -15.05, Verdict::SameAsChannel);
+    copy.sameAsChannel = 1;
+    const double minusInfinity = -std::numeric_limits<double>::infinity();
+    struct Case {
+        ChannelSummary channel;
+        LevelRow row;
+    };
+    const Case cases[] = {
+        {{std::string("record_ch1.wav"), clipping},
+         {"1", "record_ch1.wav", "30.0 s", "0.0", "-1.0", "-0.0 %", "123456", "clipping"}},
+        {{std::nullopt, levels(minusInfinity, minusInfinity, Verdict::Silent)},
+         {"1", "not converted", "30.0 s", "-inf", "-inf", "+0.0 %", "0", "silent"}},
+        {{std::string("record_ch1.wav"), weak},
+         {"1", "record_ch1.wav", "30.0 s", "-30.0", "-33.3", "+3.5 %", "0", "weak (-9.1 dB)"}},
+        {{std::string("record_ch1.wav"), copy},
+         {"1", "record_ch1.wav", "30.0 s", "-12.0", "-15.1", "+0.0 %", "0", "same as channel 1"}},
+        {{std::nullopt, std::nullopt}, {"1", "not converted", "-", "-", "-", "-", "-", "-"}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.row[7]);
+        EXPECT_EQ(levelRow(1, test.channel), test.row);
+    }
+}
+
+TEST(LevelTable, TableHasTheDurationAHeadingAndOneAlignedRowAChannel) {
+    RecordSummary summary = summaryOf("30", 30 * kBytesPerSecond);
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        summary.channels[channel] = {channelWavName(channel + 1), levels(-12, -15, Verdict::Ok)};
+    }
+    summary.channels[2].wavFile.reset();
+    summary.channels[2].levels->clippedSamples = 12345678;
+    const std::vector<std::string> table = lines(formatLevelTable(summary));
+    ASSERT_EQ(table.size(), 6u);
+    EXPECT_EQ(table[0], "audio: 30.0 s of the 30 s asked for");
+    EXPECT_EQ(table[1].find("channel"), 0u);
+    // Right-aligned figures end where their heading ends, however wide.
+    const std::size_t clippedEnd = table[1].find("clipped") + 7;
+    for (int row = 2; row < 6; ++row) {
+        SCOPED_TRACE(table[row]);
+        EXPECT_EQ(table[row].find(std::to_string(row - 1)), 0u);
+        EXPECT_EQ(table[row].find(" ok"), clippedEnd + 1);
+    }
+    EXPECT_NE(table[4].find("not converted"), std::string::npos);
+    EXPECT_NE(table[4].find("12345678"), std::string::npos);
+}
+
+TEST(LevelTable, AnyVerdictOtherThanOkAddsAWarningLine) {
+    RecordSummary summary = summaryOf("30", 30 * kBytesPerSecond);
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        summary.channels[channel] = {channelWavName(channel + 1), levels(-12, -15, Verdict::Ok)};
+    }
+    EXPECT_EQ(lines(formatLevelTable(summary)).size(), 6u);
+    summary.channels[1].levels->verdict = Verdict::Silent;
+    summary.channels[3].levels->verdict = Verdict::Loud;
+    const std::vector<std::string> table = lines(formatLevelTable(summary));
+    ASSERT_EQ(table.size(), 7u);
+    EXPECT_EQ(table[6], "warning: 2 of 4 channels are not ok (see the verdicts); the files are kept as they are");
+}
+
+}  // namespace
+}  // namespace quorvane::recording
