@@ -9,11 +9,6 @@ void RunEnd::finish(bool failed) {
     changed_.notify_all();
 }
 
-bool RunEnd::finished() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return finished_;
-}
-
 bool RunEnd::failed() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return failed_;

@@ -16,7 +16,6 @@ public:
     // and wakes wait() at once.
     void finish(bool failed);
 
-    bool finished() const;
     bool failed() const;
 
     // Blocks until finish has been called.

@@ -80,10 +80,6 @@ void UploadState::enterStage(AudioStage stage) {
     stage_ = stage;
 }
 
-AudioStage UploadState::stage() const {
-    return stage_;
-}
-
 bool UploadState::endRunBeforeUpload() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (inHand_ > 0) {

@@ -73,7 +73,6 @@ public:
 
     // Set by the audio thread as it moves on.
     void enterStage(AudioStage stage);
-    AudioStage stage() const;
 
     // For an end of the run that does not come from the upload (the Wi-Fi
     // join failed or timed out): true when no connection is in hand yet, and
