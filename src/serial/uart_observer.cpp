@@ -86,6 +86,10 @@ std::size_t UartObserver::pendingCount() const {
     return pendingSize_;
 }
 
+std::size_t UartObserver::bytesReceived() const {
+    return bytesReceived_;
+}
+
 void UartObserver::linkLoop() {
     while (running_) {
         runStep();
@@ -168,7 +172,7 @@ void UartObserver::keepAlive() {
     const UartRequest heartbeat = makeRequest(HEART_BEAT, "");
     while (pauseWhileRunning(timings_.heartbeatPeriod)) {
         send(heartbeat);
-        if (sinceHeartbeat() > timings_.lossTimeout) {
+        if (sinceHeard() > timings_.lossTimeout) {
             linkState_ = Lost;
             return;
         }
@@ -220,6 +224,7 @@ void UartObserver::readLoop() {
     while (awaitPending()) {
         const std::int32_t count = serialPort_->read(buffer.data(), kReadCapacity);
         if (count > 0) {
+            stampReceived(count);
             buffer[static_cast<std::size_t>(count)] = '\0';
             const std::string chunk(buffer.data());
             walkPending(&chunk);
@@ -308,6 +313,35 @@ void UartObserver::stampHeartbeat() {
     const platform::FtimeStamp now = timings_.clock();
     std::lock_guard<std::mutex> lock(heartbeatMutex_);
     lastHeartbeat_ = now;
+}
+
+// A device whose bytes keep arriving is alive even while its heart-beat
+// answers wait behind them: a megabyte of its log or of line noise takes the
+// reader longer than the loss time-out on a slow line or a busy computer, and
+// reopening the port then would throw away what is still waiting in it.
+void UartObserver::stampReceived(std::int32_t count) {
+    const platform::FtimeStamp now = timings_.clock();
+    {
+        std::lock_guard<std::mutex> lock(heartbeatMutex_);
+        lastReceived_ = now;
+    }
+    bytesReceived_ += static_cast<std::size_t>(count);
+}
+
+// How long the device has said nothing at all: no heart-beat answer and no
+// byte of anything else. The probe's answer came in as bytes read, so both
+// stamps are set once the link is up.
+std::chrono::milliseconds UartObserver::sinceHeard() const {
+    platform::FtimeStamp answered;
+    platform::FtimeStamp received;
+    {
+        std::lock_guard<std::mutex> lock(heartbeatMutex_);
+        answered = lastHeartbeat_;
+        received = lastReceived_;
+    }
+    const platform::FtimeStamp now = timings_.clock();
+    return std::chrono::milliseconds(
+        std::min(platform::elapsedMilliseconds(answered, now), platform::elapsedMilliseconds(received, now)));
 }
 
 std::chrono::milliseconds UartObserver::sinceHeartbeat() const {

@@ -86,6 +86,8 @@ public:
 
     LinkState state() const;
     std::size_t pendingCount() const;
+    // Bytes the reader has taken in since the observer was built.
+    std::size_t bytesReceived() const;
 
 private:
     enum class LinkProblem { None, PortUnavailable, DeviceSilent, LinkLost };
@@ -114,7 +116,9 @@ private:
     void wakeReader();
 
     void stampHeartbeat();
+    void stampReceived(std::int32_t count);
     std::chrono::milliseconds sinceHeartbeat() const;
+    std::chrono::milliseconds sinceHeard() const;
     void joinThreads();
 
     const LinkTimings timings_;
@@ -133,6 +137,8 @@ private:
     std::unique_ptr<ILinkDiagnostics> diagnostics_;
     mutable std::mutex heartbeatMutex_;
     platform::FtimeStamp lastHeartbeat_;
+    platform::FtimeStamp lastReceived_;
+    std::atomic<std::size_t> bytesReceived_{0};
     LinkProblem reportedProblem_ = LinkProblem::None;
     OpenFailure reportedFailure_ = OpenFailure::None;
     std::thread linkThread_;

@@ -1,6 +1,7 @@
 """Ten megabytes of random line noise, NUL bytes included, before and between
 the device's frames: the link, the join and the upload still work, and the
-tool neither crashes nor falls behind so far that the link is lost.
+tool neither crashes nor takes the link for lost while it reads the noise
+(on a busy computer under Wine that takes longer than the loss time-out).
 
 The tool matches every chunk it reads against every waiting request, which a
 build without optimisation (the sanitizer builds) does too slowly for a

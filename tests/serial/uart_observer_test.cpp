@@ -174,6 +174,33 @@ TEST_F(UartObserverTest, DeviceThatStopsAnsweringIsLostThenReconnected) {
     EXPECT_EQ(diagnostics->count("lost"), 1u);
 }
 
+// A device whose heart-beat answers wait behind its own output (a megabyte
+// of log or line noise read slowly) is behind, not lost: each quarter of the
+// loss time-out brings bytes, so the link stays up for three time-outs
+// without an answer, and is lost once the device falls quiet.
+TEST_F(UartObserverTest, DeviceWhoseBytesKeepArrivingIsBehindNotLostUntilItFallsQuiet) {
+    LinkTimings timings = clockedTimings(clock);
+    timings.serial.readIntervalMs = 5;
+    connect(timings);
+    device.answerHeartbeats(false);
+    device.logEvery(milliseconds(5));
+    const milliseconds step = timings.lossTimeout / 4;
+    for (milliseconds moved = step; moved <= 3 * timings.lossTimeout; moved += step) {
+        clock.advance(step);
+        const std::size_t received = observer->bytesReceived();
+        ASSERT_TRUE(eventually([&] { return observer->bytesReceived() > received; }, milliseconds(3000)))
+            << moved.count() << " ms on";
+    }
+    EXPECT_EQ(log->count(LinkEvent::Disconnected), 0u);
+    device.logEvery(milliseconds(0));
+    EXPECT_TRUE(eventually(
+        [&] {
+            clock.advance(kPastLossTimeout);
+            return log->count(LinkEvent::Disconnected) >= 1;
+        },
+        milliseconds(3000)));
+}
+
 // The device's own 10 s for wifi_connect: expired once 10000 ms have passed
 // since the request was built, not a millisecond before.
 TEST_F(UartObserverTest, UnansweredRequestIsReportedAsFailedOnceItsTimeoutHasPassed) {
