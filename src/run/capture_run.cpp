@@ -95,7 +95,8 @@ quorvane::provisioning::RunSettings CaptureRun::provisioningSettings() {
 }
 
 // A split stops by itself at the interruption and is waited for; a
-// converter in hand is not, and record.pcm is whole by then.
+// converter in hand is not, and record.pcm is whole by then: the audio
+// thread gives it up once this wait has, and can be joined.
 void CaptureRun::settleInterruptedUpload() {
     switch (quorvane::upload::uploadState().waitAfterInterruption(kAudioSettleLimit)) {
         case quorvane::upload::InterruptedEnd::NoUpload:
@@ -110,6 +111,7 @@ void CaptureRun::settleInterruptedUpload() {
                 "interrupted: record.pcm keeps all %llu bytes received (%s of audio); the converter still running "
                 "was not waited for\n",
                 static_cast<unsigned long long>(bytes), quorvane::recording::audioDuration(bytes).c_str());
+            quorvane::upload::uploadState().abandonConversion();
             break;
         }
         case quorvane::upload::InterruptedEnd::Ended:
@@ -150,13 +152,11 @@ int CaptureRun::run() {
     if (interrupted) {
         settleInterruptedUpload();
     }
-    recordingServer_.stop();
     // Once the upload has begun only it decides how the run ends, and the
-    // process never ends while record.pcm is being written; after Ctrl-C the
-    // wait above is bounded instead.
-    if (!interrupted) {
-        quorvane::upload::uploadState().waitForAudioThread();
-    }
+    // process never ends while record.pcm is being written: stopping the
+    // recording server joins the audio thread. After Ctrl-C the wait above
+    // is bounded instead, and a converter still running is given up there.
+    recordingServer_.stop();
     g_uartObserver = nullptr;
     observer_.reset();
     quorvane::platform::awaitInterruptHandled(kInterruptHandlerLimit);

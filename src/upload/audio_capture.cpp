@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 #include "net/socket_layer.h"
 #include "platform/console_lines.h"
@@ -237,6 +235,7 @@ std::optional<recording::RecordingEnding> captureRecording(net::SocketHandle soc
     processing.convertChannel3 = settings.convertChannel3;
     processing.interrupted = [] { return uploadState().interrupted(); };
     processing.converting = [] { uploadState().enterStage(AudioStage::Converting); };
+    processing.abandoned = [] { return uploadState().conversionAbandoned(); };
     return recording::processRecording(recording::runRecording(), processing, summary);
 }
 
@@ -250,8 +249,8 @@ std::shared_ptr<recording::SharedRecordSummary> summaryOf(const AudioSettings& s
     return settings.summary ? settings.summary : std::make_shared<recording::SharedRecordSummary>();
 }
 
-void runAudioThread(net::SocketHandle socket, const AudioSettings& settings,
-                    const std::shared_ptr<DeliveryNotice>& delivery) {
+void runAudioCapture(net::SocketHandle socket, const AudioSettings& settings,
+                     const std::shared_ptr<DeliveryNotice>& delivery) {
     platform::console::uploadBegins();
     const std::shared_ptr<recording::SharedRecordSummary> summary = summaryOf(settings);
     const std::optional<recording::RecordingEnding> captured = captureRecording(socket, settings, *summary, *delivery);
@@ -268,9 +267,8 @@ void runAudioThread(net::SocketHandle socket, const AudioSettings& settings,
         platform::console::success();
     }
     endRun(settings.endRun, !stored);
-    // Only bookkeeping on state that is never destroyed follows, so the
-    // process may end at any moment now; it lets waitForAudioThread promise
-    // that the run's end has been recorded.
+    // Last, so that waitForAudioThread promises that the run's end has been
+    // recorded.
     uploadState().endWork();
 }
 
@@ -286,23 +284,12 @@ AudioSettings consoleAudioSettings(const UploadWiring& wiring) {
     return settings;
 }
 
-std::future<bool> startAudioThread(unsigned int socket, const AudioSettings& settings) {
+std::future<bool> startAudioCapture(ThreadPool& audioThread, unsigned int socket, const AudioSettings& settings) {
     const auto handle = static_cast<net::SocketHandle>(socket);
     const auto delivery = std::make_shared<DeliveryNotice>();
     std::future<bool> delivered = delivery->future();
     uploadState().beginWork();
-    try {
-        std::thread(runAudioThread, handle, settings, delivery).detach();
-    } catch (const std::system_error& error) {
-        net::closeSocket(handle);
-        uploadState().endWork();
-        platform::diagnose("error: cannot start the audio thread (%s); the upload was not received\n", error.what());
-        if (settings.summary) {
-            settings.summary->recordEnding(recording::RunOutcome::Failed, "cannot start the audio thread");
-        }
-        endRun(settings.endRun, true);
-        delivery->tell(true);
-    }
+    audioThread.enqueue([handle, settings, delivery] { runAudioCapture(handle, settings, delivery); });
     return delivered;
 }
 
@@ -326,7 +313,8 @@ void test::onConnect(unsigned int socket) {
     if (wiring_.stopSerialLink) {
         wiring_.stopSerialLink();
     }
-    if (!quorvane::upload::startAudioThread(socket, quorvane::upload::consoleAudioSettings(wiring_)).get()) {
+    if (!quorvane::upload::startAudioCapture(audioThread_, socket, quorvane::upload::consoleAudioSettings(wiring_))
+             .get()) {
         listenForRetry();
     }
 }

@@ -9,13 +9,11 @@
 #include "net/socket_layer.h"
 #include "platform/diagnostics.h"
 #include "recording/record_time.h"
-#include "upload/thread_pool.h"
 #include "upload/upload_control.h"
 
 namespace {
 
 constexpr int kBacklog = 5;
-constexpr unsigned int kWorkerCount = 4;
 // A device that loses its power or its Wi-Fi mid-upload sends neither FIN nor
 // RST; with keep-alive the system finds such a connection dead within
 // 10 s + 3 x 5 s of silence.
@@ -111,6 +109,23 @@ private:
     std::optional<quorvane::upload::RecordingCountdown>& countdown_;
 };
 
+// Listen serves its port once: when it returns (or throws) the port is
+// closed, so that a later connection is refused rather than left unread,
+// while the server itself may live on until the upload it handed over ends.
+class PortClosing {
+public:
+    explicit PortClosing(quorvane::net::SocketHandle& listenSocket) : listenSocket_(listenSocket) {}
+    ~PortClosing() {
+        quorvane::net::closeSocket(listenSocket_);
+        listenSocket_ = quorvane::net::kInvalidSocket;
+    }
+    PortClosing(const PortClosing&) = delete;
+    PortClosing& operator=(const PortClosing&) = delete;
+
+private:
+    quorvane::net::SocketHandle& listenSocket_;
+};
+
 enum class Arrival { Connection, Interrupted, NoRetry };
 
 using Deadline = std::optional<std::chrono::steady_clock::time_point>;
@@ -178,7 +193,9 @@ KestaroSocket::KestaroSocket()
 }
 
 KestaroSocket::~KestaroSocket() {
-    quorvane::net::closeSocket(listenSocket_);
+    if (listenSocket_ != quorvane::net::kInvalidSocket) {
+        quorvane::net::closeSocket(listenSocket_);
+    }
 }
 
 int KestaroSocket::bindPort(int port) {
@@ -221,14 +238,14 @@ void KestaroSocket::Listen(int port) {
     quorvane::net::setNonBlocking(listenSocket_, true);
 
     waitBegan_ = std::chrono::steady_clock::now();
-    ThreadPool pool(kWorkerCount);
-    while (serveNext(pool)) {
+    const PortClosing closing(listenSocket_);
+    while (serveNext()) {
     }
 }
 
 // Accepts the device's connection and hands it over; true when it delivered
 // nothing and Listen is to wait for the device to connect again.
-bool KestaroSocket::serveNext(ThreadPool& pool) {
+bool KestaroSocket::serveNext() {
     quorvane::upload::UploadWorkClaim handOver;
     const quorvane::net::SocketHandle accepted = acceptDevice();
     if (accepted == quorvane::net::kInvalidSocket) {
@@ -241,7 +258,7 @@ bool KestaroSocket::serveNext(ThreadPool& pool) {
         return false;
     }
     retryWanted_ = false;
-    pool.enqueue([this, accepted] { onConnect(static_cast<unsigned int>(accepted)); }).wait();
+    onConnect(static_cast<unsigned int>(accepted));
     if (!retryWanted_) {
         return false;
     }

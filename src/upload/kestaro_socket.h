@@ -26,7 +26,8 @@ enum class PeerPolicy {
 
 // The TCP server the device uploads its recording to: Listen binds a port on
 // every local IPv4 interface, accepts one connection and hands it to
-// onConnect on a worker thread, then returns once onConnect has returned.
+// onConnect on its own thread (which may pass it on to a thread of the
+// server's), then closes the port and returns once onConnect has returned.
 // Set-up and accept failures are thrown as std::runtime_error. A connection
 // that fails before it could be accepted (reset while it waited) is passed
 // over with a message; the accepted one gets TCP keep-alive.
@@ -36,8 +37,6 @@ enum class PeerPolicy {
 // for the device to connect again, for the retry limit and at least until
 // that long after the recording's end; when none comes, Listen calls
 // onNoRetry and returns.
-class ThreadPool;
-
 class KestaroSocket {
 public:
     KestaroSocket();
@@ -106,7 +105,7 @@ protected:
 
 private:
     int bindPort(int port);
-    bool serveNext(ThreadPool& pool);
+    bool serveNext();
     quorvane::net::SocketHandle acceptOne();
     quorvane::net::SocketHandle acceptDevice();
     bool servesPeer() const;

@@ -50,11 +50,6 @@ bool UploadState::waitForAudioThread(std::chrono::milliseconds limit) const {
     return ended_.wait_for(lock, limit, [this] { return inHand_ == 0; });
 }
 
-void UploadState::waitForAudioThread() const {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ended_.wait(lock, [this] { return inHand_ == 0; });
-}
-
 InterruptedEnd UploadState::waitAfterInterruption(std::chrono::milliseconds limit) const {
     std::unique_lock<std::mutex> lock(mutex_);
     if (inHand_ == 0) {
@@ -74,6 +69,14 @@ InterruptedEnd UploadState::waitAfterInterruption(std::chrono::milliseconds limi
             break;
     }
     return InterruptedEnd::StillReceiving;
+}
+
+void UploadState::abandonConversion() {
+    conversionAbandoned_ = true;
+}
+
+bool UploadState::conversionAbandoned() const {
+    return conversionAbandoned_;
 }
 
 void UploadState::enterStage(AudioStage stage) {
@@ -118,6 +121,7 @@ void UploadState::endWork() {
 void UploadState::reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     interrupted_ = false;
+    conversionAbandoned_ = false;
     stage_ = AudioStage::Receiving;
     inHand_ = 0;
     endedBeforeUpload_ = false;

@@ -62,14 +62,19 @@ public:
     // Waits until audioThreadRunning() is false or `limit` has passed; true
     // when the audio thread has finished, its end of the run included.
     bool waitForAudioThread(std::chrono::milliseconds limit) const;
-    // The same without a limit.
-    void waitForAudioThread() const;
 
     // For the end of an interrupted run: waits for the audio thread up to
     // `limit`, and on while it splits (it stops there by itself). NoUpload
     // when no connection was in hand; else what the thread was doing when
     // the wait gave up, or Ended.
     InterruptedEnd waitAfterInterruption(std::chrono::milliseconds limit) const;
+
+    // Set by the run once its bounded wait after an interruption has given
+    // up on a conversion: the audio thread stops waiting for a converter
+    // that did not hear the interruption, leaves it running and ends without
+    // a further word, so that it can be joined.
+    void abandonConversion();
+    bool conversionAbandoned() const;
 
     // Set by the audio thread as it moves on.
     void enterStage(AudioStage stage);
@@ -88,12 +93,14 @@ public:
     void beginWork();
     void endWork();
 
-    // A fresh run: not interrupted, nothing in hand, not ended, receiving.
+    // A fresh run: not interrupted, nothing in hand, not ended, receiving,
+    // no conversion given up.
     // Tests call it between cases; a run never does.
     void reset();
 
 private:
     std::atomic<bool> interrupted_{false};
+    std::atomic<bool> conversionAbandoned_{false};
     std::atomic<AudioStage> stage_{AudioStage::Receiving};
     mutable std::mutex mutex_;
     mutable std::condition_variable ended_;
@@ -101,8 +108,8 @@ private:
     bool endedBeforeUpload_ = false;
 };
 
-// The run's one UploadState. Never destroyed: the detached audio thread may
-// end its work while the process exits.
+// The run's one UploadState. Never destroyed: the process-wide interruption
+// watcher may mark it interrupted while the process exits.
 UploadState& uploadState();
 
 enum class SocketEvent { Readable, TimedOut, Interrupted, Failed };

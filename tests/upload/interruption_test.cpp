@@ -7,6 +7,7 @@
 #include <string>
 
 #include "loopback_client.h"
+#include "platform/shell.h"
 #include "upload/audio_capture.h"
 #include "upload/upload_control.h"
 #include "upload_fixture.h"
@@ -30,11 +31,12 @@ public:
         const auto handle = static_cast<quorvane::net::SocketHandle>(socket);
         holding.set_value(eventually([&] { return quorvane::net::pendingBytes(handle) == expected; }));
         released.get_future().wait();
-        quorvane::upload::startAudioThread(socket, logSettings());
+        quorvane::upload::startAudioCapture(audioThread, socket, logSettings());
     }
     long expected = 0;
     std::promise<bool> holding;
     std::promise<void> released;
+    ThreadPool audioThread{1};
 };
 
 class Interruption : public UploadTest {
@@ -101,6 +103,43 @@ TEST_F(Interruption, BytesThatArrivedBeforeTheInterruptionAreKeptThoughNotYetRea
     server.released.set_value();
     EXPECT_EQ(listening.join(), "");
     expectKeptAndNotSplit(sent);
+}
+
+// A converter that did not hear the interruption is given up once the run's
+// bounded wait has: it is left running, the audio thread says nothing more
+// and is joined when its server is destroyed, and every channel file stays.
+TEST_F(Interruption, AConversionGivenUpLeavesTheConverterRunningAndTheAudioThreadJoinable) {
+    const fs::path converter = fs::path(QUORVANE_SLOW_CONVERTER).filename();
+    fs::copy_file((fs::u8path(quorvane::platform::executableDirectory()) / QUORVANE_SLOW_CONVERTER).lexically_normal(),
+                  fs::path("Pcm2Wav") += converter.extension());
+    const std::string sent = uploadBytes(8 * 1000, 23);
+    ::testing::internal::CaptureStdout();
+    {
+        InstrumentedServer server(logSettings());
+        ListeningServer listening(server);
+        LoopbackClient device(listening.port());
+        EXPECT_TRUE(device.send(sent));
+        device.finish();
+        EXPECT_EQ(listening.join(), "");
+        ASSERT_TRUE(eventually([] { return fs::exists("slow-converter-started"); }));
+        quorvane::upload::uploadState().interrupt();
+        EXPECT_EQ(quorvane::upload::uploadState().waitAfterInterruption(std::chrono::milliseconds(20)),
+                  quorvane::upload::InterruptedEnd::StillConverting);
+        quorvane::upload::uploadState().abandonConversion();
+    }
+    EXPECT_FALSE(quorvane::upload::uploadState().audioThreadRunning());
+    EXPECT_TRUE(testRunEnd()->finished);
+    EXPECT_TRUE(testRunEnd()->failed);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), kBeginLine);
+    const std::string said = diagnostics();
+    EXPECT_EQ(said.find("interrupted"), std::string::npos) << said;
+    EXPECT_EQ(said.find("dBFS"), std::string::npos) << said;
+    for (int channel = 1; channel <= 4; ++channel) {
+        EXPECT_TRUE(fs::exists("record_ch" + std::to_string(channel) + ".pcm")) << channel;
+    }
+    EXPECT_FALSE(fs::exists("slow-converter-released"));
+    writeFile("slow-converter-release", "go\n");
+    EXPECT_TRUE(eventually([] { return fs::exists("slow-converter-released"); }));
 }
 
 // The end of an interrupted run waits for the audio thread a bounded time,

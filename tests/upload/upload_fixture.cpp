@@ -109,6 +109,10 @@ std::string ListeningServer::join() {
     return thrown;
 }
 
+std::thread::id ListeningServer::thread() const {
+    return listener.get_id();
+}
+
 quorvane::recording::ProgressClock steppingClock(std::chrono::milliseconds step) {
     auto readings = std::make_shared<std::atomic<int>>(0);
     return [readings, step] { return std::chrono::steady_clock::time_point(step * (*readings)++); };

@@ -74,6 +74,9 @@ public:
     // Waits for Listen to return; the text of what it threw, if anything.
     std::string join();
 
+    // The thread that runs Listen.
+    std::thread::id thread() const;
+
 private:
     KestaroSocket& server;
     std::string thrown;
@@ -82,12 +85,13 @@ private:
 };
 
 // Runs the audio thread as the recording server does, with a clock and a
-// terminal decision of the test's choosing, and without the serial link.
+// terminal decision of the test's choosing, and without the serial link;
+// joins it on destruction.
 class InstrumentedServer : public KestaroSocket {
 public:
     explicit InstrumentedServer(quorvane::upload::AudioSettings settings) : settings(std::move(settings)) {}
     void onConnect(unsigned int socket) override {
-        if (!quorvane::upload::startAudioThread(socket, settings).get()) {
+        if (!quorvane::upload::startAudioCapture(audioThread, socket, settings).get()) {
             listenForRetry();
         }
     }
@@ -98,6 +102,7 @@ public:
 
 private:
     quorvane::upload::AudioSettings settings;
+    ThreadPool audioThread{1};
 };
 
 // A wait for a retry that no test waits long for; nothing comes in it unless
