@@ -56,6 +56,14 @@ void serveUpload(test& server, const RunSettings& settings, const std::string& d
     server.Listen(kUploadPort);
 }
 
+// A server handed no state keeps one of its own, which stop interrupts.
+upload::UploadWiring withState(upload::UploadWiring upload) {
+    if (!upload.state) {
+        upload.state = std::make_shared<upload::UploadState>();
+    }
+    return upload;
+}
+
 void reportUnclaimedPort(int error) {
     platform::console::serverFailure(upload::bindFailureText(error));
     if (net::isAddressTaken(error)) {
@@ -85,7 +93,7 @@ std::string localIpWith(const std::string& deviceIp, const AddressLookups& looku
     return firstUsableAddress(lookups.hostName());
 }
 
-RecordingServer::RecordingServer(upload::UploadWiring upload) : upload_(std::move(upload)) {}
+RecordingServer::RecordingServer(upload::UploadWiring upload) : upload_(withState(std::move(upload))) {}
 
 RecordingServer::~RecordingServer() {
     stop();
@@ -121,7 +129,7 @@ void RecordingServer::stop() {
     closing_ = true;
     if (thread_.joinable()) {
         if (!done_) {
-            upload::uploadState().interrupt();
+            upload_.state->interrupt();
         }
         thread_.join();
     }

@@ -3,9 +3,10 @@
 #include <memory>
 
 #include "provisioning/recording_server.h"
+#include "recording/shared_record_summary.h"
 #include "run/command_line.h"
 #include "run/run_end.h"
-#include "recording/shared_record_summary.h"
+#include "upload/upload_control.h"
 
 namespace quorvane {
 class UartObserver;
@@ -39,6 +40,9 @@ private:
     const RunOptions options_;
     const std::shared_ptr<RunEnd> end_;
     const std::shared_ptr<quorvane::recording::SharedRecordSummary> summary_;
+    // What the run shares with its upload: the interruption, the hand-over,
+    // the audio thread's stage.
+    const std::shared_ptr<quorvane::upload::UploadState> upload_;
     quorvane::provisioning::RecordingServer recordingServer_;
     std::unique_ptr<quorvane::UartObserver> observer_;
 };

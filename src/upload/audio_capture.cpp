@@ -146,7 +146,7 @@ bool receiveChunk(net::SocketHandle socket, char* buffer, const AudioSettings& s
 bool receiveMore(net::SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
                  ProgressMeter& progress) {
     int error = 0;
-    switch (waitForSocket(socket, settings.silenceCheck, error)) {
+    switch (waitForSocket(*settings.state, socket, settings.silenceCheck, error)) {
         case SocketEvent::Interrupted:
             keepArrivedBytes(socket, buffer, outcome, progress);
             return false;
@@ -222,20 +222,21 @@ std::optional<recording::RecordingEnding> captureRecording(net::SocketHandle soc
     if (outcome.storeFailed) {
         return recording::RecordingEnding{recording::RunOutcome::Failed, outcome.storeFailure};
     }
-    if (outcome.interrupted || uploadState().interrupted()) {
+    UploadState& upload = *settings.state;
+    if (outcome.interrupted || upload.interrupted()) {
         reportInterruptedUpload(outcome.received);
         return recording::RecordingEnding{recording::RunOutcome::Interrupted, {}};
     }
     if (outcome.received == 0) {
         return std::nullopt;
     }
-    uploadState().enterStage(AudioStage::Splitting);
+    upload.enterStage(AudioStage::Splitting);
     recording::ProcessingSettings processing;
     processing.clock = settings.clock;
     processing.convertChannel3 = settings.convertChannel3;
-    processing.interrupted = [] { return uploadState().interrupted(); };
-    processing.converting = [] { uploadState().enterStage(AudioStage::Converting); };
-    processing.abandoned = [] { return uploadState().conversionAbandoned(); };
+    processing.interrupted = [&upload] { return upload.interrupted(); };
+    processing.converting = [&upload] { upload.enterStage(AudioStage::Converting); };
+    processing.abandoned = [&upload] { return upload.conversionAbandoned(); };
     return recording::processRecording(recording::runRecording(), processing, summary);
 }
 
@@ -255,7 +256,7 @@ void runAudioCapture(net::SocketHandle socket, const AudioSettings& settings,
     const std::shared_ptr<recording::SharedRecordSummary> summary = summaryOf(settings);
     const std::optional<recording::RecordingEnding> captured = captureRecording(socket, settings, *summary, *delivery);
     if (!captured) {
-        uploadState().endWork();
+        settings.state->endWork();
         delivery->tell(false);
         return;
     }
@@ -269,7 +270,7 @@ void runAudioCapture(net::SocketHandle socket, const AudioSettings& settings,
     endRun(settings.endRun, !stored);
     // Last, so that waitForAudioThread promises that the run's end has been
     // recorded.
-    uploadState().endWork();
+    settings.state->endWork();
 }
 
 }  // namespace
@@ -288,7 +289,7 @@ std::future<bool> startAudioCapture(ThreadPool& audioThread, unsigned int socket
     const auto handle = static_cast<net::SocketHandle>(socket);
     const auto delivery = std::make_shared<DeliveryNotice>();
     std::future<bool> delivered = delivery->future();
-    uploadState().beginWork();
+    settings.state->beginWork();
     audioThread.enqueue([handle, settings, delivery] { runAudioCapture(handle, settings, delivery); });
     return delivered;
 }
@@ -307,14 +308,15 @@ void endWithoutAudio(const UploadWiring& wiring, std::chrono::milliseconds retry
 
 }  // namespace quorvane::upload
 
-test::test(quorvane::upload::UploadWiring wiring) : wiring_(std::move(wiring)) {}
+test::test(quorvane::upload::UploadWiring wiring) : KestaroSocket(wiring.state), wiring_(std::move(wiring)) {}
 
 void test::onConnect(unsigned int socket) {
     if (wiring_.stopSerialLink) {
         wiring_.stopSerialLink();
     }
-    if (!quorvane::upload::startAudioCapture(audioThread_, socket, quorvane::upload::consoleAudioSettings(wiring_))
-             .get()) {
+    quorvane::upload::AudioSettings settings = quorvane::upload::consoleAudioSettings(wiring_);
+    settings.state = uploadState();
+    if (!quorvane::upload::startAudioCapture(audioThread_, socket, settings).get()) {
         listenForRetry();
     }
 }

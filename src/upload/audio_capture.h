@@ -27,6 +27,10 @@ struct UploadWiring {
     std::shared_ptr<recording::SharedRecordSummary> summary;
     // Ends the run, as failed or not; nothing when empty.
     std::function<void(bool failed)> endRun;
+    // What the run and the upload share about the upload (its interruption,
+    // the hand-over, the audio thread's stage); a server handed none keeps
+    // one of its own.
+    std::shared_ptr<UploadState> state;
 };
 
 struct AudioSettings {
@@ -43,6 +47,9 @@ struct AudioSettings {
     // As in UploadWiring.
     std::shared_ptr<recording::SharedRecordSummary> summary;
     std::function<void(bool failed)> endRun;
+    // The upload's shared state, which the server handing the connection
+    // over puts here.
+    std::shared_ptr<UploadState> state;
 };
 
 // The steady clock, in-place progress when standard error is a terminal, and
@@ -50,7 +57,8 @@ struct AudioSettings {
 AudioSettings consoleAudioSettings(const UploadWiring& wiring);
 
 // Hands a connected socket to `audioThread`, the upload server's audio
-// thread (a pool of one worker), which owns the socket from then on and
+// thread (a pool of one worker), with the upload's state in
+// `settings.state`; the worker owns the socket from then on and
 // stores, splits and converts the upload there. It ends the run with
 // settings.endRun: false once the recording is stored and converted, true on
 // any failure or interruption. Before that it records in the summary how the

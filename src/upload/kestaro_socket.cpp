@@ -145,11 +145,12 @@ std::chrono::milliseconds untilNext(std::chrono::milliseconds untilNotice, const
 // Waits until a connection is announced, saying what is due meanwhile;
 // Interrupted when the upload was interrupted instead, NoRetry when the
 // deadline for a retry has passed.
-Arrival waitForConnection(quorvane::net::SocketHandle listenSocket, WaitNotices& notices,
-                          const Deadline& retryDeadline) {
+Arrival waitForConnection(const quorvane::upload::UploadState& upload, quorvane::net::SocketHandle listenSocket,
+                          WaitNotices& notices, const Deadline& retryDeadline) {
     for (;;) {
         int error = 0;
-        switch (quorvane::upload::waitForSocket(listenSocket, untilNext(notices.showDue(), retryDeadline), error)) {
+        switch (
+            quorvane::upload::waitForSocket(upload, listenSocket, untilNext(notices.showDue(), retryDeadline), error)) {
             case quorvane::upload::SocketEvent::Interrupted:
                 return Arrival::Interrupted;
             case quorvane::upload::SocketEvent::Failed:
@@ -175,8 +176,10 @@ std::string bindFailureText(int error) {
 
 }  // namespace quorvane::upload
 
-KestaroSocket::KestaroSocket()
-    : listenSocket_(quorvane::net::kInvalidSocket), retryLimit_(quorvane::upload::kDeviceSilenceLimit) {
+KestaroSocket::KestaroSocket(std::shared_ptr<quorvane::upload::UploadState> upload)
+    : upload_(upload ? std::move(upload) : std::make_shared<quorvane::upload::UploadState>()),
+      listenSocket_(quorvane::net::kInvalidSocket),
+      retryLimit_(quorvane::upload::kDeviceSilenceLimit) {
     const int startError = quorvane::net::startSockets();
     if (startError != 0) {
         throw std::runtime_error("Failed. Error Code : " + std::to_string(startError));
@@ -246,7 +249,7 @@ void KestaroSocket::Listen(int port) {
 // Accepts the device's connection and hands it over; true when it delivered
 // nothing and Listen is to wait for the device to connect again.
 bool KestaroSocket::serveNext() {
-    quorvane::upload::UploadWorkClaim handOver;
+    quorvane::upload::UploadWorkClaim handOver(*upload_);
     const quorvane::net::SocketHandle accepted = acceptDevice();
     if (accepted == quorvane::net::kInvalidSocket) {
         return false;
@@ -272,7 +275,7 @@ bool KestaroSocket::serveNext() {
 quorvane::net::SocketHandle KestaroSocket::acceptDevice() {
     WaitNotices notices(hintDelay_, hintMessage_, countdown_);
     for (;;) {
-        const Arrival arrival = waitForConnection(listenSocket_, notices, retryDeadline_);
+        const Arrival arrival = waitForConnection(*upload_, listenSocket_, notices, retryDeadline_);
         notices.clearLine();
         if (arrival == Arrival::Interrupted) {
             return quorvane::net::kInvalidSocket;
@@ -406,4 +409,8 @@ void KestaroSocket::setCountdown(quorvane::upload::RecordingCountdown recordingC
 
 unsigned short KestaroSocket::localPort() const {
     return listeningPort_;
+}
+
+const std::shared_ptr<quorvane::upload::UploadState>& KestaroSocket::uploadState() const {
+    return upload_;
 }

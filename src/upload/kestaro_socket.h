@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "net/socket_platform.h"
 #include "upload/progress.h"
+#include "upload/upload_control.h"
 
 namespace quorvane::upload {
 
@@ -39,7 +41,10 @@ enum class PeerPolicy {
 // onNoRetry and returns.
 class KestaroSocket {
 public:
-    KestaroSocket();
+    // `upload`: what the server shares with its run about the upload (an
+    // interruption ends Listen's wait; the hand-over is counted there); a
+    // server handed none keeps one of its own.
+    explicit KestaroSocket(std::shared_ptr<quorvane::upload::UploadState> upload = nullptr);
 
     KestaroSocket(const KestaroSocket&) = delete;
     KestaroSocket& operator=(const KestaroSocket&) = delete;
@@ -89,6 +94,9 @@ public:
     // from any thread.
     unsigned short localPort() const;
 
+    // The upload's shared state, as handed to the constructor or made there.
+    const std::shared_ptr<quorvane::upload::UploadState>& uploadState() const;
+
 protected:
     // Only the owner of the concrete server destroys it, never through this
     // base, so the destructor need not be virtual.
@@ -112,6 +120,7 @@ private:
     void sayWhenNotFromTheDevice() const;
     void awaitRetry(const std::string& what);
 
+    const std::shared_ptr<quorvane::upload::UploadState> upload_;
     quorvane::net::SocketHandle listenSocket_;
     bool portClaimed_ = false;
     sockaddr_in serverAddress_{};

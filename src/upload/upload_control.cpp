@@ -118,24 +118,11 @@ void UploadState::endWork() {
     ended_.notify_all();
 }
 
-void UploadState::reset() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    interrupted_ = false;
-    conversionAbandoned_ = false;
-    stage_ = AudioStage::Receiving;
-    inHand_ = 0;
-    endedBeforeUpload_ = false;
-}
-
-UploadState& uploadState() {
-    static UploadState* state = new UploadState;
-    return *state;
-}
-
-SocketEvent waitForSocket(net::SocketHandle socket, std::chrono::milliseconds limit, int& error) {
+SocketEvent waitForSocket(const UploadState& upload, net::SocketHandle socket, std::chrono::milliseconds limit,
+                          int& error) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        if (uploadState().interrupted()) {
+        if (upload.interrupted()) {
             return SocketEvent::Interrupted;
         }
         const auto slice = nextSlice(limit, deadline);
@@ -155,12 +142,12 @@ SocketEvent waitForSocket(net::SocketHandle socket, std::chrono::milliseconds li
 
 UploadWorkClaim::~UploadWorkClaim() {
     if (begun_) {
-        uploadState().endWork();
+        upload_.endWork();
     }
 }
 
 bool UploadWorkClaim::begin() {
-    begun_ = uploadState().beginHandOver();
+    begun_ = upload_.beginHandOver();
     return begun_;
 }
 

@@ -34,7 +34,8 @@ enum class AudioStage {
 // How the wait for the audio thread at the end of an interrupted run ended.
 enum class InterruptedEnd { NoUpload, Ended, StillReceiving, StillConverting };
 
-// What the run and the upload share about the one upload of a run: whether
+// What the run and the upload share about the one upload of a run (made by
+// the run, shared with the upload server and its audio thread): whether
 // the user has interrupted it (Ctrl-C), and whether a connection is in the
 // audio thread's hands.
 //
@@ -93,11 +94,6 @@ public:
     void beginWork();
     void endWork();
 
-    // A fresh run: not interrupted, nothing in hand, not ended, receiving,
-    // no conversion given up.
-    // Tests call it between cases; a run never does.
-    void reset();
-
 private:
     std::atomic<bool> interrupted_{false};
     std::atomic<bool> conversionAbandoned_{false};
@@ -108,22 +104,19 @@ private:
     bool endedBeforeUpload_ = false;
 };
 
-// The run's one UploadState. Never destroyed: the process-wide interruption
-// watcher may mark it interrupted while the process exits.
-UploadState& uploadState();
-
 enum class SocketEvent { Readable, TimedOut, Interrupted, Failed };
 
 constexpr std::chrono::milliseconds kNoTimeLimit{-1};
 
 // Waits until `socket` can be read, `limit` has passed (kNoTimeLimit: never)
-// or the upload is interrupted. On Failed, `error` holds the code.
-SocketEvent waitForSocket(net::SocketHandle socket, std::chrono::milliseconds limit, int& error);
+// or `upload` is interrupted. On Failed, `error` holds the code.
+SocketEvent waitForSocket(const UploadState& upload, net::SocketHandle socket, std::chrono::milliseconds limit,
+                          int& error);
 
 // Counts a connection as in hand from begin() until this object is destroyed.
 class UploadWorkClaim {
 public:
-    UploadWorkClaim() = default;
+    explicit UploadWorkClaim(UploadState& upload) : upload_(upload) {}
     ~UploadWorkClaim();
     UploadWorkClaim(const UploadWorkClaim&) = delete;
     UploadWorkClaim& operator=(const UploadWorkClaim&) = delete;
@@ -132,6 +125,7 @@ public:
     bool begin();
 
 private:
+    UploadState& upload_;
     bool begun_ = false;
 };
 

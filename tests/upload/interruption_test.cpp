@@ -27,11 +27,14 @@ quorvane::upload::AudioSettings logSettings() {
 // the test releases it to the audio thread.
 class GatedServer : public KestaroSocket {
 public:
+    GatedServer() : KestaroSocket(testUploadState()) {}
     void onConnect(unsigned int socket) override {
         const auto handle = static_cast<quorvane::net::SocketHandle>(socket);
         holding.set_value(eventually([&] { return quorvane::net::pendingBytes(handle) == expected; }));
         released.get_future().wait();
-        quorvane::upload::startAudioCapture(audioThread, socket, logSettings());
+        quorvane::upload::AudioSettings settings = logSettings();
+        settings.state = uploadState();
+        quorvane::upload::startAudioCapture(audioThread, socket, settings);
     }
     long expected = 0;
     std::promise<bool> holding;
@@ -44,7 +47,7 @@ protected:
     void expectKeptAndNotSplit(const std::string& sent) {
         EXPECT_TRUE(runEnded());
         EXPECT_TRUE(testRunEnd()->failed);
-        EXPECT_FALSE(quorvane::upload::uploadState().audioThreadRunning());
+        EXPECT_FALSE(testUploadState()->audioThreadRunning());
         EXPECT_EQ(readFile("record.pcm"), sent);
         EXPECT_NE(
             diagnostics().find("interrupted: record.pcm keeps the " + std::to_string(sent.size()) + " bytes received"),
@@ -61,7 +64,7 @@ TEST_F(Interruption, ListenReturnsQuietlyAndSoDoesAnyListenAfterwards) {
     ListeningServer listening(waiting);
     ASSERT_NE(listening.port(), 0);
     ::testing::internal::CaptureStdout();
-    quorvane::upload::uploadState().interrupt();
+    testUploadState()->interrupt();
     EXPECT_EQ(listening.join(), "");
     CountingServer later;
     EXPECT_EQ(ListeningServer(later).join(), "");
@@ -78,9 +81,9 @@ TEST_F(Interruption, ARunningUploadKeepsEveryByteReceivedAndSkipsTheSplit) {
     LoopbackClient device(listening.port());
     EXPECT_TRUE(device.send(sent));
     EXPECT_TRUE(waitForDiagnostic("received 10000 bytes (0:00:00.0 of audio) at 0.00 MB/s\n"));
-    EXPECT_TRUE(quorvane::upload::uploadState().audioThreadRunning());
+    EXPECT_TRUE(testUploadState()->audioThreadRunning());
 
-    quorvane::upload::uploadState().interrupt();
+    testUploadState()->interrupt();
     expectKeptAndNotSplit(sent);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "socekt connected recv audio begin\n");
     EXPECT_TRUE(device.closedByServer());
@@ -96,10 +99,10 @@ TEST_F(Interruption, BytesThatArrivedBeforeTheInterruptionAreKeptThoughNotYetRea
     EXPECT_TRUE(device.send(sent));
     device.finish();
     EXPECT_TRUE(holding.get());
-    EXPECT_TRUE(quorvane::upload::uploadState().audioThreadRunning());
-    EXPECT_FALSE(quorvane::upload::uploadState().waitForAudioThread(std::chrono::milliseconds(20)));
+    EXPECT_TRUE(testUploadState()->audioThreadRunning());
+    EXPECT_FALSE(testUploadState()->waitForAudioThread(std::chrono::milliseconds(20)));
 
-    quorvane::upload::uploadState().interrupt();
+    testUploadState()->interrupt();
     server.released.set_value();
     EXPECT_EQ(listening.join(), "");
     expectKeptAndNotSplit(sent);
@@ -122,12 +125,12 @@ TEST_F(Interruption, AConversionGivenUpLeavesTheConverterRunningAndTheAudioThrea
         device.finish();
         EXPECT_EQ(listening.join(), "");
         ASSERT_TRUE(eventually([] { return fs::exists("slow-converter-started"); }));
-        quorvane::upload::uploadState().interrupt();
-        EXPECT_EQ(quorvane::upload::uploadState().waitAfterInterruption(std::chrono::milliseconds(20)),
+        testUploadState()->interrupt();
+        EXPECT_EQ(testUploadState()->waitAfterInterruption(std::chrono::milliseconds(20)),
                   quorvane::upload::InterruptedEnd::StillConverting);
-        quorvane::upload::uploadState().abandonConversion();
+        testUploadState()->abandonConversion();
     }
-    EXPECT_FALSE(quorvane::upload::uploadState().audioThreadRunning());
+    EXPECT_FALSE(testUploadState()->audioThreadRunning());
     EXPECT_TRUE(testRunEnd()->finished);
     EXPECT_TRUE(testRunEnd()->failed);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), kBeginLine);
@@ -162,8 +165,7 @@ TEST_F(Interruption, TheEndWaitsOnForASplitAndTellsWhatTheAudioThreadStillDoes) 
     const std::chrono::milliseconds limit(20);
     for (const auto& state : cases) {
         SCOPED_TRACE(state.name);
-        quorvane::upload::UploadState& upload = quorvane::upload::uploadState();
-        upload.reset();
+        quorvane::upload::UploadState upload;
         if (state.inHand) {
             upload.beginWork();
         }

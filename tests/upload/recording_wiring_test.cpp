@@ -186,7 +186,7 @@ TEST_F(UploadEndings, AnInterruptedUploadTellsWhatArrivedAndMeasuresNothing) {
         LoopbackClient device(listening.port());
         EXPECT_TRUE(device.send(sent));
         EXPECT_TRUE(eventually([] { return quorvane::recording::fileSize("record.pcm") == 10000; }));
-        quorvane::upload::uploadState().interrupt();
+        testUploadState()->interrupt();
         EXPECT_TRUE(runEnded());
     }
     ::testing::internal::GetCapturedStdout();

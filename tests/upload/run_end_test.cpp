@@ -35,14 +35,14 @@ TEST_F(RunEnd, ALateEndCannotCutARunningUploadAndTheServersEndJoinsTheAudioThrea
         LoopbackClient device(listening.port());
         EXPECT_TRUE(device.send(first));
         EXPECT_EQ(listening.join(), "");
-        ASSERT_TRUE(quorvane::upload::uploadState().audioThreadRunning());
+        ASSERT_TRUE(testUploadState()->audioThreadRunning());
 
-        EXPECT_FALSE(quorvane::upload::uploadState().endRunBeforeUpload());
+        EXPECT_FALSE(testUploadState()->endRunBeforeUpload());
         EXPECT_FALSE(testRunEnd()->finished);
         EXPECT_TRUE(device.send(rest));
         device.finish();
     }
-    EXPECT_FALSE(quorvane::upload::uploadState().audioThreadRunning());
+    EXPECT_FALSE(testUploadState()->audioThreadRunning());
     EXPECT_TRUE(testRunEnd()->finished);
     EXPECT_FALSE(testRunEnd()->failed);
     EXPECT_EQ(readFile("record.pcm"), first + rest);
@@ -50,14 +50,14 @@ TEST_F(RunEnd, ALateEndCannotCutARunningUploadAndTheServersEndJoinsTheAudioThrea
 }
 
 TEST_F(RunEnd, AnEndBeforeTheUploadClosesTheConnectionThatComesAfterIt) {
-    ASSERT_TRUE(quorvane::upload::uploadState().endRunBeforeUpload());
+    ASSERT_TRUE(testUploadState()->endRunBeforeUpload());
     CountingServer server;
     ListeningServer listening(server);
     LoopbackClient device(listening.port());
     EXPECT_TRUE(device.closedByServer());
     EXPECT_EQ(listening.join(), "");
     EXPECT_EQ(server.calls, 0);
-    EXPECT_FALSE(quorvane::upload::uploadState().audioThreadRunning());
+    EXPECT_FALSE(testUploadState()->audioThreadRunning());
     EXPECT_NE(diagnostics().find("the run had already ended when the upload connection came; it was closed unread\n"),
               std::string::npos)
         << diagnostics();

@@ -49,7 +49,11 @@ struct TestRunEnd {
 };
 std::shared_ptr<TestRunEnd>& testRunEnd();
 
-// What a run hands its upload, ending the test's run.
+// What the test's run shares with its upload. Made afresh for each test.
+std::shared_ptr<quorvane::upload::UploadState>& testUploadState();
+
+// What a run hands its upload, ending the test's run and sharing its upload
+// state.
 quorvane::upload::UploadWiring testWiring(std::function<void()> stopSerialLink = nullptr, bool convertChannel3 = false,
                                           std::shared_ptr<quorvane::recording::SharedRecordSummary> summary = nullptr);
 
@@ -89,15 +93,18 @@ private:
 // joins it on destruction.
 class InstrumentedServer : public KestaroSocket {
 public:
-    explicit InstrumentedServer(quorvane::upload::AudioSettings settings) : settings(std::move(settings)) {}
+    explicit InstrumentedServer(quorvane::upload::AudioSettings settings)
+        : KestaroSocket(testUploadState()), settings(std::move(settings)) {}
     void onConnect(unsigned int socket) override {
-        if (!quorvane::upload::startAudioCapture(audioThread, socket, settings).get()) {
+        quorvane::upload::AudioSettings handed = settings;
+        handed.state = uploadState();
+        if (!quorvane::upload::startAudioCapture(audioThread, socket, handed).get()) {
             listenForRetry();
         }
     }
     void onNoRetry(bool handedOver) override {
-        quorvane::upload::endWithoutAudio({nullptr, false, settings.summary, settings.endRun}, retryLimit(),
-                                          handedOver);
+        quorvane::upload::endWithoutAudio({nullptr, false, settings.summary, settings.endRun, uploadState()},
+                                          retryLimit(), handedOver);
     }
 
 private:
@@ -112,6 +119,7 @@ constexpr std::chrono::milliseconds kShortRetryLimit{50};
 // A server that closes every connection it is handed, and counts them.
 class CountingServer : public KestaroSocket {
 public:
+    CountingServer() : KestaroSocket(testUploadState()) {}
     void onConnect(unsigned int socket) override {
         quorvane::net::closeSocket(static_cast<quorvane::net::SocketHandle>(socket));
         ++calls;
