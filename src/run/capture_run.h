@@ -14,8 +14,8 @@ class UartObserver;
 
 // One run of the tool on one device: it owns the serial link, the
 // provisioning listener's settings, the recording server with its upload,
-// and the end of the run, and hands each part only what it needs (to end
-// the run, to stop the link, to send a request).
+// the upload's shared state and the end of the run, and hands each part only
+// what it needs (to end the run, to stop the link, to send a request).
 class CaptureRun {
 public:
     explicit CaptureRun(RunOptions options);
