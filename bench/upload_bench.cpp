@@ -28,10 +28,9 @@
 #include <vector>
 
 #include "platform/shell.h"
-#include "upload/audio_capture.h"
 #include "recording/record_summary.h"
 #include "recording/shared_record_summary.h"
-#include "upload/upload_control.h"
+#include "upload/audio_capture.h"
 
 namespace fs = std::filesystem;
 
@@ -118,13 +117,13 @@ Measurement runRecordingServer(const fs::path& folder, std::uint64_t total) {
     std::promise<bool> failed;
     std::future<bool> ended = failed.get_future();
     std::thread listener([&summary, &failed] {
-        test server({nullptr, true, summary, [&failed](bool runFailed) { failed.set_value(runFailed); }});
+        test server({nullptr, true, summary, [&failed](bool runFailed) { failed.set_value(runFailed); }, nullptr});
         server.Listen(kUploadPort);
     });
     const bool sent = sendRecording(total);
+    // The server's end, on the listener thread, joins its audio thread.
     listener.join();
     const bool runFailed = ended.get();
-    quorvane::upload::uploadState().waitForAudioThread(std::chrono::seconds(60));
     writeSummary(*summary);
     result.seconds = secondsSince(start);
     if (!sent || runFailed) {

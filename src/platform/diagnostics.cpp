@@ -87,8 +87,8 @@ private:
     std::size_t shownLength_ = 0;
 };
 
-// Never destroyed: a thread that outlives the entry point (the detached
-// audio thread) may still say something while the process exits.
+// Never destroyed: a thread that outlives the entry point (the process-wide
+// interruption watcher) may still say something while the process exits.
 struct Shared {
     // Guards everything below but `console`.
     std::mutex mutex;

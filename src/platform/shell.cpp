@@ -23,6 +23,10 @@ std::string pathInFolder(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
+int runCommandLine(const std::string& commandLine, CommandErrors errors) {
+    return *runCommandLineUnless(commandLine, {}, errors);
+}
+
 bool commandSucceeded(int systemResult) {
     return systemResult != -1 && exitStatusOf(systemResult) == 0;
 }

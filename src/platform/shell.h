@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,16 @@ enum class CommandErrors {
 // Windows, /bin/sh elsewhere) and waits for it; returns the result as the
 // runtime's system() gives it, -1 when the interpreter could not be started.
 int runCommandLine(const std::string& commandLine, CommandErrors errors = CommandErrors::Shown);
+
+// Asked every few tens of milliseconds while a command runs: true gives up
+// the wait for it.
+using StopWaiting = std::function<bool()>;
+
+// runCommandLine that stops waiting when `stopWaiting` (never when empty)
+// says so: nothing then, and the command is left running, since only the
+// caller's wait is over, not the command's work.
+std::optional<int> runCommandLineUnless(const std::string& commandLine, const StopWaiting& stopWaiting,
+                                        CommandErrors errors = CommandErrors::Shown);
 
 // The exit status of the command behind a system() result; on POSIX a command
 // killed by a signal gives 128 + the signal number, as shells report it.

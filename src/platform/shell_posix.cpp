@@ -4,11 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "platform/diagnostics.h"
 #include "platform/shell.h"
@@ -19,6 +22,12 @@ extern char** environ;
 namespace quorvane::platform {
 
 namespace {
+
+// A child that may be given up is looked at after 1 ms, then at doubling
+// intervals up to the longest: a quick command is seen ending at once, a
+// slow one costs a look every few tens of milliseconds.
+constexpr std::chrono::milliseconds kFirstLook{1};
+constexpr std::chrono::milliseconds kLongestLook{32};
 
 // Owns the spawn's file actions for the length of one call.
 class SpawnFileActions {
@@ -45,12 +54,31 @@ int waitForChild(pid_t child) {
     return status;
 }
 
+// The child's status, or nothing once `stopWaiting` said so while it ran.
+std::optional<int> waitForChildUnless(pid_t child, const StopWaiting& stopWaiting) {
+    for (auto interval = kFirstLook;; interval = std::min(interval * 2, kLongestLook)) {
+        int status = 0;
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) {
+            return status;
+        }
+        if (ended == -1 && errno != EINTR) {
+            return -1;
+        }
+        if (stopWaiting()) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(interval);
+    }
+}
+
 }  // namespace
 
 // The shell is started directly rather than through std::system, which
 // ignores SIGINT in the whole program while the command runs: a Ctrl-C during
 // a conversion would be lost. The result is encoded as system()'s.
-int runCommandLine(const std::string& commandLine, CommandErrors errors) {
+std::optional<int> runCommandLineUnless(const std::string& commandLine, const StopWaiting& stopWaiting,
+                                        CommandErrors errors) {
     // What this program said before comes before what the command says.
     flushConsole();
     const char* const arguments[] = {"sh", "-c", commandLine.c_str(), nullptr};
@@ -62,7 +90,7 @@ int runCommandLine(const std::string& commandLine, CommandErrors errors) {
     if (posix_spawn(&child, "/bin/sh", actions.get(), nullptr, const_cast<char* const*>(arguments), environ) != 0) {
         return -1;
     }
-    return waitForChild(child);
+    return stopWaiting ? waitForChildUnless(child, stopWaiting) : waitForChild(child);
 }
 
 int exitStatusOf(int systemResult) {

@@ -11,6 +11,9 @@ namespace quorvane::platform {
 
 namespace {
 
+// How often a wait for a command that may be given up asks whether it is.
+constexpr DWORD kStopWaitingQuestionMs = 25;
+
 std::string folderOf(const std::string& file) {
     const auto separator = file.find_last_of("\\/");
     return separator == std::string::npos ? std::string() : file.substr(0, separator);
@@ -73,9 +76,29 @@ std::wstring environmentVariable(const wchar_t* name) {
     return value;
 }
 
-int exitCodeOf(const PROCESS_INFORMATION& process) {
+// True when the process has ended (or cannot be waited for), false once
+// `stopWaiting` said so while it ran.
+bool waitForProcess(HANDLE process, const StopWaiting& stopWaiting) {
+    if (!stopWaiting) {
+        WaitForSingleObject(process, INFINITE);
+        return true;
+    }
+    while (WaitForSingleObject(process, kStopWaitingQuestionMs) == WAIT_TIMEOUT) {
+        if (stopWaiting()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The exit code, or nothing when the wait was given up: the process is left
+// running, only this program's handles to it are closed.
+std::optional<int> exitCodeOf(const PROCESS_INFORMATION& process, const StopWaiting& stopWaiting) {
     CloseHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    if (!waitForProcess(process.hProcess, stopWaiting)) {
+        CloseHandle(process.hProcess);
+        return std::nullopt;
+    }
     DWORD code = 0;
     const BOOL known = GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
@@ -87,7 +110,8 @@ int exitCodeOf(const PROCESS_INFORMATION& process) {
 // Started with the wide CreateProcessW, as system() would start it, so that
 // the command line and the folders the command sees keep every character
 // whatever the system's code page.
-int runCommandLine(const std::string& commandLine, CommandErrors errors) {
+std::optional<int> runCommandLineUnless(const std::string& commandLine, const StopWaiting& stopWaiting,
+                                        CommandErrors errors) {
     // What this program said before comes before what the command says.
     flushConsole();
     const std::wstring interpreter = environmentVariable(L"COMSPEC");
@@ -101,7 +125,7 @@ int runCommandLine(const std::string& commandLine, CommandErrors errors) {
                         nullptr, nullptr, &startup, &process)) {
         return -1;
     }
-    return exitCodeOf(process);
+    return exitCodeOf(process, stopWaiting);
 }
 
 int exitStatusOf(int systemResult) {

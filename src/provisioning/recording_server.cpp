@@ -56,19 +56,12 @@ void serveUpload(test& server, const RunSettings& settings, const std::string& d
     server.Listen(kUploadPort);
 }
 
-// The claimed server, or, for a run that claimed none, one set up here as
-// the recording server always did: Listen then binds the port itself. Either
-// is destroyed on return, which closes the port: a device that connects
-// later is refused instead of being left unread.
-void serveUpload(std::unique_ptr<test> claimed, const upload::UploadWiring& upload, const RunSettings& settings,
-                 const std::string& deviceIp, const std::string& localIp,
-                 std::chrono::steady_clock::time_point requestSent) {
-    if (claimed) {
-        serveUpload(*claimed, settings, deviceIp, localIp, requestSent);
-        return;
+// A server handed no state keeps one of its own, which stop interrupts.
+upload::UploadWiring withState(upload::UploadWiring upload) {
+    if (!upload.state) {
+        upload.state = std::make_shared<upload::UploadState>();
     }
-    test server(upload);
-    serveUpload(server, settings, deviceIp, localIp, requestSent);
+    return upload;
 }
 
 void reportUnclaimedPort(int error) {
@@ -100,7 +93,7 @@ std::string localIpWith(const std::string& deviceIp, const AddressLookups& looku
     return firstUsableAddress(lookups.hostName());
 }
 
-RecordingServer::RecordingServer(upload::UploadWiring upload) : upload_(std::move(upload)) {}
+RecordingServer::RecordingServer(upload::UploadWiring upload) : upload_(withState(std::move(upload))) {}
 
 RecordingServer::~RecordingServer() {
     stop();
@@ -115,7 +108,7 @@ bool RecordingServer::claimUploadPort() {
             reportUnclaimedPort(error);
             return false;
         }
-        claimed_ = std::move(claiming);
+        server_ = std::move(claiming);
         return true;
     } catch (const std::runtime_error& e) {
         platform::console::serverFailure(e.what());
@@ -127,7 +120,7 @@ bool RecordingServer::claimUploadPort() {
 void RecordingServer::_startRecord(const RunSettings& settings, const std::string& deviceIp) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!closing_) {
-        thread_ = std::thread(&RecordingServer::serve, this, settings, deviceIp, std::move(claimed_));
+        thread_ = std::thread(&RecordingServer::serve, this, settings, deviceIp);
     }
 }
 
@@ -136,14 +129,15 @@ void RecordingServer::stop() {
     closing_ = true;
     if (thread_.joinable()) {
         if (!done_) {
-            upload::uploadState().interrupt();
+            upload_.state->interrupt();
         }
         thread_.join();
     }
-    claimed_.reset();
+    // Joins the server's audio thread once the upload in hand has ended.
+    server_.reset();
 }
 
-void RecordingServer::serve(const RunSettings& settings, const std::string& deviceIp, std::unique_ptr<test> claimed) {
+void RecordingServer::serve(const RunSettings& settings, const std::string& deviceIp) {
     const std::string localIp = _getLocalIp(deviceIp);
     const auto requestSent = std::chrono::steady_clock::now();
     settings.sendRequest(makeRequest(UPLOAD_RECORD, "-h " + localIp + " -c 5 -t " + settings.recordTime));
@@ -158,7 +152,12 @@ void RecordingServer::serve(const RunSettings& settings, const std::string& devi
         platform::diagnose("the device was told to upload to %s, TCP port %d\n", localIp.c_str(), kUploadPort);
     }
     try {
-        serveUpload(std::move(claimed), upload_, settings, deviceIp, localIp, requestSent);
+        // A run that claimed no port has its server set up here, as the
+        // recording server always did: Listen then binds the port itself.
+        if (!server_) {
+            server_ = std::make_unique<test>(upload_);
+        }
+        serveUpload(*server_, settings, deviceIp, localIp, requestSent);
     } catch (const std::runtime_error& e) {
         platform::console::serverFailure(e.what());
         platform::diagnose("the upload server could not run; ending the run\n");

@@ -32,9 +32,10 @@ struct AddressLookups {
 std::string localIpWith(const std::string& deviceIp, const AddressLookups& lookups);
 
 // The recording server of one run: the upload port, claimed before the run
-// touches the device, and the thread that asks the device to upload and
-// serves the port until the device has connected. Owned by the run, which
-// stops it (or its destructor does) before the run ends.
+// touches the device, the thread that asks the device to upload and serves
+// the port until the device has connected, and the upload server whose audio
+// thread receives the upload. Owned by the run, which stops it (or its
+// destructor does) before the run ends.
 class RecordingServer {
 public:
     // `upload`: what each upload connection is handed (stopping the serial
@@ -60,12 +61,15 @@ public:
     // is taken. Does nothing once stop has begun.
     void _startRecord(const RunSettings& settings, const std::string& deviceIp);
 
-    // Ends a server still waiting for the device and waits for its thread;
-    // afterwards no new one starts, and the upload port is released.
+    // Ends a server still waiting for the device and waits for its thread,
+    // then for the audio thread of an upload in hand (for as long as the
+    // upload runs: after an interruption its receive ends by itself, and a
+    // converter the run has given up is no longer waited for); afterwards no
+    // new one starts, and the upload port is released.
     void stop();
 
 private:
-    void serve(const RunSettings& settings, const std::string& deviceIp, std::unique_ptr<test> claimed);
+    void serve(const RunSettings& settings, const std::string& deviceIp);
 
     const upload::UploadWiring upload_;
     std::mutex mutex_;
@@ -74,8 +78,11 @@ private:
     bool closing_ = false;
     // Set by the thread when Listen has returned or thrown.
     std::atomic<bool> done_{false};
-    // The server that claimed the upload port, until the thread takes it over.
-    std::unique_ptr<test> claimed_;
+    // The upload server: set up by claimUploadPort (or by the thread when
+    // nothing claimed the port), served by the thread, whose Listen closes
+    // the port when the device has connected, and destroyed by stop, which
+    // joins its audio thread.
+    std::unique_ptr<test> server_;
 };
 
 // How long after the upload request the firewall hint waits: the record time

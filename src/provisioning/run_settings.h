@@ -25,6 +25,10 @@ struct RunSettings {
     std::function<void(const std::string& deviceAddress, const std::string& hostAddress)> uploadRequested;
     // Ends the run, as failed or not; may be empty.
     std::function<void(bool failed)> endRun;
+    // Asked before a failed or unanswered Wi-Fi join ends the run: true
+    // while no upload connection is in hand, and then none is handed over
+    // any more; false once the upload has begun. Empty: the run may end.
+    std::function<bool()> endRunBeforeUpload;
 };
 
 }  // namespace quorvane::provisioning

@@ -10,7 +10,6 @@
 #include "protocol/command_table.h"
 #include "provisioning/local_address.h"
 #include "provisioning/recording_server.h"
-#include "upload/upload_control.h"
 
 namespace {
 
@@ -31,8 +30,8 @@ const char* const kMask = "***";
 // A failed or unanswered join ends the run only while no upload connection is
 // in hand: a later join (after a reconnection) that fails while the upload is
 // under way must not cut record.pcm short. True when the run may end here.
-bool runMayEnd(const char* event) {
-    if (quorvane::upload::uploadState().endRunBeforeUpload()) {
+bool runMayEnd(const quorvane::provisioning::RunSettings& settings, const char* event) {
+    if (!settings.endRunBeforeUpload || settings.endRunBeforeUpload()) {
         return true;
     }
     quorvane::platform::diagnose(
@@ -62,7 +61,7 @@ void UartObserverImpl::onResponse(int command, bool ok, const std::string& body)
         return;
     }
     if (!ok) {
-        if (!runMayEnd("did not answer a Wi-Fi request in time")) {
+        if (!runMayEnd(settings_, "did not answer a Wi-Fi request in time")) {
             return;
         }
         quorvane::platform::console::wifiTimedOut();
@@ -112,7 +111,7 @@ void UartObserverImpl::onWifiJoined(const std::string& reportedIp) {
 }
 
 void UartObserverImpl::onWifiRefused(const std::string& body) {
-    if (!runMayEnd("reported a failed Wi-Fi join")) {
+    if (!runMayEnd(settings_, "reported a failed Wi-Fi join")) {
         return;
     }
     quorvane::platform::console::wifiRefused();

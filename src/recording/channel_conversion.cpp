@@ -1,5 +1,7 @@
 #include "recording/channel_conversion.h"
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/diagnostics.h"
@@ -34,12 +36,16 @@ Conversion failedConversion(const std::string& failure, const std::string& comma
     return {ConversionEnd::Failed, failure};
 }
 
-Conversion convertChannel(int channel, const ProgressClock& clock) {
+Conversion convertChannel(int channel, const ProcessingSettings& settings) {
     const std::string pcm = channelPcmName(channel);
     const std::string wav = channelWavName(channel);
     const std::string command = converterCommand(channel);
-    const auto began = clock();
-    const int result = platform::runCommandLine(command);
+    const auto began = settings.clock();
+    const std::optional<int> ended = platform::runCommandLineUnless(command, settings.abandoned);
+    if (!ended) {
+        return {ConversionEnd::Abandoned, {}};
+    }
+    const int result = *ended;
     // A Ctrl-C from the console ends the converter too, and may do so before
     // this program's own handler has marked the run as interrupted.
     if (platform::endedByInterrupt(result)) {
@@ -51,8 +57,23 @@ Conversion convertChannel(int channel, const ProgressClock& clock) {
     if (fileSize(wav) < fileSize(pcm) + kShortestWavHeader) {
         return failedConversion("the converter made no complete " + wav, "\"" + command + "\"", pcm);
     }
-    platform::diagnose("converted %s to %s in %.2f s\n", pcm.c_str(), wav.c_str(), secondsBetween(began, clock()));
+    platform::diagnose("converted %s to %s in %.2f s\n", pcm.c_str(), wav.c_str(),
+                       secondsBetween(began, settings.clock()));
     return {ConversionEnd::AllMade, {}};
+}
+
+bool asked(const std::function<bool()>& question) {
+    return question && question();
+}
+
+Conversion nextConversion(int channel, const ProcessingSettings& settings) {
+    if (asked(settings.abandoned)) {
+        return {ConversionEnd::Abandoned, {}};
+    }
+    if (asked(settings.interrupted)) {
+        return {ConversionEnd::Interrupted, {}};
+    }
+    return convertChannel(channel, settings);
 }
 
 void reportInterruptedConversion(const RecordingSource& source, std::uint64_t recordBytes) {
@@ -80,9 +101,11 @@ ChannelConversions convertChannels(const ProcessingSettings& settings, const Rec
         if (!channelWanted(channel, convertChannel3)) {
             continue;
         }
-        const Conversion conversion = settings.interrupted && settings.interrupted()
-                                          ? Conversion{ConversionEnd::Interrupted, {}}
-                                          : convertChannel(channel, settings.clock);
+        const Conversion conversion = nextConversion(channel, settings);
+        if (conversion.end == ConversionEnd::Abandoned) {
+            conversions.end = ConversionEnd::Abandoned;
+            return conversions;
+        }
         if (conversion.end == ConversionEnd::Interrupted) {
             reportInterruptedConversion(source, recordBytes);
             conversions.end = ConversionEnd::Interrupted;

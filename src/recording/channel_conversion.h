@@ -10,7 +10,7 @@
 
 namespace quorvane::recording {
 
-enum class ConversionEnd { AllMade, Failed, Interrupted };
+enum class ConversionEnd { AllMade, Failed, Interrupted, Abandoned };
 
 struct ChannelConversions {
     ConversionEnd end = ConversionEnd::AllMade;
@@ -25,7 +25,9 @@ struct ChannelConversions {
 // PCM file whose WAV file was made, and record_ch3.pcm when channel 3 is not
 // converted. Failures are said on standard error and leave their PCM files
 // in place. An interruption stops before the next conversion and keeps every
-// channel file; the message names `source` and its `recordBytes`.
+// channel file; the message names `source` and its `recordBytes`. An
+// abandoned conversion (settings.abandoned) leaves its converter running and
+// ends at once, saying nothing: the channel files stay.
 // Channel 3 and the clock come from `settings`.
 ChannelConversions convertChannels(const ProcessingSettings& settings, const RecordingSource& source,
                                    std::uint64_t recordBytes);

@@ -18,6 +18,12 @@ struct ProcessingSettings {
     // Told when the split is over and the conversions begin, which no
     // interruption stops; may be empty.
     std::function<void()> converting;
+    // Asked while a converter runs and before each conversion: true once
+    // nobody waits for the handling any more (the run gave up its bounded
+    // wait after an interruption and has said so). The converter is left
+    // running and the handling ends without a further word. Never when
+    // empty.
+    std::function<bool()> abandoned;
 };
 
 }  // namespace quorvane::recording

@@ -74,6 +74,7 @@ RecordingEnding endingOf(const ChannelConversions& conversions) {
         case ConversionEnd::Failed:
             return {RunOutcome::Failed, conversions.failure};
         case ConversionEnd::Interrupted:
+        case ConversionEnd::Abandoned:
             return {RunOutcome::Interrupted, {}};
     }
     return {RunOutcome::Stored, {}};
@@ -103,7 +104,10 @@ RecordingEnding processRecording(const RecordingSource& source, const Processing
     recordLevels(summary, findings.levels);
     const ChannelConversions conversions = convertChannels(settings, source, split.bytesRead);
     recordWavFiles(summary, conversions);
-    reportRecording(summary.snapshot(), findings.envelopes);
+    // The run that gave the handling up has said how it ended.
+    if (conversions.end != ConversionEnd::Abandoned) {
+        reportRecording(summary.snapshot(), findings.envelopes);
+    }
     return endingOf(conversions);
 }
 

@@ -43,11 +43,12 @@ std::shared_ptr<quorvane::recording::SharedRecordSummary> beginRunSummary(const 
 }
 
 // On the interruption's own thread, which outlives the run object: it
-// shares only the run's end.
-void interruptRun(const std::shared_ptr<RunEnd>& end, quorvane::platform::Interruption cause) {
+// shares only the run's end and its upload's state.
+void interruptRun(const std::shared_ptr<RunEnd>& end, const std::shared_ptr<quorvane::upload::UploadState>& upload,
+                  quorvane::platform::Interruption cause) {
     quorvane::platform::diagnose("%s: ending the run, keeping what has arrived\n",
                                  quorvane::platform::interruptionName(cause));
-    quorvane::upload::uploadState().interrupt();
+    upload->interrupt();
     end->finish(true);
 }
 
@@ -57,7 +58,8 @@ CaptureRun::CaptureRun(RunOptions options)
     : options_(std::move(options)),
       end_(std::make_shared<RunEnd>()),
       summary_(beginRunSummary(options_)),
-      recordingServer_({[this] { stopSerialLink(); }, options_.convertCh3, summary_, end_->ender()}) {}
+      upload_(std::make_shared<quorvane::upload::UploadState>()),
+      recordingServer_({[this] { stopSerialLink(); }, options_.convertCh3, summary_, end_->ender(), upload_}) {}
 
 CaptureRun::~CaptureRun() = default;
 
@@ -91,13 +93,15 @@ quorvane::provisioning::RunSettings CaptureRun::provisioningSettings() {
             options_.recordTime,
             [this](const UartRequest& request) { return sendToDevice(request); },
             uploadRequested,
-            end_->ender()};
+            end_->ender(),
+            [upload = upload_] { return upload->endRunBeforeUpload(); }};
 }
 
 // A split stops by itself at the interruption and is waited for; a
-// converter in hand is not, and record.pcm is whole by then.
+// converter in hand is not, and record.pcm is whole by then: the audio
+// thread gives it up once this wait has, and can be joined.
 void CaptureRun::settleInterruptedUpload() {
-    switch (quorvane::upload::uploadState().waitAfterInterruption(kAudioSettleLimit)) {
+    switch (upload_->waitAfterInterruption(kAudioSettleLimit)) {
         case quorvane::upload::InterruptedEnd::NoUpload:
             quorvane::platform::diagnose("interrupted before the upload began; nothing was stored\n");
             break;
@@ -110,6 +114,7 @@ void CaptureRun::settleInterruptedUpload() {
                 "interrupted: record.pcm keeps all %llu bytes received (%s of audio); the converter still running "
                 "was not waited for\n",
                 static_cast<unsigned long long>(bytes), quorvane::recording::audioDuration(bytes).c_str());
+            upload_->abandonConversion();
             break;
         }
         case quorvane::upload::InterruptedEnd::Ended:
@@ -138,7 +143,7 @@ int CaptureRun::run() {
     }));
     observer_->setDiagnostics(std::make_unique<quorvane::StderrLinkDiagnostics>());
     quorvane::platform::installInterruptHandler(
-        [end = end_](quorvane::platform::Interruption cause) { interruptRun(end, cause); });
+        [end = end_, upload = upload_](quorvane::platform::Interruption cause) { interruptRun(end, upload, cause); });
     observer_->start();
     quorvane::platform::console::connecting(portLabel(options_.port));
 
@@ -150,13 +155,11 @@ int CaptureRun::run() {
     if (interrupted) {
         settleInterruptedUpload();
     }
-    recordingServer_.stop();
     // Once the upload has begun only it decides how the run ends, and the
-    // process never ends while record.pcm is being written; after Ctrl-C the
-    // wait above is bounded instead.
-    if (!interrupted) {
-        quorvane::upload::uploadState().waitForAudioThread();
-    }
+    // process never ends while record.pcm is being written: stopping the
+    // recording server joins the audio thread. After Ctrl-C the wait above
+    // is bounded instead, and a converter still running is given up there.
+    recordingServer_.stop();
     g_uartObserver = nullptr;
     observer_.reset();
     quorvane::platform::awaitInterruptHandled(kInterruptHandlerLimit);

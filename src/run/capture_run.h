@@ -3,9 +3,10 @@
 #include <memory>
 
 #include "provisioning/recording_server.h"
+#include "recording/shared_record_summary.h"
 #include "run/command_line.h"
 #include "run/run_end.h"
-#include "recording/shared_record_summary.h"
+#include "upload/upload_control.h"
 
 namespace quorvane {
 class UartObserver;
@@ -13,8 +14,8 @@ class UartObserver;
 
 // One run of the tool on one device: it owns the serial link, the
 // provisioning listener's settings, the recording server with its upload,
-// and the end of the run, and hands each part only what it needs (to end
-// the run, to stop the link, to send a request).
+// the upload's shared state and the end of the run, and hands each part only
+// what it needs (to end the run, to stop the link, to send a request).
 class CaptureRun {
 public:
     explicit CaptureRun(RunOptions options);
@@ -39,6 +40,9 @@ private:
     const RunOptions options_;
     const std::shared_ptr<RunEnd> end_;
     const std::shared_ptr<quorvane::recording::SharedRecordSummary> summary_;
+    // What the run shares with its upload: the interruption, the hand-over,
+    // the audio thread's stage.
+    const std::shared_ptr<quorvane::upload::UploadState> upload_;
     quorvane::provisioning::RecordingServer recordingServer_;
     std::unique_ptr<quorvane::UartObserver> observer_;
 };

@@ -8,8 +8,8 @@
 // How one run ends: once, as failed or not, from whichever part ends it (the
 // Wi-Fi join, the recording server, the upload, an interruption). The parts
 // below run/ are handed only `ender()`, a callback that shares this object,
-// so that a thread still at work when the run returns (one waiting for a
-// converter that ignores Ctrl-C) ends nothing that is gone.
+// so that a thread still at work when the run returns (the process-wide
+// interruption watcher) ends nothing that is gone.
 class RunEnd : public std::enable_shared_from_this<RunEnd> {
 public:
     // Ends the run, as failed when `failed` (a failure, once recorded, stays),

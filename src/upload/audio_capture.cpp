@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 #include "net/socket_layer.h"
 #include "platform/console_lines.h"
@@ -148,7 +146,7 @@ bool receiveChunk(net::SocketHandle socket, char* buffer, const AudioSettings& s
 bool receiveMore(net::SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
                  ProgressMeter& progress) {
     int error = 0;
-    switch (waitForSocket(socket, settings.silenceCheck, error)) {
+    switch (waitForSocket(*settings.state, socket, settings.silenceCheck, error)) {
         case SocketEvent::Interrupted:
             keepArrivedBytes(socket, buffer, outcome, progress);
             return false;
@@ -224,19 +222,21 @@ std::optional<recording::RecordingEnding> captureRecording(net::SocketHandle soc
     if (outcome.storeFailed) {
         return recording::RecordingEnding{recording::RunOutcome::Failed, outcome.storeFailure};
     }
-    if (outcome.interrupted || uploadState().interrupted()) {
+    UploadState& upload = *settings.state;
+    if (outcome.interrupted || upload.interrupted()) {
         reportInterruptedUpload(outcome.received);
         return recording::RecordingEnding{recording::RunOutcome::Interrupted, {}};
     }
     if (outcome.received == 0) {
         return std::nullopt;
     }
-    uploadState().enterStage(AudioStage::Splitting);
+    upload.enterStage(AudioStage::Splitting);
     recording::ProcessingSettings processing;
     processing.clock = settings.clock;
     processing.convertChannel3 = settings.convertChannel3;
-    processing.interrupted = [] { return uploadState().interrupted(); };
-    processing.converting = [] { uploadState().enterStage(AudioStage::Converting); };
+    processing.interrupted = [&upload] { return upload.interrupted(); };
+    processing.converting = [&upload] { upload.enterStage(AudioStage::Converting); };
+    processing.abandoned = [&upload] { return upload.conversionAbandoned(); };
     return recording::processRecording(recording::runRecording(), processing, summary);
 }
 
@@ -250,13 +250,13 @@ std::shared_ptr<recording::SharedRecordSummary> summaryOf(const AudioSettings& s
     return settings.summary ? settings.summary : std::make_shared<recording::SharedRecordSummary>();
 }
 
-void runAudioThread(net::SocketHandle socket, const AudioSettings& settings,
-                    const std::shared_ptr<DeliveryNotice>& delivery) {
+void runAudioCapture(net::SocketHandle socket, const AudioSettings& settings,
+                     const std::shared_ptr<DeliveryNotice>& delivery) {
     platform::console::uploadBegins();
     const std::shared_ptr<recording::SharedRecordSummary> summary = summaryOf(settings);
     const std::optional<recording::RecordingEnding> captured = captureRecording(socket, settings, *summary, *delivery);
     if (!captured) {
-        uploadState().endWork();
+        settings.state->endWork();
         delivery->tell(false);
         return;
     }
@@ -268,10 +268,9 @@ void runAudioThread(net::SocketHandle socket, const AudioSettings& settings,
         platform::console::success();
     }
     endRun(settings.endRun, !stored);
-    // Only bookkeeping on state that is never destroyed follows, so the
-    // process may end at any moment now; it lets waitForAudioThread promise
-    // that the run's end has been recorded.
-    uploadState().endWork();
+    // Last, so that waitForAudioThread promises that the run's end has been
+    // recorded.
+    settings.state->endWork();
 }
 
 }  // namespace
@@ -286,23 +285,12 @@ AudioSettings consoleAudioSettings(const UploadWiring& wiring) {
     return settings;
 }
 
-std::future<bool> startAudioThread(unsigned int socket, const AudioSettings& settings) {
+std::future<bool> startAudioCapture(ThreadPool& audioThread, unsigned int socket, const AudioSettings& settings) {
     const auto handle = static_cast<net::SocketHandle>(socket);
     const auto delivery = std::make_shared<DeliveryNotice>();
     std::future<bool> delivered = delivery->future();
-    uploadState().beginWork();
-    try {
-        std::thread(runAudioThread, handle, settings, delivery).detach();
-    } catch (const std::system_error& error) {
-        net::closeSocket(handle);
-        uploadState().endWork();
-        platform::diagnose("error: cannot start the audio thread (%s); the upload was not received\n", error.what());
-        if (settings.summary) {
-            settings.summary->recordEnding(recording::RunOutcome::Failed, "cannot start the audio thread");
-        }
-        endRun(settings.endRun, true);
-        delivery->tell(true);
-    }
+    settings.state->beginWork();
+    audioThread.enqueue([handle, settings, delivery] { runAudioCapture(handle, settings, delivery); });
     return delivered;
 }
 
@@ -320,13 +308,15 @@ void endWithoutAudio(const UploadWiring& wiring, std::chrono::milliseconds retry
 
 }  // namespace quorvane::upload
 
-test::test(quorvane::upload::UploadWiring wiring) : wiring_(std::move(wiring)) {}
+test::test(quorvane::upload::UploadWiring wiring) : KestaroSocket(wiring.state), wiring_(std::move(wiring)) {}
 
 void test::onConnect(unsigned int socket) {
     if (wiring_.stopSerialLink) {
         wiring_.stopSerialLink();
     }
-    if (!quorvane::upload::startAudioThread(socket, quorvane::upload::consoleAudioSettings(wiring_)).get()) {
+    quorvane::upload::AudioSettings settings = quorvane::upload::consoleAudioSettings(wiring_);
+    settings.state = uploadState();
+    if (!quorvane::upload::startAudioCapture(audioThread_, socket, settings).get()) {
         listenForRetry();
     }
 }

@@ -8,6 +8,7 @@
 #include "recording/shared_record_summary.h"
 #include "upload/kestaro_socket.h"
 #include "upload/progress.h"
+#include "upload/thread_pool.h"
 #include "upload/upload_control.h"
 
 namespace quorvane::upload {
@@ -26,6 +27,10 @@ struct UploadWiring {
     std::shared_ptr<recording::SharedRecordSummary> summary;
     // Ends the run, as failed or not; nothing when empty.
     std::function<void(bool failed)> endRun;
+    // What the run and the upload share about the upload (its interruption,
+    // the hand-over, the audio thread's stage); a server handed none keeps
+    // one of its own.
+    std::shared_ptr<UploadState> state;
 };
 
 struct AudioSettings {
@@ -42,22 +47,28 @@ struct AudioSettings {
     // As in UploadWiring.
     std::shared_ptr<recording::SharedRecordSummary> summary;
     std::function<void(bool failed)> endRun;
+    // The upload's shared state, which the server handing the connection
+    // over puts here.
+    std::shared_ptr<UploadState> state;
 };
 
 // The steady clock, in-place progress when standard error is a terminal, and
 // what the run wired.
 AudioSettings consoleAudioSettings(const UploadWiring& wiring);
 
-// Starts the detached audio thread on a connected socket, which it owns from
-// then on. It ends the run with settings.endRun: false once the recording is
-// stored and converted, true on any failure or interruption. Before that it records
-// in the summary how the upload ended.
+// Hands a connected socket to `audioThread`, the upload server's audio
+// thread (a pool of one worker), with the upload's state in
+// `settings.state`; the worker owns the socket from then on and
+// stores, splits and converts the upload there. It ends the run with
+// settings.endRun: false once the recording is stored and converted, true on
+// any failure or interruption. Before that it records in the summary how the
+// upload ended.
 //
 // The future tells whether the connection delivered anything: true at its
 // first byte, or when the upload ended otherwise (interrupted, record.pcm
-// not writable); false when it ended before its first byte. The thread has
+// not writable); false when it ended before its first byte. The worker has
 // then left the run alone, to a retry of the device (or endWithoutAudio).
-std::future<bool> startAudioThread(unsigned int socket, const AudioSettings& settings);
+std::future<bool> startAudioCapture(ThreadPool& audioThread, unsigned int socket, const AudioSettings& settings);
 
 // Ends the run as an upload without audio: the device's connection ended
 // before its first byte and no retry came within `retryLimit`. Says so
@@ -69,10 +80,13 @@ void endWithoutAudio(const UploadWiring& wiring, std::chrono::milliseconds retry
 }  // namespace quorvane::upload
 
 // The recording server: when the device connects, onConnect stops the serial
-// link and hands the connection to the audio thread, which stores the upload
-// in record.pcm, splits it into four channel files, converts them to WAV,
-// reports and ends the run. Final, since the run owns it through a pointer
-// to this class and KestaroSocket's destructor is not virtual.
+// link and hands the connection to the server's audio thread, which stores
+// the upload in record.pcm, splits it into four channel files, converts them
+// to WAV, reports and ends the run. Listen returns at the upload's first
+// byte; the server, and with it the audio thread, lives on until its owner
+// destroys it, which waits for the upload's end. Final, since the run owns it
+// through a pointer to this class and KestaroSocket's destructor is not
+// virtual.
 class test final : public KestaroSocket {
 public:
     // `wiring`: what the run hands each upload connection; a server without
@@ -87,4 +101,7 @@ private:
     void onNoRetry(bool handedOver) override;
 
     const quorvane::upload::UploadWiring wiring_;
+    // Declared last, so that it is joined first: the upload in hand uses
+    // what it was handed, never this server's members.
+    ThreadPool audioThread_{1};
 };

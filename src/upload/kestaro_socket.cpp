@@ -9,13 +9,11 @@
 #include "net/socket_layer.h"
 #include "platform/diagnostics.h"
 #include "recording/record_time.h"
-#include "upload/thread_pool.h"
 #include "upload/upload_control.h"
 
 namespace {
 
 constexpr int kBacklog = 5;
-constexpr unsigned int kWorkerCount = 4;
 // A device that loses its power or its Wi-Fi mid-upload sends neither FIN nor
 // RST; with keep-alive the system finds such a connection dead within
 // 10 s + 3 x 5 s of silence.
@@ -111,6 +109,23 @@ private:
     std::optional<quorvane::upload::RecordingCountdown>& countdown_;
 };
 
+// Listen serves its port once: when it returns (or throws) the port is
+// closed, so that a later connection is refused rather than left unread,
+// while the server itself may live on until the upload it handed over ends.
+class PortClosing {
+public:
+    explicit PortClosing(quorvane::net::SocketHandle& listenSocket) : listenSocket_(listenSocket) {}
+    ~PortClosing() {
+        quorvane::net::closeSocket(listenSocket_);
+        listenSocket_ = quorvane::net::kInvalidSocket;
+    }
+    PortClosing(const PortClosing&) = delete;
+    PortClosing& operator=(const PortClosing&) = delete;
+
+private:
+    quorvane::net::SocketHandle& listenSocket_;
+};
+
 enum class Arrival { Connection, Interrupted, NoRetry };
 
 using Deadline = std::optional<std::chrono::steady_clock::time_point>;
@@ -130,11 +145,12 @@ std::chrono::milliseconds untilNext(std::chrono::milliseconds untilNotice, const
 // Waits until a connection is announced, saying what is due meanwhile;
 // Interrupted when the upload was interrupted instead, NoRetry when the
 // deadline for a retry has passed.
-Arrival waitForConnection(quorvane::net::SocketHandle listenSocket, WaitNotices& notices,
-                          const Deadline& retryDeadline) {
+Arrival waitForConnection(const quorvane::upload::UploadState& upload, quorvane::net::SocketHandle listenSocket,
+                          WaitNotices& notices, const Deadline& retryDeadline) {
     for (;;) {
         int error = 0;
-        switch (quorvane::upload::waitForSocket(listenSocket, untilNext(notices.showDue(), retryDeadline), error)) {
+        switch (
+            quorvane::upload::waitForSocket(upload, listenSocket, untilNext(notices.showDue(), retryDeadline), error)) {
             case quorvane::upload::SocketEvent::Interrupted:
                 return Arrival::Interrupted;
             case quorvane::upload::SocketEvent::Failed:
@@ -160,8 +176,10 @@ std::string bindFailureText(int error) {
 
 }  // namespace quorvane::upload
 
-KestaroSocket::KestaroSocket()
-    : listenSocket_(quorvane::net::kInvalidSocket), retryLimit_(quorvane::upload::kDeviceSilenceLimit) {
+KestaroSocket::KestaroSocket(std::shared_ptr<quorvane::upload::UploadState> upload)
+    : upload_(upload ? std::move(upload) : std::make_shared<quorvane::upload::UploadState>()),
+      listenSocket_(quorvane::net::kInvalidSocket),
+      retryLimit_(quorvane::upload::kDeviceSilenceLimit) {
     const int startError = quorvane::net::startSockets();
     if (startError != 0) {
         throw std::runtime_error("Failed. Error Code : " + std::to_string(startError));
@@ -178,7 +196,9 @@ KestaroSocket::KestaroSocket()
 }
 
 KestaroSocket::~KestaroSocket() {
-    quorvane::net::closeSocket(listenSocket_);
+    if (listenSocket_ != quorvane::net::kInvalidSocket) {
+        quorvane::net::closeSocket(listenSocket_);
+    }
 }
 
 int KestaroSocket::bindPort(int port) {
@@ -221,15 +241,15 @@ void KestaroSocket::Listen(int port) {
     quorvane::net::setNonBlocking(listenSocket_, true);
 
     waitBegan_ = std::chrono::steady_clock::now();
-    ThreadPool pool(kWorkerCount);
-    while (serveNext(pool)) {
+    const PortClosing closing(listenSocket_);
+    while (serveNext()) {
     }
 }
 
 // Accepts the device's connection and hands it over; true when it delivered
 // nothing and Listen is to wait for the device to connect again.
-bool KestaroSocket::serveNext(ThreadPool& pool) {
-    quorvane::upload::UploadWorkClaim handOver;
+bool KestaroSocket::serveNext() {
+    quorvane::upload::UploadWorkClaim handOver(*upload_);
     const quorvane::net::SocketHandle accepted = acceptDevice();
     if (accepted == quorvane::net::kInvalidSocket) {
         return false;
@@ -241,7 +261,7 @@ bool KestaroSocket::serveNext(ThreadPool& pool) {
         return false;
     }
     retryWanted_ = false;
-    pool.enqueue([this, accepted] { onConnect(static_cast<unsigned int>(accepted)); }).wait();
+    onConnect(static_cast<unsigned int>(accepted));
     if (!retryWanted_) {
         return false;
     }
@@ -255,7 +275,7 @@ bool KestaroSocket::serveNext(ThreadPool& pool) {
 quorvane::net::SocketHandle KestaroSocket::acceptDevice() {
     WaitNotices notices(hintDelay_, hintMessage_, countdown_);
     for (;;) {
-        const Arrival arrival = waitForConnection(listenSocket_, notices, retryDeadline_);
+        const Arrival arrival = waitForConnection(*upload_, listenSocket_, notices, retryDeadline_);
         notices.clearLine();
         if (arrival == Arrival::Interrupted) {
             return quorvane::net::kInvalidSocket;
@@ -389,4 +409,8 @@ void KestaroSocket::setCountdown(quorvane::upload::RecordingCountdown recordingC
 
 unsigned short KestaroSocket::localPort() const {
     return listeningPort_;
+}
+
+const std::shared_ptr<quorvane::upload::UploadState>& KestaroSocket::uploadState() const {
+    return upload_;
 }

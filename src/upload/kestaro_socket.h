@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "net/socket_platform.h"
 #include "upload/progress.h"
+#include "upload/upload_control.h"
 
 namespace quorvane::upload {
 
@@ -26,7 +28,8 @@ enum class PeerPolicy {
 
 // The TCP server the device uploads its recording to: Listen binds a port on
 // every local IPv4 interface, accepts one connection and hands it to
-// onConnect on a worker thread, then returns once onConnect has returned.
+// onConnect on its own thread (which may pass it on to a thread of the
+// server's), then closes the port and returns once onConnect has returned.
 // Set-up and accept failures are thrown as std::runtime_error. A connection
 // that fails before it could be accepted (reset while it waited) is passed
 // over with a message; the accepted one gets TCP keep-alive.
@@ -36,11 +39,12 @@ enum class PeerPolicy {
 // for the device to connect again, for the retry limit and at least until
 // that long after the recording's end; when none comes, Listen calls
 // onNoRetry and returns.
-class ThreadPool;
-
 class KestaroSocket {
 public:
-    KestaroSocket();
+    // `upload`: what the server shares with its run about the upload (an
+    // interruption ends Listen's wait; the hand-over is counted there); a
+    // server handed none keeps one of its own.
+    explicit KestaroSocket(std::shared_ptr<quorvane::upload::UploadState> upload = nullptr);
 
     KestaroSocket(const KestaroSocket&) = delete;
     KestaroSocket& operator=(const KestaroSocket&) = delete;
@@ -90,6 +94,9 @@ public:
     // from any thread.
     unsigned short localPort() const;
 
+    // The upload's shared state, as handed to the constructor or made there.
+    const std::shared_ptr<quorvane::upload::UploadState>& uploadState() const;
+
 protected:
     // Only the owner of the concrete server destroys it, never through this
     // base, so the destructor need not be virtual.
@@ -106,13 +113,14 @@ protected:
 
 private:
     int bindPort(int port);
-    bool serveNext(ThreadPool& pool);
+    bool serveNext();
     quorvane::net::SocketHandle acceptOne();
     quorvane::net::SocketHandle acceptDevice();
     bool servesPeer() const;
     void sayWhenNotFromTheDevice() const;
     void awaitRetry(const std::string& what);
 
+    const std::shared_ptr<quorvane::upload::UploadState> upload_;
     quorvane::net::SocketHandle listenSocket_;
     bool portClaimed_ = false;
     sockaddr_in serverAddress_{};

@@ -50,11 +50,6 @@ bool UploadState::waitForAudioThread(std::chrono::milliseconds limit) const {
     return ended_.wait_for(lock, limit, [this] { return inHand_ == 0; });
 }
 
-void UploadState::waitForAudioThread() const {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ended_.wait(lock, [this] { return inHand_ == 0; });
-}
-
 InterruptedEnd UploadState::waitAfterInterruption(std::chrono::milliseconds limit) const {
     std::unique_lock<std::mutex> lock(mutex_);
     if (inHand_ == 0) {
@@ -74,6 +69,14 @@ InterruptedEnd UploadState::waitAfterInterruption(std::chrono::milliseconds limi
             break;
     }
     return InterruptedEnd::StillReceiving;
+}
+
+void UploadState::abandonConversion() {
+    conversionAbandoned_ = true;
+}
+
+bool UploadState::conversionAbandoned() const {
+    return conversionAbandoned_;
 }
 
 void UploadState::enterStage(AudioStage stage) {
@@ -111,23 +114,11 @@ void UploadState::endWork() {
     ended_.notify_all();
 }
 
-void UploadState::reset() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    interrupted_ = false;
-    stage_ = AudioStage::Receiving;
-    inHand_ = 0;
-    endedBeforeUpload_ = false;
-}
-
-UploadState& uploadState() {
-    static UploadState* state = new UploadState;
-    return *state;
-}
-
-SocketEvent waitForSocket(net::SocketHandle socket, std::chrono::milliseconds limit, int& error) {
+SocketEvent waitForSocket(const UploadState& upload, net::SocketHandle socket, std::chrono::milliseconds limit,
+                          int& error) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        if (uploadState().interrupted()) {
+        if (upload.interrupted()) {
             return SocketEvent::Interrupted;
         }
         const auto slice = nextSlice(limit, deadline);
@@ -147,12 +138,12 @@ SocketEvent waitForSocket(net::SocketHandle socket, std::chrono::milliseconds li
 
 UploadWorkClaim::~UploadWorkClaim() {
     if (begun_) {
-        uploadState().endWork();
+        upload_.endWork();
     }
 }
 
 bool UploadWorkClaim::begin() {
-    begun_ = uploadState().beginHandOver();
+    begun_ = upload_.beginHandOver();
     return begun_;
 }
 

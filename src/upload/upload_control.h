@@ -34,7 +34,8 @@ enum class AudioStage {
 // How the wait for the audio thread at the end of an interrupted run ended.
 enum class InterruptedEnd { NoUpload, Ended, StillReceiving, StillConverting };
 
-// What the run and the upload share about the one upload of a run: whether
+// What the run and the upload share about the one upload of a run (made by
+// the run, shared with the upload server and its audio thread): whether
 // the user has interrupted it (Ctrl-C), and whether a connection is in the
 // audio thread's hands.
 //
@@ -62,14 +63,19 @@ public:
     // Waits until audioThreadRunning() is false or `limit` has passed; true
     // when the audio thread has finished, its end of the run included.
     bool waitForAudioThread(std::chrono::milliseconds limit) const;
-    // The same without a limit.
-    void waitForAudioThread() const;
 
     // For the end of an interrupted run: waits for the audio thread up to
     // `limit`, and on while it splits (it stops there by itself). NoUpload
     // when no connection was in hand; else what the thread was doing when
     // the wait gave up, or Ended.
     InterruptedEnd waitAfterInterruption(std::chrono::milliseconds limit) const;
+
+    // Set by the run once its bounded wait after an interruption has given
+    // up on a conversion: the audio thread stops waiting for a converter
+    // that did not hear the interruption, leaves it running and ends without
+    // a further word, so that it can be joined.
+    void abandonConversion();
+    bool conversionAbandoned() const;
 
     // Set by the audio thread as it moves on.
     void enterStage(AudioStage stage);
@@ -87,12 +93,9 @@ public:
     void beginWork();
     void endWork();
 
-    // A fresh run: not interrupted, nothing in hand, not ended, receiving.
-    // Tests call it between cases; a run never does.
-    void reset();
-
 private:
     std::atomic<bool> interrupted_{false};
+    std::atomic<bool> conversionAbandoned_{false};
     std::atomic<AudioStage> stage_{AudioStage::Receiving};
     mutable std::mutex mutex_;
     mutable std::condition_variable ended_;
@@ -100,22 +103,19 @@ private:
     bool endedBeforeUpload_ = false;
 };
 
-// The run's one UploadState. Never destroyed: the detached audio thread may
-// end its work while the process exits.
-UploadState& uploadState();
-
 enum class SocketEvent { Readable, TimedOut, Interrupted, Failed };
 
 constexpr std::chrono::milliseconds kNoTimeLimit{-1};
 
 // Waits until `socket` can be read, `limit` has passed (kNoTimeLimit: never)
-// or the upload is interrupted. On Failed, `error` holds the code.
-SocketEvent waitForSocket(net::SocketHandle socket, std::chrono::milliseconds limit, int& error);
+// or `upload` is interrupted. On Failed, `error` holds the code.
+SocketEvent waitForSocket(const UploadState& upload, net::SocketHandle socket, std::chrono::milliseconds limit,
+                          int& error);
 
 // Counts a connection as in hand from begin() until this object is destroyed.
 class UploadWorkClaim {
 public:
-    UploadWorkClaim() = default;
+    explicit UploadWorkClaim(UploadState& upload) : upload_(upload) {}
     ~UploadWorkClaim();
     UploadWorkClaim(const UploadWorkClaim&) = delete;
     UploadWorkClaim& operator=(const UploadWorkClaim&) = delete;
@@ -124,6 +124,7 @@ public:
     bool begin();
 
 private:
+    UploadState& upload_;
     bool begun_ = false;
 };
 

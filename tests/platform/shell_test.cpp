@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/shell.h"
@@ -13,6 +16,15 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kUnicodeName = "r\xc3\xa9gie \xe5\xae\xb6";  // "régie 家"
+
+// Asks `done` every millisecond until it is true, at most half a minute.
+template <class Condition>
+bool eventually(Condition done) {
+    for (int waited = 0; waited < 30000 && !done(); ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
 
 // A fresh folder with a name outside ASCII, removed afterwards; PATH and the
 // working folder are put back too.
@@ -80,6 +92,48 @@ TEST_F(ShellTest, CommandLineKeepsTextOutsideAscii) {
     const int result = quorvane::platform::runCommandLine("mkdir \"" + made.u8string() + "\"");
     EXPECT_TRUE(quorvane::platform::commandSucceeded(result)) << result;
     EXPECT_TRUE(fs::is_directory(made));
+}
+
+// A command that ends is waited for, whether or not the caller may give up;
+// one still running when the caller gives up is left running, and the wait
+// ends with nothing.
+TEST_F(ShellTest, AWaitGivenUpLeavesTheCommandRunning) {
+    const fs::path converter = fs::path(QUORVANE_SLOW_CONVERTER).filename();
+    const fs::path workFolder = fs::u8path(folder("given-up"));
+    fs::copy_file((fs::u8path(quorvane::platform::executableDirectory()) / QUORVANE_SLOW_CONVERTER).lexically_normal(),
+                  workFolder / converter);
+    fs::current_path(workFolder);
+    const std::string slow = std::string(".") + quorvane::platform::kFolderSeparator + converter.stem().string();
+    const struct {
+        const char* name;
+        std::string command;
+        quorvane::platform::StopWaiting stopWaiting;
+        std::optional<int> status;
+    } cases[] = {
+        {"ends, never given up", "exit 3", [] { return false; }, 3},
+        {"ends, nothing to ask", "exit 4", nullptr, 4},
+        {"given up once it runs", slow, [] { return fs::exists("slow-converter-started"); }, std::nullopt},
+    };
+    for (const auto& command : cases) {
+        SCOPED_TRACE(command.name);
+        const std::optional<int> result =
+            quorvane::platform::runCommandLineUnless(command.command, command.stopWaiting);
+        ASSERT_EQ(result.has_value(), command.status.has_value());
+        if (result) {
+            EXPECT_EQ(quorvane::platform::exitStatusOf(*result), *command.status);
+        }
+    }
+    EXPECT_FALSE(fs::exists("slow-converter-released"));
+    std::ofstream("slow-converter-release") << "go\n";
+    EXPECT_TRUE(eventually([] { return fs::exists("slow-converter-released"); }));
+    // On Windows neither a program that still runs nor the working folder of
+    // one (the command interpreter's) can be deleted.
+    fs::current_path(root_);
+    EXPECT_TRUE(eventually([&workFolder] {
+        std::error_code error;
+        fs::remove_all(workFolder, error);
+        return !error;
+    }));
 }
 
 TEST_F(ShellTest, WorkingFolderIsNamedInUtf8) {

@@ -14,10 +14,6 @@ namespace {
 // recording server replaced by a record of its starts.
 class WifiReply : public ::testing::Test {
 protected:
-    void SetUp() override { quorvane::upload::uploadState().reset(); }
-
-    void TearDown() override { quorvane::upload::uploadState().reset(); }
-
     std::string respond(int command, bool ok, const std::string& body) {
         return respondTo(*listener, command, ok, body);
     }
@@ -48,10 +44,17 @@ protected:
     }
 
     quorvane::provisioning::RunSettings settings() {
-        return {"net", "hunter2", "COM3", "30", nullptr, nullptr, [this](bool runFailed) {
+        return {"net",
+                "hunter2",
+                "COM3",
+                "30",
+                nullptr,
+                nullptr,
+                [this](bool runFailed) {
                     finished = true;
                     failed = failed || runFailed;
-                }};
+                },
+                [this] { return upload->endRunBeforeUpload(); }};
     }
 
     // A listener as a run makes it, with the recording server's start
@@ -72,6 +75,8 @@ protected:
             });
     }
 
+    // What the run shares with its upload, for the hand-over of a connection.
+    const std::shared_ptr<quorvane::upload::UploadState> upload = std::make_shared<quorvane::upload::UploadState>();
     bool finished = false;
     bool failed = false;
     std::vector<std::string> starts;
@@ -166,7 +171,7 @@ TEST_F(WifiReply, AnAddressNoDeviceCanHaveIsShownButTakenAsNone) {
 // A later join (after a reconnection) that fails or goes unanswered while the
 // upload is under way must not end the run: the upload decides.
 TEST_F(WifiReply, AFailedOrUnansweredJoinOnceTheUploadHasBegunChangesNothing) {
-    ASSERT_TRUE(quorvane::upload::uploadState().beginHandOver());
+    ASSERT_TRUE(upload->beginHandOver());
     for (const bool answered : {true, false}) {
         SCOPED_TRACE(answered);
         EXPECT_EQ(respond(WIFI_CONNECT, answered, R"({"result":0})"), "");
@@ -176,12 +181,12 @@ TEST_F(WifiReply, AFailedOrUnansweredJoinOnceTheUploadHasBegunChangesNothing) {
                   std::string::npos)
             << errors;
     }
-    quorvane::upload::uploadState().endWork();
+    upload->endWork();
 }
 
 TEST_F(WifiReply, AFailedJoinBeforeTheUploadLetsNoUploadBeginAfterIt) {
     expectRefusal(R"({"result":0})");
-    EXPECT_FALSE(quorvane::upload::uploadState().beginHandOver());
+    EXPECT_FALSE(upload->beginHandOver());
 }
 
 TEST_F(WifiReply, DeeplyNestedReplyIsARefusalNotACrash) {

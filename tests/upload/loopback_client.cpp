@@ -83,6 +83,15 @@ bool LoopbackClient::closedByServer() {
     return ::recv(handle, &byte, 1, 0) <= 0;
 }
 
+bool connectionRefused(unsigned short port) {
+    quorvane::net::startSockets();
+    const quorvane::net::SocketHandle probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in server = loopbackAddress("127.0.0.1", port);
+    const bool refused = ::connect(probe, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0;
+    quorvane::net::closeSocket(probe);
+    return refused;
+}
+
 std::string uploadBytes(std::size_t count, unsigned seed) {
     std::string bytes(count, '\0');
     std::uint32_t state = 2463534242u ^ seed;

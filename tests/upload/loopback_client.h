@@ -33,6 +33,10 @@ private:
     quorvane::net::SocketHandle handle = quorvane::net::kInvalidSocket;
 };
 
+// True when a connection to `port` on 127.0.0.1 is refused: nothing listens
+// there.
+bool connectionRefused(unsigned short port);
+
 // `count` bytes of deterministic noise, different for every `seed`.
 std::string uploadBytes(std::size_t count, unsigned seed = 1);
 

@@ -58,7 +58,7 @@ TEST_F(RecordingWiring, TheSplitFeedsTheCheckEveryWholeFrameAndNoPartialOne) {
     writeFile("record.pcm", squareWaves(frames) + std::string("\xFF\x7F\xFF\x7F\xFF\x7F\xFF", 7));
     quorvane::recording::RecordingCheck check(frames);
     const quorvane::recording::SplitOutcome split = quorvane::recording::splitRecording(
-        quorvane::recording::runRecording(), {steadyClock(), false, nullptr, nullptr}, check);
+        quorvane::recording::runRecording(), {steadyClock(), false, nullptr, nullptr, nullptr}, check);
     ASSERT_FALSE(split.failure.has_value()) << diagnostics();
     EXPECT_EQ(split.bytesRead, 8u * frames + 7);
     const quorvane::recording::RecordingFindings findings = check.finish();
@@ -186,7 +186,7 @@ TEST_F(UploadEndings, AnInterruptedUploadTellsWhatArrivedAndMeasuresNothing) {
         LoopbackClient device(listening.port());
         EXPECT_TRUE(device.send(sent));
         EXPECT_TRUE(eventually([] { return quorvane::recording::fileSize("record.pcm") == 10000; }));
-        quorvane::upload::uploadState().interrupt();
+        testUploadState()->interrupt();
         EXPECT_TRUE(runEnded());
     }
     ::testing::internal::GetCapturedStdout();
@@ -210,7 +210,7 @@ TEST_F(UploadEndings, AnInterruptedConversionKeepsTheLevelsAndReportsThem) {
     quorvane::recording::SharedRecordSummary summary;
     summary.update([&recording](quorvane::recording::RecordSummary& facts) { facts.bytesReceived = recording.size(); });
     const quorvane::recording::RecordingEnding ending = quorvane::recording::processRecording(
-        {"./take.pcm", "take.pcm"}, {steadyClock(), true, [] { return true; }, nullptr}, summary);
+        {"./take.pcm", "take.pcm"}, {steadyClock(), true, [] { return true; }, nullptr, nullptr}, summary);
     EXPECT_EQ(ending.outcome, RunOutcome::Interrupted);
     const quorvane::recording::RecordSummary facts = summary.snapshot();
     for (int channel = 1; channel <= 4; ++channel) {
@@ -233,8 +233,8 @@ TEST_F(UploadEndings, AnInterruptedSplitStopsKeepsTheRecordingAndMakesNoChannelF
     summary.update([&recording](quorvane::recording::RecordSummary& facts) { facts.bytesReceived = recording.size(); });
     bool converting = false;
     const quorvane::recording::RecordingEnding ending = quorvane::recording::processRecording(
-        {"./take.pcm", "take.pcm"}, {steadyClock(), true, [] { return true; }, [&converting] { converting = true; }},
-        summary);
+        {"./take.pcm", "take.pcm"},
+        {steadyClock(), true, [] { return true; }, [&converting] { converting = true; }, nullptr}, summary);
     EXPECT_EQ(ending.outcome, RunOutcome::Interrupted);
     EXPECT_EQ(ending.reason, "");
     EXPECT_EQ(readFile("take.pcm"), recording);

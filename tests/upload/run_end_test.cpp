@@ -1,7 +1,8 @@
 // How the run's end meets the upload: once a connection is in the audio
 // thread's hands only the upload decides how the run ends (a late failure of
-// the Wi-Fi join cannot end it), and the run's end waits for the audio
-// thread; an end that came first closes the connection that comes after it.
+// the Wi-Fi join cannot end it), and the end of the server that received it
+// waits for the audio thread; an end that came first closes the connection
+// that comes after it.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -24,23 +25,24 @@ quorvane::upload::AudioSettings steadySettings() {
 
 using RunEnd = UploadTest;
 
-TEST_F(RunEnd, ALateEndCannotCutARunningUploadAndTheEndWaitsForTheAudioThread) {
+TEST_F(RunEnd, ALateEndCannotCutARunningUploadAndTheServersEndJoinsTheAudioThread) {
     const std::string first = uploadBytes(8 * 2000, 51);
     const std::string rest = uploadBytes(8 * 3000, 52);
     ::testing::internal::CaptureStdout();
-    InstrumentedServer server(steadySettings());
-    ListeningServer listening(server);
-    LoopbackClient device(listening.port());
-    EXPECT_TRUE(device.send(first));
-    EXPECT_EQ(listening.join(), "");
-    ASSERT_TRUE(quorvane::upload::uploadState().audioThreadRunning());
+    {
+        InstrumentedServer server(steadySettings());
+        ListeningServer listening(server);
+        LoopbackClient device(listening.port());
+        EXPECT_TRUE(device.send(first));
+        EXPECT_EQ(listening.join(), "");
+        ASSERT_TRUE(testUploadState()->audioThreadRunning());
 
-    EXPECT_FALSE(quorvane::upload::uploadState().endRunBeforeUpload());
-    EXPECT_FALSE(testRunEnd()->finished);
-    EXPECT_TRUE(device.send(rest));
-    device.finish();
-    quorvane::upload::uploadState().waitForAudioThread();
-
+        EXPECT_FALSE(testUploadState()->endRunBeforeUpload());
+        EXPECT_FALSE(testRunEnd()->finished);
+        EXPECT_TRUE(device.send(rest));
+        device.finish();
+    }
+    EXPECT_FALSE(testUploadState()->audioThreadRunning());
     EXPECT_TRUE(testRunEnd()->finished);
     EXPECT_FALSE(testRunEnd()->failed);
     EXPECT_EQ(readFile("record.pcm"), first + rest);
@@ -48,14 +50,14 @@ TEST_F(RunEnd, ALateEndCannotCutARunningUploadAndTheEndWaitsForTheAudioThread) {
 }
 
 TEST_F(RunEnd, AnEndBeforeTheUploadClosesTheConnectionThatComesAfterIt) {
-    ASSERT_TRUE(quorvane::upload::uploadState().endRunBeforeUpload());
+    ASSERT_TRUE(testUploadState()->endRunBeforeUpload());
     CountingServer server;
     ListeningServer listening(server);
     LoopbackClient device(listening.port());
     EXPECT_TRUE(device.closedByServer());
     EXPECT_EQ(listening.join(), "");
     EXPECT_EQ(server.calls, 0);
-    EXPECT_FALSE(quorvane::upload::uploadState().audioThreadRunning());
+    EXPECT_FALSE(testUploadState()->audioThreadRunning());
     EXPECT_NE(diagnostics().find("the run had already ended when the upload connection came; it was closed unread\n"),
               std::string::npos)
         << diagnostics();

@@ -73,7 +73,7 @@ TEST_F(SilentUpload, EndsAfter30SilentSecondsWithEveryByteKeptAndConverted) {
     startUpload(bytes);
     ASSERT_TRUE(recordHolds(bytes.size()));
     silentFor(seconds(29), "received 8000 bytes (0:00:00.0 of audio); no data for 29 s\n");
-    EXPECT_FALSE(quorvane::upload::uploadState().waitForAudioThread(std::chrono::milliseconds(100)))
+    EXPECT_FALSE(testUploadState()->waitForAudioThread(std::chrono::milliseconds(100)))
         << "the upload ended before its silence reached the limit";
 
     time.advance(seconds(1));
@@ -117,7 +117,7 @@ TEST_F(SilentUpload, ShortSilencesAreNotShown) {
     startUpload(bytes);
     ASSERT_TRUE(recordHolds(bytes.size()));
     time.advance(seconds(4));
-    EXPECT_FALSE(quorvane::upload::uploadState().waitForAudioThread(std::chrono::milliseconds(100)));
+    EXPECT_FALSE(testUploadState()->waitForAudioThread(std::chrono::milliseconds(100)));
     device->finish();
     EXPECT_TRUE(runEnded());
     EXPECT_EQ(diagnostics().find("no data for"), std::string::npos) << diagnostics();

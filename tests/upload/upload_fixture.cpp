@@ -26,6 +26,11 @@ std::shared_ptr<TestRunEnd>& testRunEnd() {
     return end;
 }
 
+std::shared_ptr<quorvane::upload::UploadState>& testUploadState() {
+    static std::shared_ptr<quorvane::upload::UploadState> state = std::make_shared<quorvane::upload::UploadState>();
+    return state;
+}
+
 std::function<void(bool)> testRunEnder() {
     const std::shared_ptr<TestRunEnd> end = testRunEnd();
     return [end](bool failed) {
@@ -36,7 +41,7 @@ std::function<void(bool)> testRunEnder() {
 
 quorvane::upload::UploadWiring testWiring(std::function<void()> stopSerialLink, bool convertChannel3,
                                           std::shared_ptr<quorvane::recording::SharedRecordSummary> summary) {
-    return {std::move(stopSerialLink), convertChannel3, std::move(summary), testRunEnder()};
+    return {std::move(stopSerialLink), convertChannel3, std::move(summary), testRunEnder(), testUploadState()};
 }
 
 const std::string kBeginLine = "socekt connected recv audio begin\n";
@@ -57,7 +62,7 @@ void UploadTest::SetUp() {
                                             besideTestProgram(QUORVANE_CONVERTER_FOLDER).string());
 
     testRunEnd() = std::make_shared<TestRunEnd>();
-    quorvane::upload::uploadState().reset();
+    testUploadState() = std::make_shared<quorvane::upload::UploadState>();
     diagnosticFile = std::fopen("diagnostics.txt", "w+b");
     quorvane::platform::setDiagnosticStream(diagnosticFile);
 }
@@ -79,7 +84,7 @@ bool UploadTest::waitForDiagnostic(const std::string& text) const {
 bool UploadTest::runEnded() {
     const std::shared_ptr<TestRunEnd> end = testRunEnd();
     return eventually([&end] { return end->finished.load(); }, 60) &&
-           quorvane::upload::uploadState().waitForAudioThread(std::chrono::seconds(10));
+           testUploadState()->waitForAudioThread(std::chrono::seconds(10));
 }
 
 ListeningServer::ListeningServer(KestaroSocket& server, int port)
@@ -107,6 +112,10 @@ std::string ListeningServer::join() {
         listener.join();
     }
     return thrown;
+}
+
+std::thread::id ListeningServer::thread() const {
+    return listener.get_id();
 }
 
 quorvane::recording::ProgressClock steppingClock(std::chrono::milliseconds step) {

@@ -49,7 +49,11 @@ struct TestRunEnd {
 };
 std::shared_ptr<TestRunEnd>& testRunEnd();
 
-// What a run hands its upload, ending the test's run.
+// What the test's run shares with its upload. Made afresh for each test.
+std::shared_ptr<quorvane::upload::UploadState>& testUploadState();
+
+// What a run hands its upload, ending the test's run and sharing its upload
+// state.
 quorvane::upload::UploadWiring testWiring(std::function<void()> stopSerialLink = nullptr, bool convertChannel3 = false,
                                           std::shared_ptr<quorvane::recording::SharedRecordSummary> summary = nullptr);
 
@@ -74,6 +78,9 @@ public:
     // Waits for Listen to return; the text of what it threw, if anything.
     std::string join();
 
+    // The thread that runs Listen.
+    std::thread::id thread() const;
+
 private:
     KestaroSocket& server;
     std::string thrown;
@@ -82,22 +89,27 @@ private:
 };
 
 // Runs the audio thread as the recording server does, with a clock and a
-// terminal decision of the test's choosing, and without the serial link.
+// terminal decision of the test's choosing, and without the serial link;
+// joins it on destruction.
 class InstrumentedServer : public KestaroSocket {
 public:
-    explicit InstrumentedServer(quorvane::upload::AudioSettings settings) : settings(std::move(settings)) {}
+    explicit InstrumentedServer(quorvane::upload::AudioSettings settings)
+        : KestaroSocket(testUploadState()), settings(std::move(settings)) {}
     void onConnect(unsigned int socket) override {
-        if (!quorvane::upload::startAudioThread(socket, settings).get()) {
+        quorvane::upload::AudioSettings handed = settings;
+        handed.state = uploadState();
+        if (!quorvane::upload::startAudioCapture(audioThread, socket, handed).get()) {
             listenForRetry();
         }
     }
     void onNoRetry(bool handedOver) override {
-        quorvane::upload::endWithoutAudio({nullptr, false, settings.summary, settings.endRun}, retryLimit(),
-                                          handedOver);
+        quorvane::upload::endWithoutAudio({nullptr, false, settings.summary, settings.endRun, uploadState()},
+                                          retryLimit(), handedOver);
     }
 
 private:
     quorvane::upload::AudioSettings settings;
+    ThreadPool audioThread{1};
 };
 
 // A wait for a retry that no test waits long for; nothing comes in it unless
@@ -107,6 +119,7 @@ constexpr std::chrono::milliseconds kShortRetryLimit{50};
 // A server that closes every connection it is handed, and counts them.
 class CountingServer : public KestaroSocket {
 public:
+    CountingServer() : KestaroSocket(testUploadState()) {}
     void onConnect(unsigned int socket) override {
         quorvane::net::closeSocket(static_cast<quorvane::net::SocketHandle>(socket));
         ++calls;
