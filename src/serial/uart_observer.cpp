@@ -71,11 +71,23 @@ bool UartObserver::send(const UartRequest& request) {
     }
     {
         std::lock_guard<std::mutex> lock(pendingMutex_);
-        pending_.push_back(request);
+        if (request.type != HEART_BEAT || !heartbeatPending()) {
+            pending_.push_back(request);
+        }
         publishPendingSize();
     }
     wakeReader();
     return true;
+}
+
+// One waiting heart-beat stands for all that were sent after it: each waits
+// for the same acknowledgement, and the oldest has seen every chunk that a
+// newer one would have. A copy per heart-beat made a reader that fell behind
+// slower with every half second, since each chunk is matched against each
+// copy.
+bool UartObserver::heartbeatPending() const {
+    return std::any_of(pending_.begin(), pending_.end(),
+                       [](const UartRequest& request) { return request.type == HEART_BEAT; });
 }
 
 LinkState UartObserver::state() const {

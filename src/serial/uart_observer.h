@@ -112,6 +112,7 @@ private:
     bool hasExpired(const UartRequest& request) const;
     void reportExpiry(const UartRequest& request);
     void dropHeartbeats();
+    bool heartbeatPending() const;
     void publishPendingSize();
     void wakeReader();
 

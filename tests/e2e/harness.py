@@ -440,8 +440,12 @@ class RunTest(WorkFolderTest):
     def run_capture(self, ssid="net", passphrase="pass", record_time="1", extra=(), timeout=120, port=None,
                     stdin_bytes=None, tool=None, cwd=None, env=None):
         arguments = [ssid, passphrase, port or self.device.port_argument(), record_time] + list(extra)
-        status, out, err = run_tool(arguments, cwd=cwd or self.work, timeout=timeout, stdin_bytes=stdin_bytes,
-                                    tool=tool, env=env)
+        try:
+            status, out, err = run_tool(arguments, cwd=cwd or self.work, timeout=timeout, stdin_bytes=stdin_bytes,
+                                        tool=tool, env=env)
+        except subprocess.TimeoutExpired as expired:
+            self.fail("the tool did not end within %d s; stderr:\n%s\ndevice log:\n%s"
+                      % (timeout, (expired.stderr or b"").decode(errors="replace"), self.device_log()))
         self.stdout_lines = out.splitlines(keepends=True)
         self.stderr_text = err
         return status
