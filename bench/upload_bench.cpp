@@ -30,7 +30,7 @@
 #include "platform/shell.h"
 #include "recording/record_summary.h"
 #include "recording/shared_record_summary.h"
-#include "upload/audio_capture.h"
+#include "upload/kestaro_socket.h"
 
 namespace fs = std::filesystem;
 

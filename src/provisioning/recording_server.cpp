@@ -13,7 +13,7 @@
 #include "protocol/command_table.h"
 #include "provisioning/attached_networks.h"
 #include "provisioning/local_address.h"
-#include "upload/audio_capture.h"
+#include "upload/kestaro_socket.h"
 #include "upload/upload_control.h"
 
 namespace quorvane::provisioning {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "provisioning/run_settings.h"
-#include "upload/audio_capture.h"
+#include "upload/kestaro_socket.h"
 
 namespace quorvane::provisioning {
 

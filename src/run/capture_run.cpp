@@ -59,13 +59,13 @@ CaptureRun::CaptureRun(RunOptions options)
       end_(std::make_shared<RunEnd>()),
       summary_(beginRunSummary(options_)),
       upload_(std::make_shared<quorvane::upload::UploadState>()),
-      recordingServer_({[this] { stopSerialLink(); }, options_.convertCh3, summary_, end_->ender(), upload_}) {}
+      recordingServer_({[this] { stopLink(); }, options_.convertCh3, summary_, end_->ender(), upload_}) {}
 
 CaptureRun::~CaptureRun() = default;
 
 // The parts reach the serial link only through these two, which the run
 // hands them; after tear-down they do nothing.
-void CaptureRun::stopSerialLink() {
+void CaptureRun::stopLink() {
     if (observer_) {
         observer_->stop();
     }
@@ -147,7 +147,7 @@ int CaptureRun::run() {
     observer_->start();
     quorvane::platform::console::connecting(portLabel(options_.port));
 
-    end_->wait();
+    end_->awaitEnd();
     g_finished = true;
 
     observer_->stop();

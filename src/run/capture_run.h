@@ -31,7 +31,7 @@ public:
     int run();
 
 private:
-    void stopSerialLink();
+    void stopLink();
     bool sendToDevice(const UartRequest& request);
     quorvane::provisioning::RunSettings provisioningSettings();
     void settleInterruptedUpload();

@@ -14,7 +14,7 @@ bool RunEnd::failed() const {
     return failed_;
 }
 
-void RunEnd::wait() const {
+void RunEnd::awaitEnd() const {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return finished_; });
 }

@@ -13,13 +13,13 @@
 class RunEnd : public std::enable_shared_from_this<RunEnd> {
 public:
     // Ends the run, as failed when `failed` (a failure, once recorded, stays),
-    // and wakes wait() at once.
+    // and wakes awaitEnd() at once.
     void finish(bool failed);
 
     bool failed() const;
 
     // Blocks until finish has been called.
-    void wait() const;
+    void awaitEnd() const;
 
     // finish, as the parts are handed it.
     std::function<void(bool failed)> ender();

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "recording/shared_record_summary.h"
-#include "upload/kestaro_socket.h"
 #include "upload/progress.h"
 #include "upload/thread_pool.h"
 #include "upload/upload_control.h"
@@ -78,30 +77,3 @@ std::future<bool> startAudioCapture(ThreadPool& audioThread, unsigned int socket
 void endWithoutAudio(const UploadWiring& wiring, std::chrono::milliseconds retryLimit, bool handedOver);
 
 }  // namespace quorvane::upload
-
-// The recording server: when the device connects, onConnect stops the serial
-// link and hands the connection to the server's audio thread, which stores
-// the upload in record.pcm, splits it into four channel files, converts them
-// to WAV, reports and ends the run. Listen returns at the upload's first
-// byte; the server, and with it the audio thread, lives on until its owner
-// destroys it, which waits for the upload's end. Final, since the run owns it
-// through a pointer to this class and KestaroSocket's destructor is not
-// virtual.
-class test final : public KestaroSocket {
-public:
-    // `wiring`: what the run hands each upload connection; a server without
-    // one stores and converts the upload but ends no run.
-    explicit test(quorvane::upload::UploadWiring wiring = {});
-
-    void onConnect(unsigned int socket) override;
-
-private:
-    // No retry came after a connection without a byte: the device sent no
-    // audio.
-    void onNoRetry(bool handedOver) override;
-
-    const quorvane::upload::UploadWiring wiring_;
-    // Declared last, so that it is joined first: the upload in hand uses
-    // what it was handed, never this server's members.
-    ThreadPool audioThread_{1};
-};

@@ -414,3 +414,20 @@ unsigned short KestaroSocket::localPort() const {
 const std::shared_ptr<quorvane::upload::UploadState>& KestaroSocket::uploadState() const {
     return upload_;
 }
+
+test::test(quorvane::upload::UploadWiring wiring) : KestaroSocket(wiring.state), wiring_(std::move(wiring)) {}
+
+void test::onConnect(unsigned int socket) {
+    if (wiring_.stopSerialLink) {
+        wiring_.stopSerialLink();
+    }
+    quorvane::upload::AudioSettings settings = quorvane::upload::consoleAudioSettings(wiring_);
+    settings.state = uploadState();
+    if (!quorvane::upload::startAudioCapture(audioThread_, socket, settings).get()) {
+        listenForRetry();
+    }
+}
+
+void test::onNoRetry(bool handedOver) {
+    quorvane::upload::endWithoutAudio(wiring_, retryLimit(), handedOver);
+}

@@ -11,6 +11,7 @@
 
 #include "loopback_client.h"
 #include "upload/audio_capture.h"
+#include "upload/kestaro_socket.h"
 #include "upload/upload_control.h"
 #include "upload_fixture.h"
 

@@ -6,6 +6,7 @@
 #include "loopback_client.h"
 #include "net/socket_layer.h"
 #include "upload/audio_capture.h"
+#include "upload/kestaro_socket.h"
 #include "upload_fixture.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include "platform/diagnostics.h"
 #include "platform/shell.h"
 #include "upload/audio_capture.h"
+#include "upload/kestaro_socket.h"
 #include "upload/upload_control.h"
 
 namespace fs = std::filesystem;
