@@ -14,13 +14,19 @@ namespace {
 // Columns whose cells are names rather than figures line up on the left.
 constexpr std::array<bool, kLevelColumns> kLeftAligned = {true, true, false, false, false, false, false, true};
 
+// A figure that rounds to zero at one decimal is shown as 0.0, not -0.0
+// (a full-scale peak is a hair below 0 dBFS).
+double unsignedZero(double value) {
+    return value > -0.05 && value < 0.05 ? 0.0 : value;
+}
+
 std::string decibels(double value) {
     // A level is infinite only when no sample rose above zero.
     if (!std::isfinite(value)) {
         return "-inf";
     }
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
+    std::snprintf(text, sizeof text, "%.1f", unsignedZero(value));
     return text;
 }
 
@@ -32,7 +38,7 @@ std::string seconds(double value) {
 
 std::string percent(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%+.1f %%", value);
+    std::snprintf(text, sizeof text, "%+.1f %%", unsignedZero(value));
     return text;
 }
 
@@ -93,9 +99,11 @@ LevelRow levelRow(int number, const ChannelSummary& channel) {
     return row;
 }
 
+// A second or more missing is short: a 1 s recording that brought nothing
+// is, as much as a longer one.
 bool recordingCutShort(const RecordSummary& summary) {
     const auto seconds = recordSeconds(summary.recordTime);
-    return seconds && asked(*seconds) - audioSeconds(summary.bytesReceived) > limits::kShortRecordingSeconds;
+    return seconds && asked(*seconds) - audioSeconds(summary.bytesReceived) >= limits::kShortRecordingSeconds;
 }
 
 std::string durationLine(const RecordSummary& summary) {

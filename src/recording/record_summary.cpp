@@ -67,7 +67,8 @@ void addKnownText(cJSON* object, const char* name, const std::string& text) {
 // JSON has no infinity: a level of -infinity (no sample above zero) is null.
 void addRounded(cJSON* object, const char* name, double value, double step) {
     if (std::isfinite(value)) {
-        cJSON_AddNumberToObject(object, name, std::round(value / step) * step);
+        // Adding zero turns a rounded -0 into 0, which record.json writes as 0.
+        cJSON_AddNumberToObject(object, name, std::round(value / step) * step + 0.0);
     } else {
         cJSON_AddNullToObject(object, name);
     }

@@ -27,8 +27,7 @@ std::string noAudioReason(const RecordingSource& source, std::uint64_t bytes) {
     if (bytes == 0) {
         return "no audio: " + source.name + " is empty";
     }
-    return "no audio: " + source.name + " holds " + std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") +
-           ", less than one 8-byte frame";
+    return "no audio: " + source.name + " holds " + platform::byteCount(bytes) + ", less than one 8-byte frame";
 }
 
 // Without one whole frame there is no sample of any channel: a run's upload

@@ -15,7 +15,7 @@ from harness import (INTERRUPTED_STATUS, INTERRUPT_LIMIT, SUMMARY_FIELDS, Backgr
                      use_converter, wav_contents)
 
 STATUS_MINUS_ONE = 255
-AGAIN_HINT = "convert it again later with: quorvane-capture --convert "
+AGAIN_HINT = "to convert it again, run: quorvane-capture --convert "
 
 
 def recording(frames, trailing=b""):
@@ -112,7 +112,7 @@ class ConvertCommand(WorkFolderTest):
                          ["loud", "silent", "clipping", "weak"])
         self.assertEqual([channel["file"] for channel in summary["channels"]],
                          ["record_ch1.wav", "record_ch2.wav", None, "record_ch4.wav"])
-        self.assertIn("take 1.pcm ends with 3 bytes that make no whole 8-byte frame", err)
+        self.assertIn("take 1.pcm ends with 3 bytes outside any whole 8-byte frame", err)
 
     def test_bad_command_lines_are_refused_before_anything_is_written(self):
         os.mkdir(self.path("folder.pcm"))

@@ -55,6 +55,10 @@ TEST(LevelTable, DurationIsSetAgainstARecordTimeInSeconds) {
          "audio: 0.0 s of the 30 s asked for, 30.0 s short: the upload ended early (a reset, or the device "
          "stopped sending)",
          true},
+        {"1", 0,
+         "audio: 0.0 s of the 1 s asked for, 1.0 s short: the upload ended early (a reset, or the device stopped "
+         "sending)",
+         true},
         {"1m", 60 * kBytesPerSecond, "audio: 60.0 s", false},
         {"", kBytesPerSecond, "audio: 1.0 s", false},
     };
@@ -67,7 +71,9 @@ TEST(LevelTable, DurationIsSetAgainstARecordTimeInSeconds) {
 }
 
 TEST(LevelTable, RowsShowEveryFigureReadably) {
-    ChannelLevels clipping = levels(0, -0.96, Verdict::Clipping);
+    // A full-scale peak is a hair below 0 dBFS; it and a DC offset that rounds
+    // to zero show no minus sign.
+    ChannelLevels clipping = levels(-0.0003, -0.96, Verdict::Clipping);
     clipping.dcOffsetPercent = -0.04;
     clipping.clippedSamples = 123456;
     ChannelLevels weak = levels(-30, -33.3, Verdict::Weak);
@@ -82,7 +88,7 @@ TEST(LevelTable, RowsShowEveryFigureReadably) {
     };
     const Case cases[] = {
         {{std::string("record_ch1.wav"), clipping},
-         {"1", "record_ch1.wav", "30.0 s", "0.0", "-1.0", "-0.0 %", "123456", "clipping"}},
+         {"1", "record_ch1.wav", "30.0 s", "0.0", "-1.0", "+0.0 %", "123456", "clipping"}},
         {{std::nullopt, levels(minusInfinity, minusInfinity, Verdict::Silent)},
          {"1", "not converted", "30.0 s", "-inf", "-inf", "+0.0 %", "0", "silent"}},
         {{std::string("record_ch1.wav"), weak},
