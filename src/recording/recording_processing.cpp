@@ -1,5 +1,7 @@
 #include "recording/recording_processing.h"
 
+#include <algorithm>
+
 #include <optional>
 
 #include "platform/diagnostics.h"
@@ -59,7 +61,9 @@ void recordWavFiles(SharedRecordSummary& summary, const ChannelConversions& conv
 
 // The table and the picture: the user's look at what the device recorded.
 void reportRecording(const RecordSummary& facts, const ChannelEnvelopes& envelopes) {
-    platform::showText("%s", formatLevelTable(facts).c_str());
+    // A terminal gets the table that fits it; a pipe or a file all of it.
+    const int columns = platform::diagnosticsOnTerminal() ? platform::diagnosticColumns() : 0;
+    platform::showText("%s", formatLevelTable(facts, static_cast<std::size_t>(std::max(columns, 0))).c_str());
     const int error = writeRecordPicture(std::string("./") + kPictureFileName, facts, envelopes);
     if (error != 0) {
         platform::diagnose("warning: cannot write %s: %s\n", kPictureFileName, fileErrorText(error).c_str());
