@@ -2,6 +2,7 @@
 run is split, converted and reported as a run does after its upload, into
 the working folder, without the network report, the serial port or the
 network."""
+import json
 import math
 import os
 import re
@@ -75,6 +76,19 @@ class SameAsTheRun(RunTest):
             self.assertIsNone(summary[field], field)
         self.assertTrue(os.path.isfile(self.path("record.svg")))
         self.assertEqual(self.read_file("record.pcm"), self.device.sent())
+
+        # Beside the run's own record.json the conversion keeps what the run
+        # knew about the device, the network and the record time.
+        with open(self.path("record.json"), "w", encoding="utf-8") as kept:
+            json.dump(run_summary, kept)
+        status, _, err = run_tool(["--convert", "record.pcm", "1"], cwd=self.work)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(level_table(err)[0], "audio: 2.0 s of the 2 s asked for")
+        summary = load_summary(self.path("record.json"))
+        self.assertEqual(summary["command"], "convert")
+        for field in ("port", "network_name", "device_address", "host_address", "record_time", "record_seconds",
+                      "channels"):
+            self.assertEqual(summary[field], run_summary[field], field)
 
 
 class ConvertCommand(WorkFolderTest):
