@@ -1,13 +1,17 @@
 # What `cmake --install` and `cpack` give a user: quorvane-capture and the
 # converter Pcm2Wav side by side (the tool looks for the converter beside
-# itself), the README, and what the user must know about third-party code.
-# Test programs, benchmarks and the device emulator have no install rule, so
+# itself), on Linux the device emulator with them (to try the tool before
+# a device is at hand), the README, and what the user must know about
+# third-party code. Test programs and benchmarks have no install rule, so
 # they stay out of every package.
 #
 #   Windows (cross-build): a zip with everything in its top folder, which is
 #   what a user unzips and runs from.
 #   Linux: a tar.gz laid out like an install prefix (bin/, share/doc/), so the
-#   same rules serve `cmake --install` into /usr/local.
+#   same rules serve `cmake --install` into /usr/local; and a Debian package
+#   of the same files under /usr, whose dependencies dpkg-shlibdeps reads
+#   from what the programs link to, so that `apt install ./FILE.deb` brings
+#   them.
 include(GNUInstallDirs)
 
 if(WIN32)
@@ -22,6 +26,9 @@ else()
 endif()
 
 install(TARGETS quorvane-capture Pcm2Wav RUNTIME DESTINATION ${QUORVANE_INSTALL_BINDIR})
+if(TARGET quorvane-device-emulator)
+  install(TARGETS quorvane-device-emulator RUNTIME DESTINATION ${QUORVANE_INSTALL_BINDIR})
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md
   DESTINATION ${QUORVANE_INSTALL_DOCDIR} RENAME ${QUORVANE_README_NAME})
 
@@ -110,12 +117,14 @@ else()
     "libc.so.6        C library (libc6)")
   list(JOIN QUORVANE_LINUX_RUNTIME_LIBRARIES "\n  " quorvane_library_lines)
   file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/packaging/DEPENDENCIES.txt CONTENT
-"quorvane-capture and Pcm2Wav use these shared libraries of the system:
+"quorvane-capture, Pcm2Wav and quorvane-device-emulator use these shared
+libraries of the system:
 
   ${quorvane_library_lines}
 
 On Debian and Ubuntu, the one that may be missing is installed with
   sudo apt install libcjson1
+(the Debian package quorvane-capture_*.deb brings it by itself).
 " @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/packaging/DEPENDENCIES.txt DESTINATION ${QUORVANE_INSTALL_DOCDIR})
 endif()
@@ -127,7 +136,17 @@ string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" CPACK_SYSTEM_NAM
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
 else()
-  set(CPACK_GENERATOR TGZ)
+  set(CPACK_GENERATOR TGZ DEB)
+  # quorvane-capture_1.0.0_amd64.deb, as Debian names its packages.
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "quorvane-capture developers")
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
+quorvane-capture joins the device to a Wi-Fi network through its serial
+port, receives its four-channel recording over TCP port 8888, stores it as
+WAV files (with the converter Pcm2Wav) and checks each microphone's levels.
+quorvane-device-emulator plays such a device on a pseudo-terminal.")
 endif()
 # Debug information stays in the build folder; users get stripped programs.
 set(CPACK_STRIP_FILES TRUE)

@@ -1,10 +1,11 @@
 #!/bin/sh
 # Makes the packages users download, with cpack, from the native and the
 # Windows build, and tests them as a user gets them: each is unpacked into a
-# fresh folder and checked file by file, and its programs are run from there
-# by the end-to-end tests (--help, --version and one whole run against the
-# device emulator; the Windows ones under Wine). So what is published is what
-# was tested, not the build folder next to it.
+# fresh folder (the Debian package with dpkg-deb) and checked file by file,
+# and its programs are run from there by the end-to-end tests (--help,
+# --version and one whole run against the device emulator; the Windows ones
+# under Wine). So what is published is what was tested, not the build folder
+# next to it.
 #
 # usage: check-packages.sh [NATIVE_BUILD WINDOWS_BUILD]
 #        (default: build/native and build/windows, the folders test-all.sh builds)
@@ -29,15 +30,19 @@ problem() {
 
 trap 'rm -rf "$work"; "$root/scripts/wine-run.sh" "$wine_prefix" --stop || true' EXIT
 
-# make_package BUILD SUFFIX: runs cpack in BUILD and prints the path of the
-# one package it made.
-make_package() {
+# run_cpack BUILD: makes BUILD's packages afresh in BUILD/packages.
+run_cpack() {
     rm -rf "$1/packages"
     if ! (cd "$1" && cpack) >"$1/package.log" 2>&1; then
         cat "$1/package.log" >&2
         echo "check-packages.sh: cpack failed in $1" >&2
         return 1
     fi
+}
+
+# one_package BUILD SUFFIX: prints the path of the one package of that kind
+# cpack made in BUILD, checked against its .sha256 file.
+one_package() {
     set -- "$1"/packages/*."$2"
     if [ $# -ne 1 ] || [ ! -f "$1" ]; then
         echo "check-packages.sh: expected one .$2 package, found: $*" >&2
@@ -87,15 +92,19 @@ information_tests="InformationRequests.test_help_explains_arguments_files_and_ex
 run_test=SuccessfulRuns.test_recording_is_stored_and_channels_1_2_4_converted
 
 echo "== packages: cpack"
-tgz=$(make_package "$native" tar.gz)
-zip=$(make_package "$windows" zip)
-for package in "$tgz" "$zip"; do
+run_cpack "$native"
+run_cpack "$windows"
+tgz=$(one_package "$native" tar.gz)
+deb=$(one_package "$native" deb)
+zip=$(one_package "$windows" zip)
+for package in "$tgz" "$deb" "$zip"; do
     echo "   $(basename "$package")  $(wc -c <"$package") bytes"
 done
 
 echo "== packages: Linux tar.gz, unpacked and run"
 doc=share/doc/quorvane-capture
-expect_files "$tgz" bin/quorvane-capture bin/Pcm2Wav $doc/README.md $doc/DEPENDENCIES.txt
+linux_programs="quorvane-capture Pcm2Wav quorvane-device-emulator"
+expect_files "$tgz" bin/quorvane-capture bin/Pcm2Wav bin/quorvane-device-emulator $doc/README.md $doc/DEPENDENCIES.txt
 unpack "$tgz" "$native/package-check"
 linux=$native/package-check/$(basename "$tgz" .tar.gz)
 cmp -s "$root/README.md" "$linux/$doc/README.md" || problem "the tar.gz's README.md is not the repository's"
@@ -103,7 +112,7 @@ cmp -s "$root/README.md" "$linux/$doc/README.md" || problem "the tar.gz's README
 # names; nothing is looked for in a build folder; debug information stays out.
 sed -n 's/^  \(lib[^ ]*\.so[^ ]*\) .*/\1/p' "$linux/$doc/DEPENDENCIES.txt" | sort -u >"$work/documented"
 : >"$work/needed"
-for program in quorvane-capture Pcm2Wav; do
+for program in $linux_programs; do
     binary=$linux/bin/$program
     [ -x "$binary" ] || problem "bin/$program is not executable"
     readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' >>"$work/needed"
@@ -124,6 +133,31 @@ e2e linux-information python3 "$e2e/entry_point_test.py" --tool "$linux/bin/quor
 # Port 8888 is shared with every other user of this machine.
 e2e linux-run flock /tmp/quorvane-tcp8888.lock python3 "$e2e/run_test.py" --tool "$linux/bin/quorvane-capture" \
     --bin-dir "$native/bin" "$run_test"
+
+echo "== packages: Debian package, unpacked with dpkg-deb and run"
+# The same files under /usr; its dependencies are what dpkg-shlibdeps found
+# the programs to need, so apt installs libcjson1 with it.
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sort >"$work/deb-listing"
+printf '%s\n' ./usr/bin/quorvane-capture ./usr/bin/Pcm2Wav ./usr/bin/quorvane-device-emulator \
+    ./usr/$doc/README.md ./usr/$doc/DEPENDENCIES.txt | sort >"$work/deb-expected"
+if ! diff -u "$work/deb-expected" "$work/deb-listing" >&2; then
+    problem "$(basename "$deb") does not hold the expected files (- missing, + unexpected)"
+fi
+depends=$(dpkg-deb -f "$deb" Depends)
+for library_package in libcjson1 libc6 libstdc++6 libgcc-s1; do
+    case ", $depends" in
+        *", $library_package "* | *", $library_package,"* | *", $library_package") ;;
+        *) problem "$(basename "$deb") does not depend on $library_package: Depends: $depends" ;;
+    esac
+done
+rm -rf "$native/deb-check"
+dpkg-deb -x "$deb" "$native/deb-check"
+debian=$native/deb-check/usr/bin
+# shellcheck disable=SC2086 # one test name a word
+e2e deb-information python3 "$e2e/entry_point_test.py" --tool "$debian/quorvane-capture" \
+    --bin-dir "$debian" $information_tests
+e2e deb-run flock /tmp/quorvane-tcp8888.lock python3 "$e2e/run_test.py" --tool "$debian/quorvane-capture" \
+    --bin-dir "$debian" "$run_test"
 
 echo "== packages: Windows zip, unzipped and run under Wine"
 expect_files "$zip" quorvane-capture.exe Pcm2Wav.exe README.txt \

@@ -1,18 +1,21 @@
 #!/bin/sh
 # Installs the Debian packages that are missing for building and running the
-# tool (demo) or for running every test (test). Uses sudo when not root.
+# tool (demo), for cross-building the Windows programs (windows) or for
+# running every test (test). Uses sudo when not root.
 #
-# usage: install-deps.sh demo|test
+# usage: install-deps.sh demo|windows|test
 set -eu
 
 build_packages="g++ cmake make libcjson-dev iproute2"
+windows_packages="g++-mingw-w64-x86-64-posix dpkg-dev xz-utils"
 test_packages="googletest libgtest-dev libgmock-dev libbenchmark-dev python3 clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix wine64 dpkg-dev xz-utils sox procps librsvg2-bin"
 
 case "${1:-}" in
     demo) wanted=$build_packages ;;
+    windows) wanted="$build_packages $windows_packages" ;;
     test) wanted="$build_packages $test_packages" ;;
-    *) echo "usage: $0 demo|test" >&2; exit 2 ;;
+    *) echo "usage: $0 demo|windows|test" >&2; exit 2 ;;
 esac
 
 missing=""

@@ -47,4 +47,6 @@ for file in *; do
 done
 echo "== record.json holds the run's facts and each channel's levels and verdict;"
 echo "   open $output/record.svg in a browser to see the four channels"
+echo "== the programs are in $build/bin: quorvane-capture, Pcm2Wav, quorvane-device-emulator;"
+echo "   put them on the PATH with: sudo cmake --install $build   (into /usr/local/bin)"
 exit $status

@@ -297,4 +297,8 @@ void clearStatus(std::size_t widthLimit) {
     say(std::move(said));
 }
 
+std::string byteCount(std::uint64_t count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
 }  // namespace quorvane::platform

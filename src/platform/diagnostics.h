@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -50,6 +51,9 @@ void clearStatus(std::size_t widthLimit);
 
 // Returns once everything said so far has been written.
 void flushConsole();
+
+// A number of bytes as messages say it: "1 byte", "5 bytes".
+std::string byteCount(std::uint64_t count);
 
 // Whether standard error is a terminal, and how many columns wide (0 when
 // not known), as the writer last saw them. A held console answers no

@@ -222,9 +222,9 @@ SplitOutcome splitRecording(const RecordingSource& source, const ProcessingSetti
         return {split.bytesRead(), std::nullopt};
     }
     if (split.trailingBytes() != 0) {
-        platform::diagnose(
-            "%s ends with %u bytes that make no whole 8-byte frame; they stay in %s and go to no channel file\n",
-            source.name.c_str(), static_cast<unsigned>(split.trailingBytes()), source.name.c_str());
+        platform::diagnose("%s ends with %s outside any whole 8-byte frame, kept in %s and in no channel file\n",
+                           source.name.c_str(), platform::byteCount(split.trailingBytes()).c_str(),
+                           source.name.c_str());
     }
     platform::diagnose("split %llu frames into record_ch1.pcm .. record_ch4.pcm in %.2f s\n",
                        static_cast<unsigned long long>(split.frames()), secondsBetween(began, settings.clock()));

@@ -26,7 +26,7 @@ constexpr double kLevelSpreadDb = 6.0;
 // on its own figures; alone, it has nothing to differ from.
 constexpr int kChannelsForLevelMatch = 2;
 
-// Audio more than this short of the record time asked for means the upload
+// Audio this much or more short of the record time asked for means the upload
 // ended early (a reset, or a device that stopped sending).
 constexpr double kShortRecordingSeconds = 1.0;
 

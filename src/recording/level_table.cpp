@@ -14,13 +14,29 @@ namespace {
 // Columns whose cells are names rather than figures line up on the left.
 constexpr std::array<bool, kLevelColumns> kLeftAligned = {true, true, false, false, false, false, false, true};
 
+// What a narrow terminal leaves out, first to last, until the table fits:
+// the duration (the line above gives it), the file name (it follows from the
+// channel), the clipped samples (the verdict says clipping), the DC offset
+// (the verdict says DC offset). Channel, levels and verdict always stay.
+constexpr std::array<std::size_t, 4> kDroppedFirst = {2, 1, 6, 5};
+constexpr std::size_t kColumnGap = 2;
+
+using Widths = std::array<std::size_t, kLevelColumns>;
+using Shown = std::array<bool, kLevelColumns>;
+
+// A figure that rounds to zero at one decimal is shown as 0.0, not -0.0
+// (a full-scale peak is a hair below 0 dBFS).
+double unsignedZero(double value) {
+    return value > -0.05 && value < 0.05 ? 0.0 : value;
+}
+
 std::string decibels(double value) {
     // A level is infinite only when no sample rose above zero.
     if (!std::isfinite(value)) {
         return "-inf";
     }
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
+    std::snprintf(text, sizeof text, "%.1f", unsignedZero(value));
     return text;
 }
 
@@ -32,12 +48,12 @@ std::string seconds(double value) {
 
 std::string percent(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%+.1f %%", value);
+    std::snprintf(text, sizeof text, "%+.1f %%", unsignedZero(value));
     return text;
 }
 
-std::array<std::size_t, kLevelColumns> columnWidths(const std::array<LevelRow, kChannelCount>& rows) {
-    std::array<std::size_t, kLevelColumns> widths{};
+Widths columnWidths(const std::array<LevelRow, kChannelCount>& rows) {
+    Widths widths{};
     for (std::size_t column = 0; column < kLevelColumns; ++column) {
         widths[column] = levelHeadings()[column].size();
         for (const LevelRow& row : rows) {
@@ -47,15 +63,41 @@ std::array<std::size_t, kLevelColumns> columnWidths(const std::array<LevelRow, k
     return widths;
 }
 
-std::string tableLine(const LevelRow& cells, const std::array<std::size_t, kLevelColumns>& widths) {
+std::size_t tableWidth(const Widths& widths, const Shown& shown) {
+    std::size_t width = 0;
+    for (std::size_t column = 0; column < kLevelColumns; ++column) {
+        if (shown[column]) {
+            width += (width == 0 ? 0 : kColumnGap) + widths[column];
+        }
+    }
+    return width;
+}
+
+// Every column when `columns` is 0 (not a terminal), else as many as fit.
+Shown fittingColumns(const Widths& widths, std::size_t columns) {
+    Shown shown;
+    shown.fill(true);
+    for (std::size_t dropped : kDroppedFirst) {
+        if (columns == 0 || tableWidth(widths, shown) <= columns) {
+            break;
+        }
+        shown[dropped] = false;
+    }
+    return shown;
+}
+
+std::string tableLine(const LevelRow& cells, const Widths& widths, const Shown& shown) {
     std::string line;
     for (std::size_t column = 0; column < kLevelColumns; ++column) {
+        if (!shown[column]) {
+            continue;
+        }
         const std::string padding(widths[column] - cells[column].size(), ' ');
         const bool last = column + 1 == kLevelColumns;
+        line += line.empty() ? "" : std::string(kColumnGap, ' ');
         line += kLeftAligned[column] ? cells[column] + (last ? "" : padding) : padding + cells[column];
-        line += last ? "\n" : "  ";
     }
-    return line;
+    return line + "\n";
 }
 
 int channelsNeedingALook(const RecordSummary& summary) {
@@ -93,9 +135,11 @@ LevelRow levelRow(int number, const ChannelSummary& channel) {
     return row;
 }
 
+// A second or more missing is short: a 1 s recording that brought nothing
+// is, as much as a longer one.
 bool recordingCutShort(const RecordSummary& summary) {
     const auto seconds = recordSeconds(summary.recordTime);
-    return seconds && asked(*seconds) - audioSeconds(summary.bytesReceived) > limits::kShortRecordingSeconds;
+    return seconds && asked(*seconds) - audioSeconds(summary.bytesReceived) >= limits::kShortRecordingSeconds;
 }
 
 std::string durationLine(const RecordSummary& summary) {
@@ -115,15 +159,16 @@ std::string durationLine(const RecordSummary& summary) {
     return text;
 }
 
-std::string formatLevelTable(const RecordSummary& summary) {
+std::string formatLevelTable(const RecordSummary& summary, std::size_t columns) {
     std::array<LevelRow, kChannelCount> rows;
     for (int channel = 0; channel < kChannelCount; ++channel) {
         rows[channel] = levelRow(channel + 1, summary.channels[channel]);
     }
-    const auto widths = columnWidths(rows);
-    std::string table = durationLine(summary) + "\n" + tableLine(levelHeadings(), widths);
+    const Widths widths = columnWidths(rows);
+    const Shown shown = fittingColumns(widths, columns);
+    std::string table = durationLine(summary) + "\n" + tableLine(levelHeadings(), widths, shown);
     for (const LevelRow& row : rows) {
-        table += tableLine(row, widths);
+        table += tableLine(row, widths, shown);
     }
     if (const int count = channelsNeedingALook(summary)) {
         table += "warning: " + std::to_string(count) + " of 4 channels are not ok (see the verdicts); " +

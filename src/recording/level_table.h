@@ -18,8 +18,8 @@ const LevelRow& levelHeadings();
 // WAV file, "-" for figures not measured, "-inf" for a level of nothing.
 LevelRow levelRow(int number, const ChannelSummary& channel);
 
-// True when the audio is more than a second short of a record time that is
-// a number of seconds.
+// True when the audio is a second or more short of a record time that is a
+// number of seconds.
 bool recordingCutShort(const RecordSummary& summary);
 
 // "audio: 29.6 s of the 30 s asked for", with what a cut-short recording
@@ -28,7 +28,8 @@ std::string durationLine(const RecordSummary& summary);
 
 // The table shown on standard error after the conversion: the duration
 // line, a heading and one row a channel, and a warning line when any verdict
-// is other than ok.
-std::string formatLevelTable(const RecordSummary& summary);
+// is other than ok. On a terminal `columns` wide the columns that matter
+// least are left out until the table fits; 0 (a pipe, a file) keeps all.
+std::string formatLevelTable(const RecordSummary& summary, std::size_t columns = 0);
 
 }  // namespace quorvane::recording

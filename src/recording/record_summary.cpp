@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "recording/record_time.h"
@@ -67,7 +69,8 @@ void addKnownText(cJSON* object, const char* name, const std::string& text) {
 // JSON has no infinity: a level of -infinity (no sample above zero) is null.
 void addRounded(cJSON* object, const char* name, double value, double step) {
     if (std::isfinite(value)) {
-        cJSON_AddNumberToObject(object, name, std::round(value / step) * step);
+        // Adding zero turns a rounded -0 into 0, which record.json writes as 0.
+        cJSON_AddNumberToObject(object, name, std::round(value / step) * step + 0.0);
     } else {
         cJSON_AddNullToObject(object, name);
     }
@@ -130,11 +133,13 @@ const char* outcomeName(RunOutcome outcome) {
 
 // A --convert knows none of the run's facts; a run knows its port, network
 // and record time even when their text is empty.
+// A run writes what it was given; a conversion only what it kept from the
+// run's record.json, null otherwise.
 void addRunText(cJSON* object, const char* name, const RecordSummary& summary, const std::string& text) {
     if (summary.command == SummaryCommand::Run) {
         addText(object, name, text);
     } else {
-        cJSON_AddNullToObject(object, name);
+        addKnownText(object, name, text);
     }
 }
 
@@ -153,8 +158,7 @@ void addRunFacts(cJSON* object, const RecordSummary& summary) {
     addKnownText(object, "device_address", summary.deviceAddress);
     addKnownText(object, "host_address", summary.hostAddress);
     addRunText(object, "record_time", summary, summary.recordTime);
-    const bool run = summary.command == SummaryCommand::Run;
-    addRounded(object, "record_seconds", run ? recordSecondsOrNan(summary.recordTime) : NAN, 0.001);
+    addRounded(object, "record_seconds", recordSecondsOrNan(summary.recordTime), 0.001);
 }
 
 void addUploadFacts(cJSON* object, const RecordSummary& summary) {
@@ -173,6 +177,14 @@ void addEnding(cJSON* object, const RecordSummary& summary) {
     cJSON_AddStringToObject(object, "outcome", outcomeName(summary.outcome));
     addKnownText(object, "failure_reason", summary.outcome == RunOutcome::Failed ? summary.failureReason : "");
     cJSON_AddNumberToObject(object, "exit_status", summary.exitStatus);
+}
+
+// A record.json is a few kilobytes; a file far larger is none.
+constexpr std::size_t kLongestSummary = 1 << 20;
+
+std::string stringField(const cJSON* object, const char* name) {
+    const cJSON* field = cJSON_GetObjectItemCaseSensitive(object, name);
+    return cJSON_IsString(field) ? std::string(field->valuestring) : std::string();
 }
 
 // Days since 1970-01-01 to the proleptic Gregorian date (H. Hinnant's
@@ -236,6 +248,23 @@ std::string recordSummaryJson(const RecordSummary& summary) {
 
 int writeRecordSummary(const std::string& path, const RecordSummary& summary) {
     return writeTextFile(path, recordSummaryJson(summary));
+}
+
+std::optional<RunFacts> readRunFacts(const std::string& path) {
+    std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
+    std::string text(kLongestSummary + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    if (text.empty() || text.size() > kLongestSummary) {
+        return std::nullopt;
+    }
+    const Json document(cJSON_ParseWithLength(text.data(), text.size()), cJSON_Delete);
+    if (!document || stringField(document.get(), "command") != "run") {
+        return std::nullopt;
+    }
+    return RunFacts{stringField(document.get(), "recording"),    stringField(document.get(), "port"),
+                    stringField(document.get(), "network_name"), stringField(document.get(), "device_address"),
+                    stringField(document.get(), "host_address"), stringField(document.get(), "record_time")};
 }
 
 }  // namespace quorvane::recording

@@ -15,7 +15,8 @@ constexpr const char* kSummaryFileName = "record.json";
 enum class RunOutcome { Stored, Failed, Interrupted };
 
 // What made the summary: a run with a device, or --convert of a recording
-// kept from an earlier run (which knows no port, network or record time).
+// kept from an earlier run (which knows the port, network and record time
+// only from that run's record.json).
 enum class SummaryCommand { Run, Convert };
 
 struct ChannelSummary {
@@ -67,5 +68,20 @@ std::string recordSummaryJson(const RecordSummary& summary);
 
 // Writes the JSON document to `path`; 0 or the error code of the failure.
 int writeRecordSummary(const std::string& path, const RecordSummary& summary);
+
+// What a run's record.json knows that a conversion of its recording cannot:
+// the device's port and addresses, the network and the record time.
+struct RunFacts {
+    std::string recording;
+    std::string port;
+    std::string networkName;
+    std::string deviceAddress;
+    std::string hostAddress;
+    std::string recordTime;
+};
+
+// The run facts in the record.json at `path`; nothing when there is none,
+// when it is not JSON or was not written by a run.
+std::optional<RunFacts> readRunFacts(const std::string& path);
 
 }  // namespace quorvane::recording

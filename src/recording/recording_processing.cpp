@@ -1,5 +1,7 @@
 #include "recording/recording_processing.h"
 
+#include <algorithm>
+
 #include <optional>
 
 #include "platform/diagnostics.h"
@@ -27,8 +29,7 @@ std::string noAudioReason(const RecordingSource& source, std::uint64_t bytes) {
     if (bytes == 0) {
         return "no audio: " + source.name + " is empty";
     }
-    return "no audio: " + source.name + " holds " + std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") +
-           ", less than one 8-byte frame";
+    return "no audio: " + source.name + " holds " + platform::byteCount(bytes) + ", less than one 8-byte frame";
 }
 
 // Without one whole frame there is no sample of any channel: a run's upload
@@ -60,7 +61,9 @@ void recordWavFiles(SharedRecordSummary& summary, const ChannelConversions& conv
 
 // The table and the picture: the user's look at what the device recorded.
 void reportRecording(const RecordSummary& facts, const ChannelEnvelopes& envelopes) {
-    platform::showText("%s", formatLevelTable(facts).c_str());
+    // A terminal gets the table that fits it; a pipe or a file all of it.
+    const int columns = platform::diagnosticsOnTerminal() ? platform::diagnosticColumns() : 0;
+    platform::showText("%s", formatLevelTable(facts, static_cast<std::size_t>(std::max(columns, 0))).c_str());
     const int error = writeRecordPicture(std::string("./") + kPictureFileName, facts, envelopes);
     if (error != 0) {
         platform::diagnose("warning: cannot write %s: %s\n", kPictureFileName, fileErrorText(error).c_str());

@@ -46,8 +46,10 @@ std::shared_ptr<quorvane::recording::SharedRecordSummary> beginRunSummary(const 
 // shares only the run's end and its upload's state.
 void interruptRun(const std::shared_ptr<RunEnd>& end, const std::shared_ptr<quorvane::upload::UploadState>& upload,
                   quorvane::platform::Interruption cause) {
-    quorvane::platform::diagnose("%s: ending the run, keeping what has arrived\n",
-                                 quorvane::platform::interruptionName(cause));
+    // Before the upload has begun there is nothing to keep.
+    quorvane::platform::diagnose(
+        upload->audioThreadRunning() ? "%s: ending the run, keeping what has arrived\n" : "%s: ending the run\n",
+        quorvane::platform::interruptionName(cause));
     upload->interrupt();
     end->finish(true);
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/diagnostics.h"
 #include "run/port_argument.h"
 
 namespace {
@@ -15,10 +16,6 @@ constexpr std::size_t kLongestSsid = 32;
 constexpr std::size_t kShortestPassphrase = 8;
 constexpr std::size_t kLongestPassphrase = 63;
 constexpr const char* kDigits = "0123456789";
-
-std::string byteCount(std::size_t count) {
-    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
-}
 
 bool isOption(const std::string& argument) {
     return argument.size() > 2 && argument.compare(0, 2, "--") == 0;
@@ -165,7 +162,7 @@ std::string ssidLengthWarning(const std::string& ssid) {
     if (ssid.size() <= kLongestSsid) {
         return {};
     }
-    return "the network name " + quoted(ssid) + " has " + byteCount(ssid.size()) +
+    return "the network name " + quoted(ssid) + " has " + quorvane::platform::byteCount(ssid.size()) +
            "; a Wi-Fi network name (SSID) has at most 32 bytes";
 }
 
@@ -174,7 +171,8 @@ std::string passphraseWarning(const std::string& passphrase) {
     if (length == 0 || (length >= kShortestPassphrase && length <= kLongestPassphrase)) {
         return {};
     }
-    return "the pass phrase has " + byteCount(length) + "; a WPA pass phrase has 8 to 63 characters";
+    return "the pass phrase has " + quorvane::platform::byteCount(length) +
+           "; a WPA pass phrase has 8 to 63 characters";
 }
 
 std::string recordTimeWarning(const std::string& recordTime) {

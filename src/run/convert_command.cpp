@@ -102,8 +102,28 @@ int exitStatusOf(quorvane::recording::RunOutcome outcome) {
     return 1;
 }
 
+// A run's record.json about this very recording (after Ctrl-C, or a failed
+// converter) knows the port, the network, the addresses and the record time;
+// the conversion's record.json, which replaces it, keeps them.
+void keepRunFacts(const std::string& file, quorvane::recording::SharedRecordSummary& summary) {
+    const auto facts = quorvane::recording::readRunFacts(quorvane::recording::kSummaryFileName);
+    if (!facts || !sameFile(std::filesystem::u8path(file), std::filesystem::u8path(facts->recording))) {
+        return;
+    }
+    summary.update([&facts](quorvane::recording::RecordSummary& kept) {
+        kept.port = facts->port;
+        kept.networkName = facts->networkName;
+        kept.deviceAddress = facts->deviceAddress;
+        kept.hostAddress = facts->hostAddress;
+        kept.recordTime = facts->recordTime;
+    });
+    quorvane::platform::diagnose("%s keeps what the run that recorded %s knew: port, network, record time\n",
+                                 quorvane::recording::kSummaryFileName, file.c_str());
+}
+
 int convertRecording(const ConvertRequest& request) {
     const auto summary = beginSummary(quorvane::recording::SummaryCommand::Convert);
+    keepRunFacts(request.file, *summary);
     // The split counts what it reads; the size stands only when it fails.
     const std::int64_t size = quorvane::recording::fileSize(request.file);
     summary->update([&request, size](quorvane::recording::RecordSummary& facts) {

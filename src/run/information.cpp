@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/diagnostics.h"
+#include "run/port_argument.h"
 #include "run/port_list_printer.h"
 
 namespace {
@@ -17,7 +18,7 @@ const char* const kHelpIntroduction =
     "recording over TCP and stores it as WAV files.\n"
     "\n";
 
-const char* const kHelp =
+const char* const kHelpArguments =
     "\n"
     "  SSID         Wi-Fi network the device joins (at most 32 bytes; the device\n"
     "               cannot tell where a name with a blank ends)\n"
@@ -25,9 +26,9 @@ const char* const kHelp =
     "               as typed; - reads it from standard input instead, so that it\n"
     "               stays off the command line: typed without echo after a prompt\n"
     "               on a terminal, else the first line of the input (UTF-8; not\n"
-    "               empty: a network without one takes \"\")\n"
-    "  PORT         COM port of the device: 3 or COM3; on Linux also a device path\n"
-    "               such as /dev/ttyUSB0 (a number n is /dev/ttyS<n-1>)\n"
+    "               empty: a network without one takes \"\")\n";
+
+const char* const kHelpMore =
     "  RECORD_TIME  recording time in seconds, as the device is asked for it\n"
     "               (not zero, and not beginning with -)\n"
     "  1            also convert channel 3 (channels 1, 2 and 4 always are); any\n"
@@ -39,11 +40,9 @@ const char* const kHelp =
     "\n"
     "An argument beginning with -- is an option; after a lone -- every argument\n"
     "counts by its position (for a network name that begins with --).\n"
-    "\n"
-    "examples:\n"
-    "  Windows:  quorvane-capture.exe LabWiFi \"correct horse\" 3 30\n"
-    "  Linux:    ./quorvane-capture LabWiFi \"correct horse\" /dev/ttyUSB0 30 1\n"
-    "            ./quorvane-capture LabWiFi - /dev/ttyUSB0 30 < pass-phrase.txt\n"
+    "\n";
+
+const char* const kHelpFiles =
     "\n"
     "The run writes into the working folder:\n"
     "  ipconfig.txt                       the network report\n"
@@ -92,7 +91,8 @@ void showUsage() {
 bool answerInformationRequest(const std::vector<std::string>& arguments) {
     if (isOnlyArgument(arguments, "--help") || isOnlyArgument(arguments, "-h")) {
         std::printf("quorvane-capture %s\n", QUORVANE_VERSION);
-        std::printf("%s%s%s", kHelpIntroduction, kUsage, kHelp);
+        std::printf("%s%s%s%s%s%s%s", kHelpIntroduction, kUsage, kHelpArguments, portHelp(), kHelpMore, helpExamples(),
+                    kHelpFiles);
         return true;
     }
     if (isOnlyArgument(arguments, "--version")) {

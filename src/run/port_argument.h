@@ -8,6 +8,10 @@ bool acceptsDevicePaths();
 // What a valid port argument looks like on this system, for error messages.
 std::string portArgumentHint();
 
+// The PORT lines of --help and its examples, as this system takes ports.
+const char* portHelp();
+const char* helpExamples();
+
 // What a device path given as the port names.
 enum class PortPathKind {
     Absent,             // nothing yet: the device may be plugged in later

@@ -53,6 +53,18 @@ std::string portArgumentHint() {
            "/dev/ttyUSB0 or /dev/ttyACM0";
 }
 
+const char* portHelp() {
+    return "  PORT         serial port of the device: a device path such as /dev/ttyUSB0\n"
+           "               or /dev/ttyACM0, or a COM port number n (or COMn), which is\n"
+           "               /dev/ttyS<n-1>\n";
+}
+
+const char* helpExamples() {
+    return "examples:\n"
+           "  ./quorvane-capture LabWiFi \"correct horse\" /dev/ttyUSB0 30 1\n"
+           "  ./quorvane-capture LabWiFi - /dev/ttyUSB0 30 < pass-phrase.txt\n";
+}
+
 PortPathKind examinePortPath(const std::string& path) {
     struct stat status {};
     if (stat(path.c_str(), &status) != 0) {

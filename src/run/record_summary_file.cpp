@@ -25,9 +25,9 @@ void suggestConversion(const quorvane::recording::RecordSummary& facts, bool con
     const std::string command =
         "quorvane-capture --convert " + shellWord(facts.recording) + (convertChannel3 ? " 1" : "");
     if (facts.command == quorvane::recording::SummaryCommand::Run) {
-        quorvane::platform::diagnose("convert what arrived later with: %s\n", command.c_str());
+        quorvane::platform::diagnose("to convert what was received, run: %s\n", command.c_str());
     } else {
-        quorvane::platform::diagnose("convert it again later with: %s\n", command.c_str());
+        quorvane::platform::diagnose("to convert it again, run: %s\n", command.c_str());
     }
 }
 

@@ -2,6 +2,7 @@
 run is split, converted and reported as a run does after its upload, into
 the working folder, without the network report, the serial port or the
 network."""
+import json
 import math
 import os
 import re
@@ -15,7 +16,7 @@ from harness import (INTERRUPTED_STATUS, INTERRUPT_LIMIT, SUMMARY_FIELDS, Backgr
                      use_converter, wav_contents)
 
 STATUS_MINUS_ONE = 255
-AGAIN_HINT = "convert it again later with: quorvane-capture --convert "
+AGAIN_HINT = "to convert it again, run: quorvane-capture --convert "
 
 
 def recording(frames, trailing=b""):
@@ -76,6 +77,19 @@ class SameAsTheRun(RunTest):
         self.assertTrue(os.path.isfile(self.path("record.svg")))
         self.assertEqual(self.read_file("record.pcm"), self.device.sent())
 
+        # Beside the run's own record.json the conversion keeps what the run
+        # knew about the device, the network and the record time.
+        with open(self.path("record.json"), "w", encoding="utf-8") as kept:
+            json.dump(run_summary, kept)
+        status, _, err = run_tool(["--convert", "record.pcm", "1"], cwd=self.work)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(level_table(err)[0], "audio: 2.0 s of the 2 s asked for")
+        summary = load_summary(self.path("record.json"))
+        self.assertEqual(summary["command"], "convert")
+        for field in ("port", "network_name", "device_address", "host_address", "record_time", "record_seconds",
+                      "channels"):
+            self.assertEqual(summary[field], run_summary[field], field)
+
 
 class ConvertCommand(WorkFolderTest):
     def write(self, relative, content):
@@ -112,7 +126,7 @@ class ConvertCommand(WorkFolderTest):
                          ["loud", "silent", "clipping", "weak"])
         self.assertEqual([channel["file"] for channel in summary["channels"]],
                          ["record_ch1.wav", "record_ch2.wav", None, "record_ch4.wav"])
-        self.assertIn("take 1.pcm ends with 3 bytes that make no whole 8-byte frame", err)
+        self.assertIn("take 1.pcm ends with 3 bytes outside any whole 8-byte frame", err)
 
     def test_bad_command_lines_are_refused_before_anything_is_written(self):
         os.mkdir(self.path("folder.pcm"))

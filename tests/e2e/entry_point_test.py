@@ -92,6 +92,13 @@ class InformationRequests(WorkFolderTest):
         self.assertIn("- reads it from standard input", text)
         for status in ("129", "143"):
             self.assertIn(status, text)
+        # Each build describes the ports of its own system.
+        if harness.under_wine():
+            self.assertNotIn("/dev/tty", text)
+            self.assertIn("quorvane-capture.exe LabWiFi", text)
+        else:
+            self.assertIn("/dev/ttyS<n-1>", text)
+            self.assertNotIn(".exe", text)
 
 
 class UnknownOptions(WorkFolderTest):

@@ -19,7 +19,7 @@ PASSPHRASE = "hunter2-secret"
 SVG = "{http://www.w3.org/2000/svg}"
 TEST_SIGNAL_VERDICTS = ["ok", "silent", "clipping", "same_as_channel"]
 TEST_SIGNAL_SHOWN = ["ok", "silent", "clipping", "same as channel 1"]
-CONVERT_HINT = "convert what arrived later with: quorvane-capture --convert record.pcm"
+CONVERT_HINT = "to convert what was received, run: quorvane-capture --convert record.pcm"
 
 
 def measured(recording, channel):

@@ -24,8 +24,7 @@ class SignalWhileWaitingForThePort(RunTest):
                 self.assert_reaches_stderr(tool, "not found", 30)
                 tool.process.send_signal(signal_number)
                 self.assertEqual(self.end_capture(tool, INTERRUPT_LIMIT), status, self.stderr_text)
-                self.assertIn("%s: ending the run, keeping what has arrived" % SAID[signal_number],
-                              self.stderr_text)
+                self.assertIn("%s: ending the run\n" % SAID[signal_number], self.stderr_text)
                 self.assertIn(INTERRUPTED_BEFORE_THE_UPLOAD, self.stderr_text)
 
     @skip_under_wine(WINE_REASON)
@@ -50,6 +49,7 @@ class SignalDuringTheUpload(RunTest):
         self.assert_output(self.expected_opening() + [SUCCESS_LINE, WAIT_LINE, SPECIFIED_SUCCESS_TAIL[0]])
         self.assertEqual(self.read_file("record.pcm"), self.device.sent())
         self.assertEqual(len(self.device.sent()), 40000)
+        self.assertIn("SIGTERM: ending the run, keeping what has arrived\n", self.stderr_text)
         self.assertIn("record.pcm keeps the 40000 bytes received", self.stderr_text)
 
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <sstream>
 #include <vector>
@@ -55,6 +56,10 @@ TEST(LevelTable, DurationIsSetAgainstARecordTimeInSeconds) {
          "audio: 0.0 s of the 30 s asked for, 30.0 s short: the upload ended early (a reset, or the device "
          "stopped sending)",
          true},
+        {"1", 0,
+         "audio: 0.0 s of the 1 s asked for, 1.0 s short: the upload ended early (a reset, or the device stopped "
+         "sending)",
+         true},
         {"1m", 60 * kBytesPerSecond, "audio: 60.0 s", false},
         {"", kBytesPerSecond, "audio: 1.0 s", false},
     };
@@ -67,7 +72,9 @@ TEST(LevelTable, DurationIsSetAgainstARecordTimeInSeconds) {
 }
 
 TEST(LevelTable, RowsShowEveryFigureReadably) {
-    ChannelLevels clipping = levels(0, -0.96, Verdict::Clipping);
+    // A full-scale peak is a hair below 0 dBFS; it and a DC offset that rounds
+    // to zero show no minus sign.
+    ChannelLevels clipping = levels(-0.0003, -0.96, Verdict::Clipping);
     clipping.dcOffsetPercent = -0.04;
     clipping.clippedSamples = 123456;
     ChannelLevels weak = levels(-30, -33.3, Verdict::Weak);
@@ -82,7 +89,7 @@ TEST(LevelTable, RowsShowEveryFigureReadably) {
     };
     const Case cases[] = {
         {{std::string("record_ch1.wav"), clipping},
-         {"1", "record_ch1.wav", "30.0 s", "0.0", "-1.0", "-0.0 %", "123456", "clipping"}},
+         {"1", "record_ch1.wav", "30.0 s", "0.0", "-1.0", "+0.0 %", "123456", "clipping"}},
         {{std::nullopt, levels(minusInfinity, minusInfinity, Verdict::Silent)},
          {"1", "not converted", "30.0 s", "-inf", "-inf", "+0.0 %", "0", "silent"}},
         {{std::string("record_ch1.wav"), weak},
@@ -117,6 +124,46 @@ TEST(LevelTable, TableHasTheDurationAHeadingAndOneAlignedRowAChannel) {
     }
     EXPECT_NE(table[4].find("not converted"), std::string::npos);
     EXPECT_NE(table[4].find("12345678"), std::string::npos);
+}
+
+// A narrow terminal loses the columns that matter least, one at a time,
+// never the channel, its levels or its verdict; 0 columns (a pipe) keeps all.
+TEST(LevelTable, ANarrowTerminalGetsTheColumnsThatFit) {
+    RecordSummary summary = summaryOf("30", 30 * kBytesPerSecond);
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        summary.channels[channel] = {channelWavName(channel + 1), levels(-12, -15, Verdict::Ok)};
+    }
+    summary.channels[1].levels->verdict = Verdict::SameAsChannel;
+    summary.channels[1].levels->sameAsChannel = 1;
+    // Full width 93: 83 without the duration, 67 without the file, 58
+    // without the clipped samples, 47 without the DC offset.
+    const struct {
+        std::size_t columns;
+        std::vector<std::string> left;
+        bool fits;
+    } cases[] = {
+        {0, {}, true},
+        {93, {}, true},
+        {90, {"duration"}, true},
+        {75, {"duration", "file"}, true},
+        {60, {"duration", "file", "clipped"}, true},
+        {50, {"duration", "file", "clipped", "DC offset"}, true},
+        {40, {"duration", "file", "clipped", "DC offset"}, false},
+    };
+    for (const auto& terminal : cases) {
+        SCOPED_TRACE(terminal.columns);
+        const std::vector<std::string> table = lines(formatLevelTable(summary, terminal.columns));
+        ASSERT_EQ(table.size(), 7u);
+        for (const std::string& heading : levelHeadings()) {
+            const bool left = std::find(terminal.left.begin(), terminal.left.end(), heading) != terminal.left.end();
+            EXPECT_EQ(table[1].find(heading) == std::string::npos, left) << heading;
+        }
+        const auto widest =
+            std::max_element(table.begin() + 1, table.begin() + 6,
+                             [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+        EXPECT_EQ(terminal.columns == 0 || widest->size() <= terminal.columns, terminal.fits) << *widest;
+        EXPECT_NE(table[3].find("same as channel 1"), std::string::npos);
+    }
 }
 
 TEST(LevelTable, AnyVerdictOtherThanOkAddsAWarningLine) {

@@ -173,30 +173,56 @@ class StoredRecording(unittest.TestCase):
         self.assertEqual(frames[0], "#b0b0b0")
         self.assertTrue(all(frame == "#c62828" for frame in frames[1:]), frames)
         labels = [text.text for text in root.iter(SVG + "text")]
-        for label in ("0 s", "1 s", "2 s", "same as channel 1", "not converted", "-inf"):
+        for label in ("0 s", "1 s", "2 s", "same as channel 1", "not converted", "-inf", "0 dBFS", "-40", "-60"):
             self.assertIn(label, labels)
+        # What tells two runs apart, and where the clipping channel clipped.
+        facts = next(text.text for text in root.iter(SVG + "text") if text.get("class") == "run-facts")
+        for fact in ("quorvane-capture 1.0.0", "2024-02-29T23:59:58Z", "port /dev/ttyUSB0", "network Caf\u00e9"):
+            self.assertIn(fact, facts)
+        marked = [lane.get("id") for lane in lanes
+                  if any(path.get("class") == "clipping" for path in lane.iter(SVG + "path"))]
+        self.assertEqual(marked, ["lane-3"])
 
     def test_rendered_picture_has_ink_in_the_tone_lane_and_none_in_the_silent_lane(self):
-        svg = os.path.join(self.folder, "record.svg")
-        png = os.path.join(self.folder, "record.png")
-        subprocess.run(["rsvg-convert", "--format", "png", "--output", png, svg], check=True, timeout=60)
-        width, height, rows = read_png(png)
-        root = ElementTree.parse(svg).getroot()
-        self.assertEqual((width, height), (int(root.get("width")), int(root.get("height"))))
+        assert_lanes_inked(self, self.folder, (True, False, True, True))
 
-        def ink_columns(lane):
-            rect = root.find(".//%sg[@id='lane-%d']/%srect" % (SVG, lane, SVG))
-            left, top = int(float(rect.get("x"))) + 3, int(float(rect.get("y"))) + 3
-            right, bottom = left + int(float(rect.get("width"))) - 6, top + int(float(rect.get("height"))) - 6
-            return sum(any(is_ink(rows[y][x]) for y in range(top, bottom)) for x in range(left, right)), right - left
 
-        for lane, inked in ((1, True), (2, False), (3, True), (4, True)):
-            with self.subTest(lane=lane):
-                columns, all_columns = ink_columns(lane)
-                if inked:
-                    self.assertGreater(columns, 0.95 * all_columns)
-                else:
-                    self.assertEqual(columns, 0)
+def assert_lanes_inked(test, folder, inked):
+    """Renders record.svg with rsvg-convert: the lanes marked True have the
+    envelope's ink in nearly every pixel column, the others none."""
+    svg = os.path.join(folder, "record.svg")
+    png = os.path.join(folder, "record.png")
+    subprocess.run(["rsvg-convert", "--format", "png", "--output", png, svg], check=True, timeout=60)
+    width, height, rows = read_png(png)
+    root = ElementTree.parse(svg).getroot()
+    test.assertEqual((width, height), (int(root.get("width")), int(root.get("height"))))
+
+    def ink_columns(lane):
+        rect = root.find(".//%sg[@id='lane-%d']/%srect" % (SVG, lane, SVG))
+        left, top = int(float(rect.get("x"))) + 3, int(float(rect.get("y"))) + 3
+        right, bottom = left + int(float(rect.get("width"))) - 6, top + int(float(rect.get("height"))) - 6
+        return sum(any(is_ink(rows[y][x]) for y in range(top, bottom)) for x in range(left, right)), right - left
+
+    for lane, expected in enumerate(inked, start=1):
+        with test.subTest(lane=lane):
+            columns, all_columns = ink_columns(lane)
+            if expected:
+                test.assertGreater(columns, 0.95 * all_columns)
+            else:
+                test.assertEqual(columns, 0)
+
+
+class QuietRoom(unittest.TestCase):
+    def test_quiet_microphones_show_their_signal_and_the_silent_one_none(self):
+        assert_lanes_inked(self, run_driver("quiet"), (True, False, True, True))
+
+
+class NothingArrived(unittest.TestCase):
+    def test_every_lane_says_no_audio(self):
+        root = ElementTree.parse(os.path.join(run_driver("empty"), "record.svg")).getroot()
+        lanes = [g for g in root.iter(SVG + "g") if g.get("class") == "lane"]
+        for lane in lanes:
+            self.assertEqual([text.text for text in lane.iter(SVG + "text")].count("no audio"), 2, lane.get("id"))
 
 
 class FailedConversion(unittest.TestCase):

@@ -8,6 +8,9 @@
 //   converted          the stored recording again, by --convert of a file
 //                      whose name is not all UTF-8 and holds characters
 //                      that XML forbids
+//   quiet              healthy microphones in a quiet room: tones at -40,
+//                      -30 and -35 dBFS beside a silent channel
+//   empty              an upload that brought no whole frame
 //
 // usage: record_report_driver SCENARIO FOLDER
 #include <cmath>
@@ -33,11 +36,18 @@ std::int16_t tone(std::uint64_t frame, double amplitude) {
     return static_cast<std::int16_t>(std::lround(std::fmax(-32768, std::fmin(32767, value))));
 }
 
-std::vector<char> deviceRecording() {
+// -40, -30 and -35 dBFS peaks.
+constexpr double kQuietAmplitudes[] = {328, 1036, 583};
+
+std::vector<char> deviceRecording(bool quiet) {
     std::vector<char> bytes;
     for (std::uint64_t frame = 0; frame < kFrames; ++frame) {
-        const std::int16_t samples[] = {tone(frame, 8000), 0, tone(frame, 65536), tone(frame, 8000)};
-        for (std::int16_t sample : samples) {
+        const std::int16_t loud[] = {tone(frame, 8000), 0, tone(frame, 65536), tone(frame, 8000)};
+        const std::int16_t soft[] = {tone(frame, kQuietAmplitudes[0]), 0, tone(frame, kQuietAmplitudes[1]),
+                                     tone(frame, kQuietAmplitudes[2])};
+        const std::int16_t* samples = quiet ? soft : loud;
+        for (int channel = 0; channel < kChannelCount; ++channel) {
+            const std::int16_t sample = samples[channel];
             bytes.push_back(static_cast<char>(static_cast<std::uint16_t>(sample) & 0xFF));
             bytes.push_back(static_cast<char>(static_cast<std::uint16_t>(sample) >> 8));
         }
@@ -86,7 +96,7 @@ bool report(int error, const char* file) {
 }
 
 int writeMeasured(const std::string& scenario, const std::string& folder) {
-    const std::vector<char> bytes = deviceRecording();
+    const std::vector<char> bytes = deviceRecording(scenario == "quiet");
     RecordingCheck check(kFrames);
     check.add(bytes.data(), kFrames);
     const RecordingFindings findings = check.finish();
@@ -95,8 +105,14 @@ int writeMeasured(const std::string& scenario, const std::string& folder) {
         summary.command = SummaryCommand::Convert;
         // Latin-1, then a C0 control, an escape, DEL, U+FFFE, U+FFFF and a tab.
         summary.recording = "takes/Caf\xC3\xA9 \xE9\x01\x1B\x7F\xEF\xBF\xBE\xEF\xBF\xBF\t.pcm";
+        summary.port.clear();
+        summary.networkName.clear();
+        summary.recordTime.clear();
         summary.deviceAddress.clear();
         summary.hostAddress.clear();
+    }
+    if (scenario == "quiet") {
+        summary.channels[2].wavFile = channelWavName(3);
     }
     if (scenario == "conversion-failed") {
         summary.channels[1].wavFile.reset();
@@ -106,6 +122,16 @@ int writeMeasured(const std::string& scenario, const std::string& folder) {
     }
     const bool written = report(writeRecordSummary(folder + "/record.json", summary), "record.json") &&
                          report(writeRecordPicture(folder + "/record.svg", summary, findings.envelopes), "record.svg");
+    return written ? 0 : 1;
+}
+
+int writeEmpty(const std::string& folder) {
+    RecordSummary summary = commonFacts();
+    summary.bytesReceived = 5;
+    summary.failureReason = "no audio: record.pcm holds 5 bytes, less than one 8-byte frame";
+    summary.exitStatus = 1;
+    const bool written = report(writeRecordSummary(folder + "/record.json", summary), "record.json") &&
+                         report(writeRecordPicture(folder + "/record.svg", summary, ChannelEnvelopes{}), "record.svg");
     return written ? 0 : 1;
 }
 
@@ -127,8 +153,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string scenario = argv[1];
-    if (scenario == "stored" || scenario == "conversion-failed" || scenario == "converted") {
+    if (scenario == "stored" || scenario == "conversion-failed" || scenario == "converted" || scenario == "quiet") {
         return writeMeasured(scenario, argv[2]);
+    }
+    if (scenario == "empty") {
+        return writeEmpty(argv[2]);
     }
     if (scenario == "interrupted") {
         return writeInterrupted(argv[2]);

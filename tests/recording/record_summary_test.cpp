@@ -85,6 +85,7 @@ TEST(RecordSummary, ChannelVerdictsAndTheirFigures) {
         {"same as", judged(Verdict::SameAsChannel, 2, 0), "same_as_channel", "2", "null"},
         {"weak", judged(Verdict::Weak, 0, -9.126), "weak", "null", "-9.13"},
         {"loud", judged(Verdict::Loud, 0, 7.046), "loud", "null", "7.05"},
+        {"rounds to zero without a minus sign", judged(Verdict::Loud, 0, -0.001), "loud", "null", "0"},
         {"DC offset keeps no distance", judged(Verdict::DcOffset, 0, 12.5), "dc_offset", "null", "null"},
         {"not measured", std::nullopt, "null", "null", "null"},
     };

@@ -108,7 +108,7 @@ TEST_F(SummaryFile, TheEndingTheExitStatusAndTheHintToConvertLater) {
          {130, true, true},
          RunOutcome::Interrupted,
          "",
-         "convert what arrived later with: quorvane-capture --convert record.pcm 1\n"},
+         "to convert what was received, run: quorvane-capture --convert record.pcm 1\n"},
         {"a recording that is gone",
          SummaryCommand::Run,
          "gone.pcm",
@@ -138,7 +138,7 @@ TEST_F(SummaryFile, TheEndingTheExitStatusAndTheHintToConvertLater) {
          {1, false, false},
          RunOutcome::Failed,
          "the converter failed",
-         "convert it again later with: quorvane-capture --convert \"my take.pcm\"\n"},
+         "to convert it again, run: quorvane-capture --convert \"my take.pcm\"\n"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);

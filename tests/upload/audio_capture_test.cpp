@@ -66,7 +66,7 @@ TEST_F(AudioCapture, UploadsAreStoredSplitAndConvertedByteForByte) {
     EXPECT_NE(said.find("split 12345 frames into record_ch1.pcm .. record_ch4.pcm in "), std::string::npos);
     EXPECT_NE(said.find("converted record_ch1.pcm to record_ch1.wav in "), std::string::npos);
     EXPECT_EQ(occurrences(said, "converted record_ch3.pcm"), 1);
-    EXPECT_EQ(occurrences(said, "ends with 5 bytes that make no whole 8-byte frame; they stay in record.pcm"), 1);
+    EXPECT_EQ(occurrences(said, "ends with 5 bytes outside any whole 8-byte frame, kept in record.pcm"), 1);
 }
 
 // An upload that ends before its first byte, with no retry in the time
