@@ -60,9 +60,11 @@ SecretLine readSecretLine(const std::string& prompt) {
     if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &typed) != 0) {
         return readLineFrom(stdin);
     }
+    // Echo goes off before the prompt shows: what is typed as soon as the
+    // prompt is seen is neither echoed nor flushed away as typed ahead.
+    const EchoOff echoOff(typed);
     showText("%s", prompt.c_str());
     flushConsole();
-    const EchoOff echoOff(typed);
     return readLineFrom(stdin);
 }
 

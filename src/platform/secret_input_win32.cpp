@@ -73,11 +73,13 @@ SecretLine readSecretLine(const std::string& prompt) {
         _setmode(_fileno(stdin), _O_BINARY);
         return readLineFrom(stdin);
     }
-    showText("%s", prompt.c_str());
-    flushConsole();
     SecretLine line;
     {
+        // Echo goes off before the prompt shows: what is typed as soon as
+        // the prompt is seen is not echoed.
         const EchoOff echoOff(input, typedMode);
+        showText("%s", prompt.c_str());
+        flushConsole();
         line = readConsoleLine(input);
     }
     // The Enter was not echoed either.
