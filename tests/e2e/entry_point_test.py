@@ -53,7 +53,7 @@ class InformationRequests(WorkFolderTest):
         for option in ("--help", "-h"):
             text = self.assert_answered_without_a_report(option)
             self.assertIn("usage: quorvane-capture SSID PASSPHRASE PORT RECORD_TIME [1]", text)
-            for mentioned in ("Windows:", "Linux:", "record.pcm", "record_ch1.wav", "ipconfig.txt",
+            for mentioned in ("examples:", "record.pcm", "record_ch1.wav", "ipconfig.txt",
                               "8888", "130"):
                 self.assertIn(mentioned, text)
 
