@@ -154,6 +154,7 @@ set(CPACK_PACKAGE_CHECKSUM SHA256)
 # Packages in a folder of their own, so that a script finds exactly them.
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 # A source package holds the sources, not build folders or Git's data.
+# (Regular expressions, read once more by CPack: a dot is escaped twice.)
 set(CPACK_SOURCE_GENERATOR TGZ)
-set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/build/")
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build/")
 include(CPack)
