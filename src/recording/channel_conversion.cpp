@@ -57,8 +57,8 @@ Conversion convertChannel(int channel, const ProcessingSettings& settings) {
     if (fileSize(wav) < fileSize(pcm) + kShortestWavHeader) {
         return failedConversion("the converter made no complete " + wav, "\"" + command + "\"", pcm);
     }
-    platform::diagnose("converted %s to %s in %.2f s\n", pcm.c_str(), wav.c_str(),
-                       secondsBetween(began, settings.clock()));
+    platform::diagnose("converted %s to %s in %s\n", pcm.c_str(), wav.c_str(),
+                       elapsedText(settings.clock() - began, 2).c_str());
     return {ConversionEnd::AllMade, {}};
 }
 

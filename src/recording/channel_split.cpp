@@ -226,8 +226,8 @@ SplitOutcome splitRecording(const RecordingSource& source, const ProcessingSetti
                            source.name.c_str(), platform::byteCount(split.trailingBytes()).c_str(),
                            source.name.c_str());
     }
-    platform::diagnose("split %llu frames into record_ch1.pcm .. record_ch4.pcm in %.2f s\n",
-                       static_cast<unsigned long long>(split.frames()), secondsBetween(began, settings.clock()));
+    platform::diagnose("split %llu frames into record_ch1.pcm .. record_ch4.pcm in %s\n",
+                       static_cast<unsigned long long>(split.frames()), elapsedText(settings.clock() - began, 2).c_str());
     return {split.bytesRead(), std::nullopt};
 }
 

@@ -41,9 +41,7 @@ std::string decibels(double value) {
 }
 
 std::string seconds(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", value);
-    return text;
+    return clockText(std::chrono::milliseconds(std::llround(value * 1000)), 1);
 }
 
 std::string percent(double value) {
@@ -142,21 +140,20 @@ bool recordingCutShort(const RecordSummary& summary) {
     return seconds && asked(*seconds) - audioSeconds(summary.bytesReceived) >= limits::kShortRecordingSeconds;
 }
 
+// The shortfall is counted from the audio as shown, so that the two add up
+// to the time asked for.
 std::string durationLine(const RecordSummary& summary) {
-    const double audio = audioSeconds(summary.bytesReceived);
+    const std::string audio = "audio: " + audioDuration(summary.bytesReceived);
     const auto seconds = recordSeconds(summary.recordTime);
-    char text[160];
     if (!seconds) {
-        std::snprintf(text, sizeof text, "audio: %.1f s", audio);
-    } else if (recordingCutShort(summary)) {
-        std::snprintf(text, sizeof text,
-                      "audio: %.1f s of the %g s asked for, %.1f s short: the upload ended early (a reset, or "
-                      "the device stopped sending)",
-                      audio, asked(*seconds), asked(*seconds) - audio);
-    } else {
-        std::snprintf(text, sizeof text, "audio: %.1f s of the %g s asked for", audio, asked(*seconds));
+        return audio;
     }
-    return text;
+    const std::string asked = audio + " of the " + clockText(*seconds) + " asked for";
+    if (!recordingCutShort(summary)) {
+        return asked;
+    }
+    return asked + ", " + clockText(*seconds - audioLength(summary.bytesReceived), 1) +
+           " short: the upload ended early (a reset, or the device stopped sending)";
 }
 
 std::string formatLevelTable(const RecordSummary& summary, std::size_t columns) {

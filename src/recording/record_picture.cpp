@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "recording/level_table.h"
+#include "recording/record_time.h"
 #include "recording/text_file.h"
 
 namespace quorvane::recording {
@@ -240,7 +241,8 @@ std::string timeAxis(const ChannelEnvelopes& envelopes) {
         const double x = kPlotLeft + (seconds > 0 ? tick * step / seconds * kPlotWidth : 0);
         svg +=
             formatted("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#404040\"/>\n", x, y, x, y + 5);
-        svg += text(x, y + 20, formatted("%g s", tick * step), " text-anchor=\"middle\"");
+        const auto at = std::chrono::milliseconds(std::llround(tick * step * 1000));
+        svg += text(x, y + 20, clockText(at, step < 1 ? 1 : 0), " text-anchor=\"middle\"");
     }
     svg += text(kPlotLeft + kPlotWidth, y + 40, "time", " text-anchor=\"end\" fill=\"#606060\"");
     return svg + "</g>\n";

@@ -1,5 +1,6 @@
 #include "recording/record_time.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 
@@ -31,13 +32,42 @@ double secondsBetween(std::chrono::steady_clock::time_point from, std::chrono::s
     return std::chrono::duration<double>(to - from).count();
 }
 
-std::string audioDuration(std::uint64_t bytes) {
-    const std::uint64_t tenths = bytes * 10 / kAudioBytesPerSecond;
-    char text[48];
-    std::snprintf(text, sizeof text, "%llu:%02u:%02u.%u", static_cast<unsigned long long>(tenths / 36000),
-                  static_cast<unsigned>(tenths / 600 % 60), static_cast<unsigned>(tenths / 10 % 60),
-                  static_cast<unsigned>(tenths % 10));
+std::string clockText(std::chrono::milliseconds time, int decimals) {
+    const auto places = std::clamp(decimals, 0, 3);
+    const long long whole = std::max<long long>(time.count(), 0);
+    const long long seconds = whole / 1000;
+    char fraction[8] = "";
+    if (places > 0) {
+        std::snprintf(fraction, sizeof fraction, ".%03lld", whole % 1000);
+        fraction[places + 1] = '\0';
+    }
+    char text[64];
+    if (seconds < 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld%s", seconds / 60, seconds % 60, fraction);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld%s", seconds / 3600, seconds / 60 % 60, seconds % 60,
+                      fraction);
+    }
     return text;
+}
+
+std::string elapsedText(std::chrono::steady_clock::duration duration, int decimals) {
+    const auto places = std::clamp(decimals, 0, 3);
+    long long unit = 1000;
+    for (int place = 0; place < places; ++place) {
+        unit /= 10;
+    }
+    const auto milliseconds = std::chrono::round<std::chrono::milliseconds>(duration).count();
+    const auto rounded = (milliseconds + unit / 2) / unit * unit;
+    return clockText(std::chrono::milliseconds(rounded), places);
+}
+
+std::chrono::milliseconds audioLength(std::uint64_t bytes) {
+    return std::chrono::milliseconds(static_cast<long long>(bytes * 10 / kAudioBytesPerSecond) * 100);
+}
+
+std::string audioDuration(std::uint64_t bytes) {
+    return clockText(audioLength(bytes), 1);
 }
 
 }  // namespace quorvane::recording

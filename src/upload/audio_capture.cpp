@@ -92,17 +92,13 @@ void keepArrivedBytes(net::SocketHandle socket, char* buffer, ReceiveOutcome& ou
     }
 }
 
-double seconds(std::chrono::steady_clock::duration duration) {
-    return std::chrono::duration<double>(duration).count();
-}
-
 // A connection that keep-alive found dead has been silent for a while; the
 // silence is said with it then.
 void reportReceiveError(int error, const ReceiveOutcome& outcome, std::chrono::steady_clock::duration silence,
                         const AudioSettings& settings) {
     char silent[64] = "";
     if (silence >= settings.stallNotice) {
-        std::snprintf(silent, sizeof silent, " after %.1f s without data", seconds(silence));
+        std::snprintf(silent, sizeof silent, " after %s without data", recording::elapsedText(silence).c_str());
     }
     platform::diagnose(
         "warning: the upload connection failed after %llu bytes (%s, code %d)%s; taken as the end of the "
@@ -118,9 +114,9 @@ bool wentDark(std::chrono::steady_clock::duration silence, const ReceiveOutcome&
         return false;
     }
     platform::diagnose(
-        "warning: the upload went silent: no data for %.1f s after %llu bytes; taken as the end of the upload "
+        "warning: the upload went silent: no data for %s after %llu bytes; taken as the end of the upload "
         "(has the device lost its power or its Wi-Fi?)\n",
-        seconds(silence), static_cast<unsigned long long>(outcome.received));
+        recording::elapsedText(silence).c_str(), static_cast<unsigned long long>(outcome.received));
     return true;
 }
 

@@ -44,17 +44,6 @@ std::optional<std::chrono::seconds> timeLeft(std::uint64_t received, std::uint64
 
 }  // namespace
 
-std::string clockTime(std::chrono::seconds time) {
-    const auto seconds = static_cast<long long>(time.count());
-    char text[48];
-    if (seconds < 3600) {
-        std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
-    }
-    return text;
-}
-
 ProgressMeter::ProgressMeter(recording::ProgressClock clock, bool onTerminal, std::chrono::milliseconds stallNotice,
                              std::uint64_t expectedBytes, ColumnQuery columns)
     : clock_(std::move(clock)),
@@ -111,7 +100,7 @@ StatusText ProgressMeter::received(std::chrono::steady_clock::time_point now) co
                     {", ", percentOf(total_, expected_), 0},
                     {" at ", rate(now), 4}};
     if (const auto left = timeLeft(total_, expected_, recording::secondsBetween(began_, now))) {
-        text.push_back({", ", clockTime(*left) + " left", 1});
+        text.push_back({", ", recording::clockText(*left) + " left", 1});
     }
     return text;
 }
@@ -119,24 +108,22 @@ StatusText ProgressMeter::received(std::chrono::steady_clock::time_point now) co
 // The same whether the size was expected or not: scripts read how long the
 // upload has been silent.
 StatusText ProgressMeter::stalled(std::chrono::steady_clock::duration silent) const {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silent).count();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silent);
     return {{"", "received", 2},
             {" ", std::to_string(total_) + " bytes", 1},
             {" ", "(" + recording::audioDuration(total_) + " of audio)", 3},
-            {"; ", "no data for " + std::to_string(seconds) + " s", 0}};
+            {"; ", "no data for " + recording::clockText(seconds), 0}};
 }
 
 // The same whether the size was expected or not: scripts read the line that
 // ends the upload.
 StatusText ProgressMeter::ended(std::chrono::steady_clock::time_point now) const {
-    char elapsed[32];
-    std::snprintf(elapsed, sizeof elapsed, "%.1f s", recording::secondsBetween(began_, now));
     return {{"", "upload ended:", 1},
             {" ", "received", 3},
             {" ", std::to_string(total_) + " bytes", 0},
             {" ", "(" + recording::audioDuration(total_) + " of audio)", 4},
             {" at ", rate(now), 5},
-            {" in ", elapsed, 2}};
+            {" in ", recording::elapsedText(now - began_), 2}};
 }
 
 // The bytes received, and of how many when the size is expected.
@@ -181,12 +168,12 @@ void RecordingCountdown::clear() {
 StatusText RecordingCountdown::describe(std::chrono::steady_clock::duration waited) const {
     if (waited < recordTime_) {
         const auto recorded = std::chrono::floor<std::chrono::seconds>(waited);
-        return {{"", "recording", 1}, {": ", clockTime(recorded) + " of " + clockTime(recordTime_), 0}};
+        return {{"", "recording", 1}, {": ", recording::clockText(recorded) + " of " + recording::clockText(recordTime_), 0}};
     }
     StatusText text{{"", "recording ended", 3}};
     const auto since = std::chrono::floor<std::chrono::seconds>(waited - recordTime_);
     if (since.count() > 0) {
-        text.push_back({" ", clockTime(since) + " ago", 4});
+        text.push_back({" ", recording::clockText(since) + " ago", 4});
     }
     text.push_back({"; ", "waiting", 0});
     text.push_back({"", " for the upload", 2});

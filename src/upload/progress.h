@@ -12,9 +12,6 @@
 
 namespace quorvane::upload {
 
-// "m:ss", from an hour on "h:mm:ss".
-std::string clockTime(std::chrono::seconds time);
-
 constexpr std::chrono::milliseconds kStallNotice{5000};
 
 // Shows on standard error how far the upload has come: bytes, the audio they

@@ -1,7 +1,8 @@
 #include "upload/upload_control.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "recording/record_time.h"
 
 namespace quorvane::upload {
 
@@ -27,9 +28,7 @@ constexpr std::chrono::milliseconds kTenth{100};
 std::string waitText(std::chrono::milliseconds wait) {
     const auto tenths =
         (std::max(wait, std::chrono::milliseconds::zero()) + kTenth - std::chrono::milliseconds(1)) / kTenth;
-    char text[32];
-    std::snprintf(text, sizeof text, "%g s", static_cast<double>(tenths) / 10);
-    return text;
+    return recording::clockText(tenths * kTenth, tenths % 10 == 0 ? 0 : 1);
 }
 
 void UploadState::interrupt() {

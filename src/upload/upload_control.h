@@ -15,8 +15,8 @@ namespace quorvane::upload {
 // this long to connect again.
 constexpr std::chrono::milliseconds kDeviceSilenceLimit{30000};
 
-// A wait as the messages say it, rounded up to a tenth of a second: "30 s",
-// "0.1 s".
+// A wait as the messages say it, rounded up to a tenth of a second: "0:30",
+// "0:00.1".
 std::string waitText(std::chrono::milliseconds wait);
 
 // What the audio thread is doing, for the end of an interrupted run.

@@ -28,7 +28,7 @@ class InterruptedUpload(RunTest):
         self.assert_output(self.expected_opening() + [SUCCESS_LINE, WAIT_LINE, AUDIO_BEGIN])
         self.assertEqual(len(self.device.sent()), 40000)
         self.assertEqual(self.read_file("record.pcm"), self.device.sent())
-        self.assertIn("interrupted: record.pcm keeps the 40000 bytes received (0:00:00.3 of audio)",
+        self.assertIn("interrupted: record.pcm keeps the 40000 bytes received (0:00.3 of audio)",
                       self.stderr_text)
         self.assertEqual([name for name in os.listdir(self.work) if name.startswith("record_ch")], [],
                          "the split and the conversion are skipped")
@@ -94,7 +94,7 @@ class InterruptedConversion(RunTest):
         tool.interrupt()
         self.assertEqual(self.end_capture(tool, INTERRUPT_LIMIT + 10), INTERRUPTED_STATUS, self.stderr_text)
         self.assert_recording_kept()
-        self.assert_said_once("interrupted: record.pcm keeps all 128000 bytes received (0:00:01.0 of audio); the "
+        self.assert_said_once("interrupted: record.pcm keeps all 128000 bytes received (0:01.0 of audio); the "
                               "converter still running was not waited for")
         self.assertNotIn("may be incomplete", self.stderr_text)
         summary = harness.load_summary(self.path("record.json"))

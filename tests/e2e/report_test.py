@@ -109,7 +109,7 @@ class StoredRun(ReportTest):
 
         table = level_table(self.stderr_text)
         self.assertIsNotNone(table, self.stderr_text)
-        self.assertEqual(table[0], "audio: 2.0 s of the 2 s asked for")
+        self.assertEqual(table[0], "audio: 0:02.0 of the 0:02 asked for")
         self.assertEqual([table_cells(row) for row in table[2:]],
                          [(str(n), "record_ch%d.wav" % n, shown) for n, shown in zip((1, 2, 3, 4), TEST_SIGNAL_SHOWN)])
         self.assertIn("warning: 3 of 4 channels are not ok", self.stderr_text)
@@ -135,7 +135,7 @@ class StoredRun(ReportTest):
         self.assertEqual(status, 0, self.stderr_text)
         table = level_table(self.stderr_text)
         self.assertIsNotNone(table, self.stderr_text)
-        self.assertTrue(table[0].startswith("audio: 1.0 s of the 3 s asked for, 2.0 s short"), table[0])
+        self.assertTrue(table[0].startswith("audio: 0:01.0 of the 0:03 asked for, 0:02.0 short"), table[0])
         summary = self.summary()
         self.assert_upload_facts(summary, self.device.sent())
         self.assertEqual((summary["frames"], summary["trailing_bytes"], summary["record_seconds"]), (16000, 5, 3))

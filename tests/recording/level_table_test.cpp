@@ -45,23 +45,23 @@ TEST(LevelTable, DurationIsSetAgainstARecordTimeInSeconds) {
         bool cutShort;
     };
     const Case cases[] = {
-        {"30", 30 * kBytesPerSecond, "audio: 30.0 s of the 30 s asked for", false},
-        {"30", 29 * kBytesPerSecond + 8 * 3200, "audio: 29.2 s of the 30 s asked for", false},
-        {"2.5", 3 * kBytesPerSecond, "audio: 3.0 s", false},
+        {"30", 30 * kBytesPerSecond, "audio: 0:30.0 of the 0:30 asked for", false},
+        {"30", 29 * kBytesPerSecond + 8 * 3200, "audio: 0:29.2 of the 0:30 asked for", false},
+        {"2.5", 3 * kBytesPerSecond, "audio: 0:03.0", false},
         {"30", 12 * kBytesPerSecond + 5,
-         "audio: 12.0 s of the 30 s asked for, 18.0 s short: the upload ended early (a reset, or the device "
+         "audio: 0:12.0 of the 0:30 asked for, 0:18.0 short: the upload ended early (a reset, or the device "
          "stopped sending)",
          true},
         {"30", 0,
-         "audio: 0.0 s of the 30 s asked for, 30.0 s short: the upload ended early (a reset, or the device "
+         "audio: 0:00.0 of the 0:30 asked for, 0:30.0 short: the upload ended early (a reset, or the device "
          "stopped sending)",
          true},
         {"1", 0,
-         "audio: 0.0 s of the 1 s asked for, 1.0 s short: the upload ended early (a reset, or the device stopped "
+         "audio: 0:00.0 of the 0:01 asked for, 0:01.0 short: the upload ended early (a reset, or the device stopped "
          "sending)",
          true},
-        {"1m", 60 * kBytesPerSecond, "audio: 60.0 s", false},
-        {"", kBytesPerSecond, "audio: 1.0 s", false},
+        {"1m", 60 * kBytesPerSecond, "audio: 1:00.0", false},
+        {"", kBytesPerSecond, "audio: 0:01.0", false},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.recordTime);
@@ -89,13 +89,13 @@ TEST(LevelTable, RowsShowEveryFigureReadably) {
     };
     const Case cases[] = {
         {{std::string("record_ch1.wav"), clipping},
-         {"1", "record_ch1.wav", "30.0 s", "0.0", "-1.0", "+0.0 %", "123456", "clipping"}},
+         {"1", "record_ch1.wav", "0:30.0", "0.0", "-1.0", "+0.0 %", "123456", "clipping"}},
         {{std::nullopt, levels(minusInfinity, minusInfinity, Verdict::Silent)},
-         {"1", "not converted", "30.0 s", "-inf", "-inf", "+0.0 %", "0", "silent"}},
+         {"1", "not converted", "0:30.0", "-inf", "-inf", "+0.0 %", "0", "silent"}},
         {{std::string("record_ch1.wav"), weak},
-         {"1", "record_ch1.wav", "30.0 s", "-30.0", "-33.3", "+3.5 %", "0", "weak (-9.1 dB)"}},
+         {"1", "record_ch1.wav", "0:30.0", "-30.0", "-33.3", "+3.5 %", "0", "weak (-9.1 dB)"}},
         {{std::string("record_ch1.wav"), copy},
-         {"1", "record_ch1.wav", "30.0 s", "-12.0", "-15.1", "+0.0 %", "0", "same as channel 1"}},
+         {"1", "record_ch1.wav", "0:30.0", "-12.0", "-15.1", "+0.0 %", "0", "same as channel 1"}},
         {{std::nullopt, std::nullopt}, {"1", "not converted", "-", "-", "-", "-", "-", "-"}},
     };
     for (const Case& test : cases) {
@@ -113,7 +113,7 @@ TEST(LevelTable, TableHasTheDurationAHeadingAndOneAlignedRowAChannel) {
     summary.channels[2].levels->clippedSamples = 12345678;
     const std::vector<std::string> table = lines(formatLevelTable(summary));
     ASSERT_EQ(table.size(), 6u);
-    EXPECT_EQ(table[0], "audio: 30.0 s of the 30 s asked for");
+    EXPECT_EQ(table[0], "audio: 0:30.0 of the 0:30 asked for");
     EXPECT_EQ(table[1].find("channel"), 0u);
     // Right-aligned figures end where their heading ends, however wide.
     const std::size_t clippedEnd = table[1].find("clipped") + 7;

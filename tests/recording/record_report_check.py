@@ -173,7 +173,7 @@ class StoredRecording(unittest.TestCase):
         self.assertEqual(frames[0], "#b0b0b0")
         self.assertTrue(all(frame == "#c62828" for frame in frames[1:]), frames)
         labels = [text.text for text in root.iter(SVG + "text")]
-        for label in ("0 s", "1 s", "2 s", "same as channel 1", "not converted", "-inf", "0 dBFS", "-40", "-60"):
+        for label in ("0:00.0", "0:01.0", "0:02.0", "same as channel 1", "not converted", "-inf", "0 dBFS", "-40", "-60"):
             self.assertIn(label, labels)
         # What tells two runs apart, and where the clipping channel clipped.
         facts = next(text.text for text in root.iter(SVG + "text") if text.get("class") == "run-facts")

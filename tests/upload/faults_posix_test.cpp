@@ -93,7 +93,7 @@ TEST_F(Faults, AConnectionResetBeforeItIsAcceptedIsPassedOverAndTheNextIsTheUplo
         ListeningServer listening(server, port);
         EXPECT_TRUE(
             waitForDiagnostic("an upload connection failed before it could be accepted (Connection reset by "
-                              "peer, code 104); waiting up to 30 s for the device to connect again\n"));
+                              "peer, code 104); waiting up to 0:30 for the device to connect again\n"));
         LoopbackClient device(port);
         EXPECT_TRUE(device.send(bytes));
         device.finish();

@@ -80,7 +80,7 @@ TEST_F(Interruption, ARunningUploadKeepsEveryByteReceivedAndSkipsTheSplit) {
     ListeningServer listening(server);
     LoopbackClient device(listening.port());
     EXPECT_TRUE(device.send(sent));
-    EXPECT_TRUE(waitForDiagnostic("received 10000 bytes (0:00:00.0 of audio) at 0.00 MB/s\n"));
+    EXPECT_TRUE(waitForDiagnostic("received 10000 bytes (0:00.0 of audio) at 0.00 MB/s\n"));
     EXPECT_TRUE(testUploadState()->audioThreadRunning());
 
     testUploadState()->interrupt();

@@ -228,7 +228,7 @@ TEST_F(TcpListener, AConnectionAfterTheRecordingsEndWaitsTheLimitAlone) {
     LoopbackClient(listening.port()).finish();
     EXPECT_EQ(listening.join(), "");
     EXPECT_EQ(server.noRetries, 1);
-    EXPECT_EQ(occurrences(diagnostics(), "before its first byte; waiting up to 0.1 s for the device to connect again"),
+    EXPECT_EQ(occurrences(diagnostics(), "before its first byte; waiting up to 0:00.1 for the device to connect again"),
               1)
         << diagnostics();
 }

@@ -60,9 +60,9 @@ Screen render(const std::string& output, std::size_t columns) {
     return screen;
 }
 
-TEST(AudioDuration, IsHoursMinutesSecondsAndTenthsOf128000BytesASecond) {
-    EXPECT_EQ(quorvane::recording::audioDuration(127999), "0:00:00.9");
-    EXPECT_EQ(quorvane::recording::audioDuration(128000 * 61 + 64000), "0:01:01.5");
+TEST(AudioDuration, IsTheClockTextOf128000BytesASecondCutToATenth) {
+    EXPECT_EQ(quorvane::recording::audioDuration(127999), "0:00.9");
+    EXPECT_EQ(quorvane::recording::audioDuration(128000 * 61 + 64000), "1:01.5");
     EXPECT_EQ(quorvane::recording::audioDuration(460800000ull * 100), "100:00:00.0");
 }
 
@@ -78,9 +78,9 @@ TEST_F(Progress, OnATerminalOneLineIsRewrittenInPlaceAFewTimesASecond) {
     }
     meter.finish();
     EXPECT_EQ(diagnostics(),
-              "\rreceived 3000000 bytes (0:00:23.4 of audio) at 10.00 MB/s"
-              "\rreceived 3000001 bytes (0:00:23.4 of audio) at 4.29 MB/s "
-              "\rupload ended: received 3000001 bytes (0:00:23.4 of audio) at 3.75 MB/s in 0.8 s\n");
+              "\rreceived 3000000 bytes (0:23.4 of audio) at 10.00 MB/s"
+              "\rreceived 3000001 bytes (0:23.4 of audio) at 4.29 MB/s "
+              "\rupload ended: received 3000001 bytes (0:23.4 of audio) at 3.75 MB/s in 0:00.8\n");
 }
 
 // While nothing arrives for 5 s or more, the line says for how long instead
@@ -101,10 +101,10 @@ TEST_F(Progress, OnATerminalASilenceOf5SecondsOrMoreIsShownInsteadOfTheRate) {
     meter.add(1);
     meter.finish();
     EXPECT_EQ(diagnostics(),
-              "\rreceived 1000 bytes (0:00:00.0 of audio); no data for 5 s"
-              "\rreceived 1000 bytes (0:00:00.0 of audio); no data for 6 s"
-              "\rreceived 1001 bytes (0:00:00.0 of audio) at 0.00 MB/s    "
-              "\rupload ended: received 1001 bytes (0:00:00.0 of audio) at 0.00 MB/s in 6.6 s\n");
+              "\rreceived 1000 bytes (0:00.0 of audio); no data for 0:05"
+              "\rreceived 1000 bytes (0:00.0 of audio); no data for 0:06"
+              "\rreceived 1001 bytes (0:00.0 of audio) at 0.00 MB/s     "
+              "\rupload ended: received 1001 bytes (0:00.0 of audio) at 0.00 MB/s in 0:06.6\n");
 }
 
 TEST(RecordTime, AWholeNumberOfSecondsGivesTheExpectedUploadSize) {
@@ -126,16 +126,20 @@ TEST(RecordTime, AWholeNumberOfSecondsGivesTheExpectedUploadSize) {
     }
 }
 
-TEST(ClockTime, IsMinutesAndSecondsThenHoursFromAnHourOn) {
+TEST(ClockText, IsMinutesAndSecondsThenHoursFromAnHourOnWithThePlacesAsked) {
     const struct {
-        long long seconds;
+        long long milliseconds;
+        int decimals;
         const char* text;
-    } cases[] = {{0, "0:00"},       {59, "0:59"},      {61, "1:01"},         {3599, "59:59"},
-                 {3600, "1:00:00"}, {3661, "1:01:01"}, {360000, "100:00:00"}};
+    } cases[] = {{0, 0, "0:00"},       {59999, 0, "0:59"},        {61000, 0, "1:01"},          {3599000, 0, "59:59"},
+                 {3600000, 0, "1:00:00"}, {3661000, 0, "1:01:01"}, {360000000, 0, "100:00:00"}, {990, 1, "0:00.9"},
+                 {83456, 2, "1:23.45"},   {3600500, 1, "1:00:00.5"}, {-5000, 1, "0:00.0"}};
     for (const auto& each : cases) {
-        SCOPED_TRACE(each.seconds);
-        EXPECT_EQ(quorvane::upload::clockTime(seconds(each.seconds)), each.text);
+        SCOPED_TRACE(each.milliseconds);
+        EXPECT_EQ(quorvane::recording::clockText(milliseconds(each.milliseconds), each.decimals), each.text);
     }
+    EXPECT_EQ(quorvane::recording::elapsedText(milliseconds(750)), "0:00.8");
+    EXPECT_EQ(quorvane::recording::elapsedText(milliseconds(20049), 2), "0:20.05");
 }
 
 // Away from a terminal a line is added every 10 s. With the size expected it
@@ -147,13 +151,13 @@ TEST_F(Progress, AwayFromATerminalALineIsAddedEvery10Seconds) {
         const char* said;
     } cases[] = {
         {0,
-         "received 1280000 bytes (0:00:10.0 of audio) at 0.13 MB/s\n"
-         "received 2560000 bytes (0:00:20.0 of audio) at 0.13 MB/s\n"
-         "upload ended: received 3200000 bytes (0:00:25.0 of audio) at 0.12 MB/s in 26.0 s\n"},
+         "received 1280000 bytes (0:10.0 of audio) at 0.13 MB/s\n"
+         "received 2560000 bytes (0:20.0 of audio) at 0.13 MB/s\n"
+         "upload ended: received 3200000 bytes (0:25.0 of audio) at 0.12 MB/s in 0:26.0\n"},
         {3840000,
-         "received 1280000 of 3840000 bytes (0:00:10.0 of audio), 33% at 0.13 MB/s, 0:20 left\n"
-         "received 2560000 of 3840000 bytes (0:00:20.0 of audio), 66% at 0.13 MB/s, 0:10 left\n"
-         "upload ended: received 3200000 bytes (0:00:25.0 of audio) at 0.12 MB/s in 26.0 s\n"},
+         "received 1280000 of 3840000 bytes (0:10.0 of audio), 33% at 0.13 MB/s, 0:20 left\n"
+         "received 2560000 of 3840000 bytes (0:20.0 of audio), 66% at 0.13 MB/s, 0:10 left\n"
+         "upload ended: received 3200000 bytes (0:25.0 of audio) at 0.12 MB/s in 0:26.0\n"},
     };
     for (const auto& each : cases) {
         SCOPED_TRACE(each.expected);
@@ -182,9 +186,9 @@ TEST_F(Progress, TheTimeLeftIsLeftOutWhenThereIsNoTellingItOrNothingIsLeft) {
     clock.advance(seconds(10));
     meter.add(399999);
     EXPECT_EQ(diagnostics(),
-              "received 0 bytes (0:00:00.0 of audio); no data for 10 s\n"
-              "received 1 of 384000 bytes (0:00:00.0 of audio), 0% at 0.00 MB/s\n"
-              "received 400000 of 384000 bytes (0:00:03.1 of audio), 104% at 0.01 MB/s\n");
+              "received 0 bytes (0:00.0 of audio); no data for 0:10\n"
+              "received 1 of 384000 bytes (0:00.0 of audio), 0% at 0.00 MB/s\n"
+              "received 400000 of 384000 bytes (0:03.1 of audio), 104% at 0.01 MB/s\n");
 }
 
 // Narrowed, the line loses the audio, "received", the rate, the bytes and the
@@ -194,8 +198,8 @@ TEST_F(Progress, OnANarrowTerminalTheLeastImportantPartsAreLeftOutFirst) {
         int columns;
         const char* shown;
     } cases[] = {
-        {82, "received 128000 of 384000 bytes (0:00:01.0 of audio), 33% at 0.13 MB/s, 0:02 left"},
-        {81, "received 128000 of 384000 bytes, 33% at 0.13 MB/s, 0:02 left"},
+        {79, "received 128000 of 384000 bytes (0:01.0 of audio), 33% at 0.13 MB/s, 0:02 left"},
+        {78, "received 128000 of 384000 bytes, 33% at 0.13 MB/s, 0:02 left"},
         {61, "received 128000 of 384000 bytes, 33% at 0.13 MB/s, 0:02 left"},
         {60, "128000 of 384000 bytes, 33% at 0.13 MB/s, 0:02 left"},
         {51, "128000 of 384000 bytes, 33%, 0:02 left"},
@@ -224,11 +228,11 @@ TEST_F(Progress, OnATerminalNoRedrawWrapsAndA3SecondUploadLeavesOnlyItsLastLine)
         std::uint64_t expected;
         const char* lastLine;
     } cases[] = {
-        {50, 0, "upload ended: received 384000 bytes in 3.0 s"},
-        {50, 384000, "upload ended: received 384000 bytes in 3.0 s"},
+        {50, 0, "upload ended: received 384000 bytes in 0:03.0"},
+        {50, 384000, "upload ended: received 384000 bytes in 0:03.0"},
         {20, 0, "384000 bytes"},
         {20, 384000, "384000 bytes"},
-        {81, 384000, "upload ended: received 384000 bytes (0:00:03.0 of audio) at 0.13 MB/s in 3.0 s"},
+        {81, 384000, "upload ended: received 384000 bytes (0:03.0 of audio) at 0.13 MB/s in 0:03.0"},
     };
     for (const auto& each : cases) {
         SCOPED_TRACE(std::to_string(each.columns) + " columns, " + std::to_string(each.expected) + " expected");

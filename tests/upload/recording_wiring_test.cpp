@@ -167,7 +167,7 @@ TEST_F(UploadEndings, TheSummaryTellsHowEachEndingCameAbout) {
         }
         // The table and the picture come whenever the split ran and found audio.
         EXPECT_EQ(fs::exists("record.svg"), ending.measured);
-        EXPECT_EQ(diagnostics().find("audio: 0.1 s of the 1 s asked for") != std::string::npos, ending.measured)
+        EXPECT_EQ(diagnostics().find("audio: 0:00.1 of the 0:01 asked for") != std::string::npos, ending.measured)
             << diagnostics();
     }
 }
@@ -243,7 +243,7 @@ TEST_F(UploadEndings, AnInterruptedSplitStopsKeepsTheRecordingAndMakesNoChannelF
         EXPECT_FALSE(summary.snapshot().channels[channel - 1].levels.has_value()) << channel;
     }
     EXPECT_EQ(occurrences(diagnostics(),
-                          "interrupted: take.pcm keeps all 8000 bytes received (0:00:00.0 of audio); "
+                          "interrupted: take.pcm keeps all 8000 bytes received (0:00.0 of audio); "
                           "the split was stopped, no channel or WAV files were made\n"),
               1)
         << diagnostics();

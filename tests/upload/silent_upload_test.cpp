@@ -72,7 +72,7 @@ TEST_F(SilentUpload, EndsAfter30SilentSecondsWithEveryByteKeptAndConverted) {
     ::testing::internal::CaptureStdout();
     startUpload(bytes);
     ASSERT_TRUE(recordHolds(bytes.size()));
-    silentFor(seconds(29), "received 8000 bytes (0:00:00.0 of audio); no data for 29 s\n");
+    silentFor(seconds(29), "received 8000 bytes (0:00.0 of audio); no data for 0:29\n");
     EXPECT_FALSE(testUploadState()->waitForAudioThread(std::chrono::milliseconds(100)))
         << "the upload ended before its silence reached the limit";
 
@@ -85,7 +85,7 @@ TEST_F(SilentUpload, EndsAfter30SilentSecondsWithEveryByteKeptAndConverted) {
     EXPECT_EQ(readFile("record_ch2.wav").substr(44), channelBytes(bytes, 2));
     const std::string said = diagnostics();
     EXPECT_EQ(occurrences(said,
-                          "warning: the upload went silent: no data for 30.0 s after 8000 bytes; taken as the end "
+                          "warning: the upload went silent: no data for 0:30.0 after 8000 bytes; taken as the end "
                           "of the upload"),
               1)
         << said;
@@ -99,10 +99,10 @@ TEST_F(SilentUpload, APauseShorterThanTheLimitIsNoEnd) {
     ::testing::internal::CaptureStdout();
     startUpload(first);
     ASSERT_TRUE(recordHolds(first.size()));
-    silentFor(seconds(25), "received 4000 bytes (0:00:00.0 of audio); no data for 25 s\n");
+    silentFor(seconds(25), "received 4000 bytes (0:00.0 of audio); no data for 0:25\n");
     ASSERT_TRUE(device->send(second));
     ASSERT_TRUE(recordHolds(first.size() + second.size()));
-    silentFor(seconds(25), "received 9600 bytes (0:00:00.0 of audio); no data for 25 s\n");
+    silentFor(seconds(25), "received 9600 bytes (0:00.0 of audio); no data for 0:25\n");
     device->finish();
 
     EXPECT_TRUE(runEnded());
@@ -127,14 +127,14 @@ TEST_F(SilentUpload, AConnectionSilentFromTheStartIsNoRecording) {
     ::testing::internal::CaptureStdout();
     startUpload("");
     ASSERT_TRUE(recordHolds(0));
-    silentFor(seconds(30), "no data for 30.0 s after 0 bytes");
+    silentFor(seconds(30), "no data for 0:30.0 after 0 bytes");
     EXPECT_TRUE(runEnded());
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), kBeginLine);
     EXPECT_TRUE(testRunEnd()->failed);
     EXPECT_EQ(listening->join(), "");
     EXPECT_EQ(readFile("record.pcm"), "");
     EXPECT_NE(diagnostics().find("error: the device sent no audio: its upload connection ended before the first byte "
-                                 "and it did not connect again within 0.1 s"),
+                                 "and it did not connect again within 0:00.1"),
               std::string::npos)
         << diagnostics();
 }
