@@ -107,6 +107,31 @@ struct Shared {
     std::atomic<int> columns{0};
 };
 
+thread_local std::shared_ptr<RunOutput> t_runOutput;
+
+// What a run of a station says goes to its own output, never to the console.
+bool toRunOutput(const Said& said) {
+    if (!t_runOutput) {
+        return false;
+    }
+    switch (said.kind) {
+        case Said::Kind::ConsoleLine:
+        case Said::Kind::Message:
+            t_runOutput->line(said.text, said.kind == Said::Kind::ConsoleLine);
+            break;
+        case Said::Kind::Status:
+            t_runOutput->status(said.endLine ? std::string() : said.text);
+            if (said.endLine) {
+                t_runOutput->line(said.text + "\n", false);
+            }
+            break;
+        case Said::Kind::StatusClear:
+            t_runOutput->status({});
+            break;
+    }
+    return true;
+}
+
 Shared& shared() {
     static Shared* state = new Shared;
     return *state;
@@ -146,6 +171,9 @@ void queue(std::deque<Said>& pending, Said said) {
 }
 
 void say(Said said) {
+    if (toRunOutput(said)) {
+        return;
+    }
     Shared& state = shared();
     {
         std::lock_guard<std::mutex> lock(state.mutex);
@@ -234,6 +262,18 @@ private:
 
     std::thread thread_;
 };
+
+RunOutputScope::RunOutputScope(std::shared_ptr<RunOutput> output) : previous_(std::move(t_runOutput)) {
+    t_runOutput = std::move(output);
+}
+
+RunOutputScope::~RunOutputScope() {
+    t_runOutput = std::move(previous_);
+}
+
+std::shared_ptr<RunOutput> currentRunOutput() {
+    return t_runOutput;
+}
 
 ConsoleWriterThread::ConsoleWriterThread() : queue_(std::make_unique<Queue>()) {}
 

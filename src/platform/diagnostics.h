@@ -3,8 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 
 // The one writer of everything the program puts on the console: the run's
 // own lines on standard output, and everything it says beyond them (errors,
@@ -62,6 +65,49 @@ std::string byteCount(std::uint64_t count);
 // found.
 bool diagnosticsOnTerminal();
 int diagnosticColumns();
+
+// Where one of several runs in one process says what a single run says on
+// the console: a station keeps each device's lines in that device's log and
+// shows its state instead. Called from the run's threads, one at a time.
+class RunOutput {
+public:
+    virtual ~RunOutput() = default;
+    // One of the run's console lines (`consoleLine`) or a message, whole,
+    // with its line end.
+    virtual void line(const std::string& text, bool consoleLine) = 0;
+    // A line of status (progress), without a line end; empty: taken off.
+    virtual void status(const std::string& text) = 0;
+};
+
+// While an object of this class lives, what the calling thread says goes to
+// `output` (nullptr: to the console); threads started by `sayingThread` take
+// it along.
+class RunOutputScope {
+public:
+    explicit RunOutputScope(std::shared_ptr<RunOutput> output);
+    ~RunOutputScope();
+
+    RunOutputScope(const RunOutputScope&) = delete;
+    RunOutputScope& operator=(const RunOutputScope&) = delete;
+
+private:
+    std::shared_ptr<RunOutput> previous_;
+};
+
+// The output of the calling thread's run; nullptr: the console.
+std::shared_ptr<RunOutput> currentRunOutput();
+
+// A thread that says what it says where the thread that starts it does, so
+// that a run's lines stay its own however many threads it has.
+template <class Function, class... Arguments>
+std::thread sayingThread(Function&& function, Arguments&&... arguments) {
+    return std::thread(
+        [output = currentRunOutput()](auto&& work, auto&&... values) {
+            RunOutputScope scope(output);
+            std::invoke(std::forward<decltype(work)>(work), std::forward<decltype(values)>(values)...);
+        },
+        std::forward<Function>(function), std::forward<Arguments>(arguments)...);
+}
 
 // While an object of this class lives, the console is written by a thread of
 // its own, and saying something only hands it over: a console that is held

@@ -120,7 +120,7 @@ bool RecordingServer::claimUploadPort() {
 void RecordingServer::_startRecord(const RunSettings& settings, const std::string& deviceIp) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!closing_) {
-        thread_ = std::thread(&RecordingServer::serve, this, settings, deviceIp);
+        thread_ = platform::sayingThread(&RecordingServer::serve, this, settings, deviceIp);
     }
 }
 

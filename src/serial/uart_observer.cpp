@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/diagnostics.h"
 #include "platform/sleep.h"
 #include "protocol/command_table.h"
 #include "serial/serial_port.h"
@@ -45,8 +46,8 @@ bool UartObserver::start() {
     joinThreads();
     serialPort_->resumeReads();
     running_ = true;
-    linkThread_ = std::thread(&UartObserver::linkLoop, this);
-    readerThread_ = std::thread(&UartObserver::readLoop, this);
+    linkThread_ = platform::sayingThread(&UartObserver::linkLoop, this);
+    readerThread_ = platform::sayingThread(&UartObserver::readLoop, this);
     return true;
 }
 

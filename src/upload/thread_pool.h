@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/diagnostics.h"
+
 // A fixed set of worker threads that run queued calls first in, first out.
 // Destroying the pool runs every call still queued, then joins the workers.
 class ThreadPool {
@@ -19,9 +21,12 @@ public:
     // Starts one thread for a worker loop; the pool hands it the loop to run.
     using WorkerStarter = std::function<std::thread(std::function<void()> workerLoop)>;
 
+    // The workers say what they say where the thread that makes the pool
+    // does: the upload's lines belong to its run.
     explicit ThreadPool(unsigned int threadCount)
-        : ThreadPool(threadCount, [](std::function<void()> workerLoop) { return std::thread(std::move(workerLoop)); }) {
-    }
+        : ThreadPool(threadCount, [](std::function<void()> workerLoop) {
+              return quorvane::platform::sayingThread(std::move(workerLoop));
+          }) {}
 
     // When a worker cannot be started, the ones already running are stopped
     // and joined before the starter's exception leaves the constructor:

@@ -115,4 +115,36 @@ TEST_F(StatusLineTest, AMessageTakesAnUnfinishedLineOffTheTerminalFirst) {
     }
 }
 
+
+// What a station's run says, its own threads' lines with it, goes to that
+// run's output and nowhere else.
+class KeptOutput : public quorvane::platform::RunOutput {
+public:
+    void line(const std::string& text, bool consoleLine) override {
+        lines.push_back((consoleLine ? "out " : "err ") + text);
+    }
+    void status(const std::string& text) override { statuses.push_back(text); }
+
+    std::vector<std::string> lines;
+    std::vector<std::string> statuses;
+};
+
+TEST_F(StatusLineTest, ARunsLinesAndItsThreadsLinesGoToItsOwnOutput) {
+    const auto kept = std::make_shared<KeptOutput>();
+    const std::size_t before = diagnostics().size();
+    {
+        quorvane::platform::RunOutputScope scope(kept);
+        quorvane::platform::consoleLine("wifi connecting\n");
+        quorvane::platform::showStatus("received 1 byte", 40, false);
+        quorvane::platform::sayingThread([] { quorvane::platform::diagnose("from the run's thread\n"); }).join();
+        quorvane::platform::showStatus("upload ended", 40, true);
+    }
+    quorvane::platform::diagnose("after the run\n");
+    EXPECT_EQ(kept->lines, (std::vector<std::string>{"out wifi connecting\n",
+                                                     "err quorvane-capture: from the run's thread\n",
+                                                     "err upload ended\n"}));
+    EXPECT_EQ(kept->statuses, (std::vector<std::string>{"received 1 byte", ""}));
+    EXPECT_EQ(diagnostics().substr(before), "quorvane-capture: after the run\n");
+}
+
 }  // namespace
