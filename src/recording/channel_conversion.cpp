@@ -20,8 +20,9 @@ bool channelWanted(int channel, bool convertChannel3) {
     return channel != 3 || convertChannel3;
 }
 
-std::string converterCommand(int channel) {
-    return std::string(QUORVANE_CONVERTER_PROGRAM) + " " + channelPcmName(channel) + " " + channelWavName(channel) +
+std::string converterCommand(int channel, const RecordingFiles& files) {
+    return std::string(QUORVANE_CONVERTER_PROGRAM) + " " + files.path(channelPcmName(channel)) + " " +
+           files.path(channelWavName(channel)) +
            " 1 16000 16";
 }
 
@@ -39,7 +40,7 @@ Conversion failedConversion(const std::string& failure, const std::string& comma
 Conversion convertChannel(int channel, const ProcessingSettings& settings) {
     const std::string pcm = channelPcmName(channel);
     const std::string wav = channelWavName(channel);
-    const std::string command = converterCommand(channel);
+    const std::string command = converterCommand(channel, *settings.files);
     const auto began = settings.clock();
     const std::optional<int> ended = platform::runCommandLineUnless(command, settings.abandoned);
     if (!ended) {
@@ -54,7 +55,7 @@ Conversion convertChannel(int channel, const ProcessingSettings& settings) {
     if (!platform::commandSucceeded(result)) {
         return failedConversion("the converter failed on " + pcm, "\"" + command + "\" reported a failure", pcm);
     }
-    if (fileSize(wav) < fileSize(pcm) + kShortestWavHeader) {
+    if (fileSize(settings.files->path(wav)) < fileSize(settings.files->path(pcm)) + kShortestWavHeader) {
         return failedConversion("the converter made no complete " + wav, "\"" + command + "\"", pcm);
     }
     platform::diagnose("converted %s to %s in %s\n", pcm.c_str(), wav.c_str(),
@@ -83,10 +84,10 @@ void reportInterruptedConversion(const RecordingSource& source, std::uint64_t re
         source.name.c_str(), static_cast<unsigned long long>(recordBytes), audioDuration(recordBytes).c_str());
 }
 
-void deleteConvertedChannelFiles(const ChannelConversions& conversions, bool convertChannel3) {
+void deleteConvertedChannelFiles(const ChannelConversions& conversions, const ProcessingSettings& settings) {
     for (int channel = 1; channel <= kChannelCount; ++channel) {
-        if (conversions.made[channel - 1] || !channelWanted(channel, convertChannel3)) {
-            platform::deleteFile(channelPcmName(channel).c_str());
+        if (conversions.made[channel - 1] || !channelWanted(channel, settings.convertChannel3)) {
+            platform::deleteFile(settings.files->path(channelPcmName(channel)).c_str());
         }
     }
 }
@@ -117,7 +118,7 @@ ChannelConversions convertChannels(const ProcessingSettings& settings, const Rec
             conversions.failure = conversion.failure;
         }
     }
-    deleteConvertedChannelFiles(conversions, convertChannel3);
+    deleteConvertedChannelFiles(conversions, settings);
     return conversions;
 }
 

@@ -19,24 +19,14 @@ namespace {
 constexpr std::size_t kFramesPerBlock = 160;
 constexpr std::size_t kBlockBytes = kFramesPerBlock * kFrameBytes;
 
-std::ofstream* const kChannelOut[kChannelCount] = {&g_ch1Out, &g_ch2Out, &g_ch3Out, &g_ch4Out};
-
-// Stream buffers far larger than the runtime's few kilobytes, so that an hour
-// of audio (460.8 MB read, as much written) takes thousands of system calls
-// rather than a hundred thousand. They outlive every split: the streams keep
-// pointing at them after they are closed.
-constexpr std::size_t kReadBuffer = 1024 * 1024;
-constexpr std::size_t kWriteBuffer = 256 * 1024;
-char readBuffer[kReadBuffer];
-char writeBuffers[kChannelCount][kWriteBuffer];
-
 using ChannelBlocks = char[kChannelCount][kFramesPerBlock * kSampleBytes];
 
 // One split of one recording; the first failure ends it.
 class Split {
 public:
-    Split(const RecordingSource& source, RecordingCheck& check, std::function<bool()> interrupted)
-        : source_(source), check_(check), interrupted_(std::move(interrupted)) {}
+    Split(const RecordingSource& source, RecordingFiles& files, RecordingCheck& check,
+          std::function<bool()> interrupted)
+        : source_(source), files_(files), check_(check), interrupted_(std::move(interrupted)) {}
 
     bool run() { return openRecording() && copyFrames() && closeFiles(); }
 
@@ -57,6 +47,7 @@ private:
     bool closeFiles();
 
     const RecordingSource& source_;
+    RecordingFiles& files_;
     RecordingCheck& check_;
     const std::function<bool()> interrupted_;
     std::optional<SplitFailure> failure_;
@@ -77,13 +68,13 @@ void deinterleave(const char* block, std::size_t frames, ChannelBlocks& samples)
 
 // Channel files of an earlier split stay when this one made none.
 void Split::abandon() {
-    g_recordIn.close();
+    files_.recordIn().close();
     if (!channelFilesCreated_) {
         return;
     }
     for (int channel = 1; channel <= kChannelCount; ++channel) {
-        kChannelOut[channel - 1]->close();
-        platform::deleteFile(channelPcmName(channel).c_str());
+        files_.channelOut(channel).close();
+        platform::deleteFile(files_.path(channelPcmName(channel)).c_str());
     }
 }
 
@@ -116,10 +107,10 @@ bool Split::stopInterrupted() {
 
 bool Split::openRecording() {
     errno = 0;
-    g_recordIn.rdbuf()->pubsetbuf(readBuffer, kReadBuffer);
+    files_.recordIn().rdbuf()->pubsetbuf(files_.readBuffer(), static_cast<std::streamsize>(files_.readBufferSize()));
     // UTF-8 on every system: a --convert may name any file.
-    g_recordIn.open(std::filesystem::u8path(source_.path), std::ios::in | std::ios::binary);
-    if (!g_recordIn.is_open()) {
+    files_.recordIn().open(std::filesystem::u8path(source_.path), std::ios::in | std::ios::binary);
+    if (!files_.recordIn().is_open()) {
         return fail("reopen", source_.name, errno);
     }
     return true;
@@ -130,9 +121,9 @@ bool Split::createChannelFiles() {
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         const std::string name = channelPcmName(channel);
         errno = 0;
-        kChannelOut[channel - 1]->rdbuf()->pubsetbuf(writeBuffers[channel - 1], kWriteBuffer);
-        kChannelOut[channel - 1]->open("./" + name, std::ios::out | std::ios::binary);
-        if (!kChannelOut[channel - 1]->is_open()) {
+        files_.channelOut(channel).rdbuf()->pubsetbuf(files_.writeBuffer(channel), static_cast<std::streamsize>(files_.writeBufferSize()));
+        files_.channelOut(channel).open(std::filesystem::u8path(files_.path(name)), std::ios::out | std::ios::binary);
+        if (!files_.channelOut(channel).is_open()) {
             return fail("create", name, errno);
         }
     }
@@ -148,8 +139,8 @@ bool Split::writeSamples(ChannelBlocks& samples, std::size_t frames) {
     }
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         errno = 0;
-        kChannelOut[channel - 1]->write(samples[channel - 1], static_cast<std::streamsize>(frames * kSampleBytes));
-        if (!*kChannelOut[channel - 1]) {
+        files_.channelOut(channel).write(samples[channel - 1], static_cast<std::streamsize>(frames * kSampleBytes));
+        if (!files_.channelOut(channel)) {
             return fail("write", channelPcmName(channel), errno);
         }
     }
@@ -161,9 +152,9 @@ bool Split::copyFrames() {
     ChannelBlocks samples;
     for (;;) {
         errno = 0;
-        g_recordIn.read(block, sizeof block);
+        files_.recordIn().read(block, sizeof block);
         const int readError = errno;
-        const auto count = static_cast<std::size_t>(g_recordIn.gcount());
+        const auto count = static_cast<std::size_t>(files_.recordIn().gcount());
         bytesRead_ += count;
         const std::size_t frames = count / kFrameBytes;
         deinterleave(block, frames, samples);
@@ -173,10 +164,10 @@ bool Split::copyFrames() {
         check_.add(block, frames);
         frames_ += frames;
         trailingBytes_ = count % kFrameBytes;
-        if (g_recordIn.eof()) {
+        if (files_.recordIn().eof()) {
             return true;
         }
-        if (!g_recordIn) {
+        if (!files_.recordIn()) {
             return fail("read", source_.name, readError);
         }
         if (interrupted_ && interrupted_()) {
@@ -188,14 +179,14 @@ bool Split::copyFrames() {
 // Closing writes what the streams still buffer, so a full disk may show only
 // here.
 bool Split::closeFiles() {
-    g_recordIn.close();
+    files_.recordIn().close();
     if (!channelFilesCreated_) {
         return true;
     }
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         errno = 0;
-        kChannelOut[channel - 1]->close();
-        if (kChannelOut[channel - 1]->fail()) {
+        files_.channelOut(channel).close();
+        if (files_.channelOut(channel).fail()) {
             return fail("write", channelPcmName(channel), errno);
         }
     }
@@ -204,8 +195,8 @@ bool Split::closeFiles() {
 
 }  // namespace
 
-RecordingSource runRecording() {
-    return {kRecordPath, "record.pcm"};
+RecordingSource runRecording(const RecordingFiles& files) {
+    return {files.path(kRecordFileName), kRecordFileName};
 }
 
 std::string splitFailureText(const SplitFailure& failure) {
@@ -214,7 +205,7 @@ std::string splitFailureText(const SplitFailure& failure) {
 
 SplitOutcome splitRecording(const RecordingSource& source, const ProcessingSettings& settings, RecordingCheck& check) {
     const auto began = settings.clock();
-    Split split(source, check, settings.interrupted);
+    Split split(source, *settings.files, check, settings.interrupted);
     if (!split.run()) {
         return {split.bytesRead(), split.failure()};
     }

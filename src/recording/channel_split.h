@@ -17,8 +17,8 @@ struct RecordingSource {
     std::string name;
 };
 
-// The recording of a run: "./record.pcm".
-RecordingSource runRecording();
+// The recording of a run: record.pcm in its folder.
+RecordingSource runRecording(const RecordingFiles& files);
 
 // What stopped a split: the action ("reopen", "create", "read", "write"),
 // the file and the errno value captured where it failed; or an interruption.

@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
+
+#include "recording/record_files.h"
 
 namespace quorvane::recording {
 
@@ -24,6 +27,8 @@ struct ProcessingSettings {
     // running and the handling ends without a further word. Never when
     // empty.
     std::function<bool()> abandoned;
+    // Where the recording's files are, and the streams that write them.
+    std::shared_ptr<RecordingFiles> files = RecordingFiles::workingFolder();
 };
 
 }  // namespace quorvane::recording

@@ -60,11 +60,11 @@ void recordWavFiles(SharedRecordSummary& summary, const ChannelConversions& conv
 }
 
 // The table and the picture: the user's look at what the device recorded.
-void reportRecording(const RecordSummary& facts, const ChannelEnvelopes& envelopes) {
+void reportRecording(const RecordSummary& facts, const ChannelEnvelopes& envelopes, const RecordingFiles& files) {
     // A terminal gets the table that fits it; a pipe or a file all of it.
     const int columns = platform::diagnosticsOnTerminal() ? platform::diagnosticColumns() : 0;
     platform::showText("%s", formatLevelTable(facts, static_cast<std::size_t>(std::max(columns, 0))).c_str());
-    const int error = writeRecordPicture(std::string("./") + kPictureFileName, facts, envelopes);
+    const int error = writeRecordPicture(files.path(kPictureFileName), facts, envelopes);
     if (error != 0) {
         platform::diagnose("warning: cannot write %s: %s\n", kPictureFileName, fileErrorText(error).c_str());
     }
@@ -109,7 +109,7 @@ RecordingEnding processRecording(const RecordingSource& source, const Processing
     recordWavFiles(summary, conversions);
     // The run that gave the handling up has said how it ended.
     if (conversions.end != ConversionEnd::Abandoned) {
-        reportRecording(summary.snapshot(), findings.envelopes);
+        reportRecording(summary.snapshot(), findings.envelopes, *settings.files);
     }
     return endingOf(conversions);
 }

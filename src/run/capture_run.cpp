@@ -31,6 +31,11 @@ std::unique_ptr<quorvane::UartObserver> makeObserver(const std::string& port) {
     return std::make_unique<quorvane::UartObserver>(std::atoi(port.c_str()), kBaudRate);
 }
 
+std::shared_ptr<quorvane::recording::RecordingFiles> filesIn(const std::string& folder) {
+    return folder.empty() ? quorvane::recording::RecordingFiles::workingFolder()
+                          : quorvane::recording::RecordingFiles::inFolder(folder);
+}
+
 // The run's own facts; never the pass phrase.
 std::shared_ptr<quorvane::recording::SharedRecordSummary> beginRunSummary(const RunOptions& options) {
     auto summary = beginSummary(quorvane::recording::SummaryCommand::Run);
@@ -38,6 +43,7 @@ std::shared_ptr<quorvane::recording::SharedRecordSummary> beginRunSummary(const 
         facts.port = portLabel(options.port);
         facts.networkName = options.ssid;
         facts.recordTime = options.recordTime;
+        facts.recording = quorvane::recording::inFolder(options.folder, facts.recording);
     });
     return summary;
 }
@@ -61,7 +67,8 @@ CaptureRun::CaptureRun(RunOptions options)
       end_(std::make_shared<RunEnd>()),
       summary_(beginRunSummary(options_)),
       upload_(std::make_shared<quorvane::upload::UploadState>()),
-      recordingServer_({[this] { stopLink(); }, options_.convertCh3, summary_, end_->ender(), upload_}) {}
+      recordingServer_({[this] { stopLink(); }, options_.convertCh3, summary_, end_->ender(), upload_,
+                        filesIn(options_.folder)}) {}
 
 CaptureRun::~CaptureRun() = default;
 
@@ -167,7 +174,7 @@ int CaptureRun::run() {
     quorvane::platform::awaitInterruptHandled(kInterruptHandlerLimit);
     const int status = exitStatus();
     if (summary_->uploadRequested()) {
-        finishSummary(*summary_, {status, interrupted, options_.convertCh3});
+        finishSummary(*summary_, {status, interrupted, options_.convertCh3}, options_.folder);
     }
     return status;
 }

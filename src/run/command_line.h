@@ -52,6 +52,9 @@ struct RunOptions {
     // arguments and only when atoi gives 1.
     bool convertCh3 = false;
     std::size_t positionalCount = 0;
+    // The folder (already made) that holds the run's files; empty: the
+    // working folder. Each device of a station has one.
+    std::string folder;
 };
 
 // The options of a run from its positional arguments (at least four).

@@ -41,7 +41,8 @@ std::shared_ptr<quorvane::recording::SharedRecordSummary> beginSummary(quorvane:
     return std::make_shared<quorvane::recording::SharedRecordSummary>(facts);
 }
 
-void finishSummary(quorvane::recording::SharedRecordSummary& summary, const SummaryEnd& end) {
+void finishSummary(quorvane::recording::SharedRecordSummary& summary, const SummaryEnd& end,
+                   const std::string& folder) {
     if (!summary.endingRecorded()) {
         summary.recordEnding(
             end.interrupted ? quorvane::recording::RunOutcome::Interrupted : quorvane::recording::RunOutcome::Failed,
@@ -53,7 +54,7 @@ void finishSummary(quorvane::recording::SharedRecordSummary& summary, const Summ
     });
     const quorvane::recording::RecordSummary facts = summary.snapshot();
     const int error =
-        quorvane::recording::writeRecordSummary(std::string("./") + quorvane::recording::kSummaryFileName, facts);
+        quorvane::recording::writeRecordSummary(quorvane::recording::inFolder(folder, quorvane::recording::kSummaryFileName), facts);
     if (error != 0) {
         quorvane::platform::diagnose("warning: cannot write %s: %s\n", quorvane::recording::kSummaryFileName,
                                      quorvane::recording::fileErrorText(error).c_str());

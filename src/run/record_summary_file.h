@@ -20,7 +20,8 @@ struct SummaryEnd {
 
 // Completes the summary (the end time, the exit status, and the ending of a
 // run whose upload told none: interrupted, or failed because no upload came)
-// and writes ./record.json; says on standard error when it cannot. When the
+// and writes record.json in `folder` ("": the working folder); says on standard error when it cannot. When the
 // recording is kept but its WAV files were not all made, says how to make
 // them from it with --convert.
-void finishSummary(quorvane::recording::SharedRecordSummary& summary, const SummaryEnd& end);
+void finishSummary(quorvane::recording::SharedRecordSummary& summary, const SummaryEnd& end,
+                   const std::string& folder = {});

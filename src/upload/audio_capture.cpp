@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 
@@ -49,24 +50,26 @@ struct ReceiveOutcome {
 // A failed write may still have put part of its bytes in the file (some C
 // runtimes report a short write as a failure), so the file's own size is what
 // it keeps; the count of reported writes when the size cannot be told.
-std::uint64_t keptBytes(const ReceiveOutcome& outcome) {
-    const std::int64_t size = recording::fileSize(recording::kRecordPath);
+std::uint64_t keptBytes(const ReceiveOutcome& outcome, const recording::RecordingFiles& files) {
+    const std::int64_t size = recording::fileSize(files.path(recording::kRecordFileName));
     return size >= 0 ? static_cast<std::uint64_t>(size) : outcome.stored;
 }
 
-void reportStoreFailure(int error, ReceiveOutcome& outcome, const char* consequence) {
+void reportStoreFailure(int error, ReceiveOutcome& outcome, const recording::RecordingFiles& files,
+                        const char* consequence) {
     outcome.storeFailed = true;
     outcome.storeFailure = "cannot write record.pcm: " + recording::fileErrorText(error);
     platform::diagnose("error: cannot write record.pcm: %s; it keeps %llu of the %llu bytes received%s\n",
-                       recording::fileErrorText(error).c_str(), static_cast<unsigned long long>(keptBytes(outcome)),
+                       recording::fileErrorText(error).c_str(), static_cast<unsigned long long>(keptBytes(outcome, files)),
                        static_cast<unsigned long long>(outcome.received), consequence);
 }
 
 // record.pcm is written without a stream buffer, so that what a write
 // reports is what the file holds, even when the disk fills up.
-bool storeChunk(const char* data, int count, ReceiveOutcome& outcome, ProgressMeter& progress) {
+bool storeChunk(const char* data, int count, const recording::RecordingFiles& files, ReceiveOutcome& outcome,
+                ProgressMeter& progress) {
     errno = 0;
-    const std::streamsize written = g_recordOut.rdbuf()->sputn(data, count);
+    const std::streamsize written = files.recordOut().rdbuf()->sputn(data, count);
     const int error = errno;
     outcome.received += static_cast<std::uint64_t>(count);
     outcome.stored += static_cast<std::uint64_t>(written);
@@ -74,18 +77,19 @@ bool storeChunk(const char* data, int count, ReceiveOutcome& outcome, ProgressMe
     if (written == count) {
         return true;
     }
-    reportStoreFailure(error, outcome, ", and the upload was stopped there");
+    reportStoreFailure(error, outcome, files, ", and the upload was stopped there");
     return false;
 }
 
 // What has arrived before the interruption still belongs to the recording,
 // just as when the device closes: it is read, and nothing after it.
-void keepArrivedBytes(net::SocketHandle socket, char* buffer, ReceiveOutcome& outcome, ProgressMeter& progress) {
+void keepArrivedBytes(net::SocketHandle socket, char* buffer, const recording::RecordingFiles& files,
+                      ReceiveOutcome& outcome, ProgressMeter& progress) {
     outcome.interrupted = true;
     for (long waiting = net::pendingBytes(socket); waiting > 0;) {
         const int count =
             ::recv(socket, buffer, waiting < kReceiveChunk ? static_cast<int>(waiting) : kReceiveChunk, 0);
-        if (count <= 0 || !storeChunk(buffer, count, outcome, progress)) {
+        if (count <= 0 || !storeChunk(buffer, count, files, outcome, progress)) {
             return;
         }
         waiting -= count;
@@ -125,7 +129,7 @@ bool receiveChunk(net::SocketHandle socket, char* buffer, const AudioSettings& s
                   ProgressMeter& progress) {
     const int count = ::recv(socket, buffer, kReceiveChunk, 0);
     if (count > 0) {
-        return storeChunk(buffer, count, outcome, progress);
+        return storeChunk(buffer, count, *settings.files, outcome, progress);
     }
     if (count == 0) {
         return false;
@@ -144,7 +148,7 @@ bool receiveMore(net::SocketHandle socket, char* buffer, const AudioSettings& se
     int error = 0;
     switch (waitForSocket(*settings.state, socket, settings.silenceCheck, error)) {
         case SocketEvent::Interrupted:
-            keepArrivedBytes(socket, buffer, outcome, progress);
+            keepArrivedBytes(socket, buffer, *settings.files, outcome, progress);
             return false;
         case SocketEvent::Failed:
             reportReceiveError(error, outcome, progress.silence(), settings);
@@ -174,10 +178,10 @@ void receiveInto(net::SocketHandle socket, const AudioSettings& settings, Receiv
 ReceiveOutcome receiveRecording(net::SocketHandle socket, const AudioSettings& settings, ProgressMeter& progress,
                                 DeliveryNotice& delivery) {
     ReceiveOutcome outcome;
-    g_recordOut.rdbuf()->pubsetbuf(nullptr, 0);
+    settings.files->recordOut().rdbuf()->pubsetbuf(nullptr, 0);
     errno = 0;
-    g_recordOut.open(recording::kRecordPath, std::ios::out | std::ios::binary);
-    if (!g_recordOut.is_open()) {
+    settings.files->recordOut().open(std::filesystem::u8path(settings.files->path(recording::kRecordFileName)), std::ios::out | std::ios::binary);
+    if (!settings.files->recordOut().is_open()) {
         const int error = errno;
         outcome.storeFailed = true;
         outcome.storeFailure = "cannot create record.pcm: " + recording::fileErrorText(error);
@@ -187,10 +191,10 @@ ReceiveOutcome receiveRecording(net::SocketHandle socket, const AudioSettings& s
     }
     receiveInto(socket, settings, outcome, progress, delivery);
     errno = 0;
-    g_recordOut.close();
+    settings.files->recordOut().close();
     const int closeError = errno;
-    if (g_recordOut.fail() && !outcome.storeFailed) {
-        reportStoreFailure(closeError, outcome, "");
+    if (settings.files->recordOut().fail() && !outcome.storeFailed) {
+        reportStoreFailure(closeError, outcome, *settings.files, "");
     }
     progress.finish();
     return outcome;
@@ -233,7 +237,8 @@ std::optional<recording::RecordingEnding> captureRecording(net::SocketHandle soc
     processing.interrupted = [&upload] { return upload.interrupted(); };
     processing.converting = [&upload] { upload.enterStage(AudioStage::Converting); };
     processing.abandoned = [&upload] { return upload.conversionAbandoned(); };
-    return recording::processRecording(recording::runRecording(), processing, summary);
+    processing.files = settings.files;
+    return recording::processRecording(recording::runRecording(*settings.files), processing, summary);
 }
 
 void endRun(const std::function<void(bool)>& end, bool failed) {
@@ -278,6 +283,7 @@ AudioSettings consoleAudioSettings(const UploadWiring& wiring) {
     settings.convertChannel3 = wiring.convertChannel3;
     settings.summary = wiring.summary;
     settings.endRun = wiring.endRun;
+    settings.files = wiring.files;
     return settings;
 }
 

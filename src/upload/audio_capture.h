@@ -5,6 +5,7 @@
 #include <future>
 #include <memory>
 
+#include "recording/record_files.h"
 #include "recording/shared_record_summary.h"
 #include "upload/progress.h"
 #include "upload/thread_pool.h"
@@ -30,6 +31,9 @@ struct UploadWiring {
     // the hand-over, the audio thread's stage); a server handed none keeps
     // one of its own.
     std::shared_ptr<UploadState> state;
+    // Where the recording's files go: the working folder unless the run
+    // has a folder of its own.
+    std::shared_ptr<recording::RecordingFiles> files = recording::RecordingFiles::workingFolder();
 };
 
 struct AudioSettings {
@@ -49,6 +53,7 @@ struct AudioSettings {
     // The upload's shared state, which the server handing the connection
     // over puts here.
     std::shared_ptr<UploadState> state;
+    std::shared_ptr<recording::RecordingFiles> files = recording::RecordingFiles::workingFolder();
 };
 
 // The steady clock, in-place progress when standard error is a terminal, and

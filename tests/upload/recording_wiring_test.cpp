@@ -58,7 +58,8 @@ TEST_F(RecordingWiring, TheSplitFeedsTheCheckEveryWholeFrameAndNoPartialOne) {
     writeFile("record.pcm", squareWaves(frames) + std::string("\xFF\x7F\xFF\x7F\xFF\x7F\xFF", 7));
     quorvane::recording::RecordingCheck check(frames);
     const quorvane::recording::SplitOutcome split = quorvane::recording::splitRecording(
-        quorvane::recording::runRecording(), {steadyClock(), false, nullptr, nullptr, nullptr}, check);
+        quorvane::recording::runRecording(*quorvane::recording::RecordingFiles::workingFolder()),
+        {steadyClock(), false, nullptr, nullptr, nullptr}, check);
     ASSERT_FALSE(split.failure.has_value()) << diagnostics();
     EXPECT_EQ(split.bytesRead, 8u * frames + 7);
     const quorvane::recording::RecordingFindings findings = check.finish();

@@ -43,7 +43,7 @@ protected:
     // begin the upload; the test moves the clock only after that.
     static bool recordHolds(std::size_t bytes) {
         return eventually([&] {
-            return quorvane::recording::fileSize(quorvane::recording::kRecordPath) == static_cast<std::int64_t>(bytes);
+            return quorvane::recording::fileSize(quorvane::recording::kRecordFileName) == static_cast<std::int64_t>(bytes);
         });
     }
 
