@@ -99,6 +99,18 @@ TEST(EmulatorOptions, RefusesCombinationsThatCannotWork) {
     EXPECT_NE(parse({"--tty", "/dev/ttyS0", "--vanish-after", "3"}).error, "");
     EXPECT_NE(parse({"--silence-repeat", "--silence-resume", "2"}).error, "");
     EXPECT_EQ(parse({"--silence-repeat", "--silence-resume", "2", "--silent-after-heartbeats", "3"}).error, "");
+    for (const std::vector<std::string>& devices :
+         std::vector<std::vector<std::string>>{{"--devices", "0"},
+                                               {"--devices", "17"},
+                                               {"--devices", "2", "--device-option", "3:wifi-fail"},
+                                               {"--device-option", "1:no-such-option"},
+                                               {"--device-option", "1:reset-at"},
+                                               {"--device-option", "1:devices=2"},
+                                               {"--device-option", "1:silence-repeat"},
+                                               {"--devices", "2", "--tty", "/dev/ttyS0"},
+                                               {"--devices", "2", "--link", "/tmp/com1"}}) {
+        EXPECT_NE(parse(devices).error, "") << testing::PrintToString(devices);
+    }
 }
 
 TEST(EmulatorOptions, UploadSignalIsTonesOrTestAndNotWithASourceFile) {
@@ -129,29 +141,13 @@ TEST(EmulatorOptions, NetworkFaultsAreOffUnlessAsked) {
 TEST(EmulatorOptions, HelpListsEveryOption) {
     EXPECT_TRUE(parse({"--help"}).helpRequested);
     const std::string usage = quorvane::emulator::usageText();
-    for (const char* name : {"--tty",
-                             "--link",
-                             "--request-log",
-                             "--wifi-no-reply",
-                             "--silent-after-wifi",
-                             "--vanish-after-heartbeats",
-                             "--noise-gap",
-                             "--split-for",
-                             "--log-every",
-                             "--upload-source",
-                             "--upload-signal",
-                             "--pause-at",
-                             "--reset-at",
-                             "--stranger-from",
-                             "--time-limit",
-                             "--hold-at",
-                             "--reset-first",
-                             "--upload-on-rejoin",
-                             "--rejoin-fail",
-                             "--devices",
-                             "--device-option",
-                             "record-2.pcm",
-                             "device k: "}) {
+    for (const char* name :
+         {"--tty", "--link", "--request-log", "--wifi-no-reply", "--silent-after-wifi", "--vanish-after-heartbeats",
+          "--noise-gap", "--split-for", "--log-every", "--upload-source", "--upload-signal", "--pause-at", "--reset-at",
+          "--stranger-from", "--time-limit", "--hold-at", "--reset-first", "--upload-on-rejoin", "--rejoin-fail"}) {
+        EXPECT_NE(usage.find(name), std::string::npos) << name;
+    }
+    for (const char* name : {"--devices", "--device-option", "record-2.pcm"}) {
         EXPECT_NE(usage.find(name), std::string::npos) << name;
     }
 }
@@ -165,15 +161,15 @@ TEST(EmulatorOptions, EachOfSeveralDevicesReportsAndUploadsFromItsOwnAddress) {
     };
     const Row rows[] = {
         {{}, 1, "127.0.0.1", ""},
-        {{"--devices", "3"}, 1, "127.0.0.2", "127.0.0.2"},
         {{"--devices", "3"}, 3, "127.0.0.4", "127.0.0.4"},
         {{"--devices", "3", "--wifi-ip", "127.0.0.9"}, 2, "127.0.0.9", "127.0.0.9"},
         {{"--devices", "2", "--wifi-ip", "203.0.113.10"}, 2, "203.0.113.10", "127.0.0.1"},
-        {{"--wifi-ip", "203.0.113.10"}, 1, "203.0.113.10", "127.0.0.1"},
         {{"--wifi-ip", "127.0.0.5"}, 1, "127.0.0.5", "127.0.0.5"},
         {{"--devices", "3", "--upload-from", "127.0.0.1"}, 3, "127.0.0.4", "127.0.0.1"},
-        {{"--devices", "3", "--device-option", "3:wifi-ip=127.0.0.2"}, 3, "127.0.0.2", "127.0.0.2"},
-        {{"--devices", "3", "--device-option", "3:wifi-ip=127.0.0.2"}, 2, "127.0.0.3", "127.0.0.3"},
+        {{"--devices", "3", "--device-option", "3:wifi-ip=127.0.0.2", "--wifi-ip=127.0.0.7"},
+         3,
+         "127.0.0.2",
+         "127.0.0.2"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.arguments) + " device " + std::to_string(row.device));
@@ -182,55 +178,9 @@ TEST(EmulatorOptions, EachOfSeveralDevicesReportsAndUploadsFromItsOwnAddress) {
         const quorvane::emulator::Options options = quorvane::emulator::optionsOfDevice(parsed, row.device);
         EXPECT_EQ(options.serial.wifiIp, row.reported);
         EXPECT_EQ(options.upload.fromAddress, row.uploadsFrom);
-        EXPECT_EQ(options.upload.device, parsed.options.run.devices > 1 ? row.device : 1u);
     }
-}
-
-TEST(EmulatorOptions, SeveralDevicesWriteFilesNamedAfterThem) {
-    using quorvane::emulator::pathOfDevice;
-    EXPECT_EQ(pathOfDevice("record.pcm", 2), "record-2.pcm");
-    EXPECT_EQ(pathOfDevice("/tmp/a.b/record", 3), "/tmp/a.b/record-3");
-    EXPECT_EQ(pathOfDevice("work/.copy", 1), "work/.copy-1");
-    EXPECT_EQ(pathOfDevice("up.tar.gz", 16), "up.tar-16.gz");
-    const ParsedCommandLine several = parse({"--devices", "2", "--upload-copy", "w/up.bin", "--request-log", "req"});
-    EXPECT_EQ(quorvane::emulator::optionsOfDevice(several, 1).upload.copyPath, "w/up-1.bin");
-    EXPECT_EQ(quorvane::emulator::optionsOfDevice(several, 2).serial.requestLogPath, "req-2");
-    const ParsedCommandLine one = parse({"--upload-copy", "w/up.bin"});
-    EXPECT_EQ(quorvane::emulator::optionsOfDevice(one, 1).upload.copyPath, "w/up.bin");
-}
-
-TEST(EmulatorOptions, DeviceOptionAppliesToThatDeviceOnlyWhereverItStands) {
-    const ParsedCommandLine parsed =
-        parse({"--devices", "3", "--device-option", "2:wifi-fail", "--device-option=3:reset-at=100", "--wifi-ip",
-               "127.0.0.7", "--device-option", "1:link=/tmp/com1"});
-    ASSERT_EQ(parsed.error, "");
-    const auto device = [&](unsigned k) { return quorvane::emulator::optionsOfDevice(parsed, k); };
-    EXPECT_EQ(device(1).serial.wifiReplyMode, WifiReplyMode::Success);
-    EXPECT_EQ(device(2).serial.wifiReplyMode, WifiReplyMode::Failure);
-    EXPECT_EQ(device(3).serial.wifiReplyMode, WifiReplyMode::Success);
-    EXPECT_FALSE(device(2).upload.resetAt.has_value());
-    EXPECT_EQ(device(3).upload.resetAt, 100u);
-    EXPECT_EQ(device(1).serial.linkPath, "/tmp/com1");
-    EXPECT_EQ(device(2).serial.linkPath, "");
-}
-
-TEST(EmulatorOptions, RefusesDeviceCountsAndDeviceOptionsThatCannotWork) {
-    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-             {"--devices", "0"},
-             {"--devices", "17"},
-             {"--devices", "2", "--device-option", "3:wifi-fail"},
-             {"--device-option", "0:wifi-fail"},
-             {"--devices", "2", "--device-option", "2"},
-             {"--devices", "2", "--device-option", "2:no-such-option"},
-             {"--devices", "2", "--device-option", "2:reset-at"},
-             {"--devices", "2", "--device-option", "2:devices=3"},
-             {"--devices", "2", "--device-option", "2:silence-repeat"},
-             {"--devices", "2", "--tty", "/dev/ttyS0"},
-             {"--devices", "2", "--link", "/tmp/com1"},
-         }) {
-        EXPECT_NE(parse(arguments).error, "") << testing::PrintToString(arguments);
-    }
-    EXPECT_EQ(parse({"--devices", "16", "--device-option", "16:silent-after-wifi"}).error, "");
+    EXPECT_EQ(quorvane::emulator::pathOfDevice("/tmp/a.b/record", 3), "/tmp/a.b/record-3");
+    EXPECT_EQ(quorvane::emulator::pathOfDevice("w/.copy.tar.gz", 16), "w/.copy.tar-16.gz");
 }
 
 }  // namespace

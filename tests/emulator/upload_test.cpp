@@ -126,22 +126,21 @@ std::string deviceSignal(quorvane::emulator::UploadSignal signal, unsigned devic
     return bytes;
 }
 
-TEST(EmulatorUpload, EachOfSeveralDevicesSendsItsOwnSignalAndTheFirstTodays) {
-    using quorvane::emulator::UploadSignal;
+TEST(EmulatorUpload, EachOfSeveralDevicesSendsItsOwnSignalAndTheFirstALoneDevicesOne) {
     const std::size_t second = quorvane::emulator::kSampleRate * quorvane::emulator::kFrameBytes;
-    const std::vector<char> tones = readTones({second});
-    const std::vector<char> test = readSignal(quorvane::emulator::testSignalSample, {second});
-    EXPECT_EQ(deviceSignal(UploadSignal::Tones, 1, second), std::string(tones.begin(), tones.end()));
-    EXPECT_EQ(deviceSignal(UploadSignal::Test, 1, second), std::string(test.begin(), test.end()));
-    for (const UploadSignal signal : {UploadSignal::Tones, UploadSignal::Test}) {
-        std::vector<std::string> seen;
+    for (const auto signal : {quorvane::emulator::UploadSignal::Tones, quorvane::emulator::UploadSignal::Test}) {
+        const std::vector<char> alone =
+            readSignal(signal == quorvane::emulator::UploadSignal::Test ? quorvane::emulator::testSignalSample
+                                                                        : quorvane::emulator::toneSample,
+                       {second});
+        std::vector<std::string> seen{std::string(alone.begin(), alone.end())};
         for (unsigned device = 1; device <= quorvane::emulator::kMaxDevices; ++device) {
             SCOPED_TRACE("device " + std::to_string(device));
             const std::string bytes = deviceSignal(signal, device, second);
-            EXPECT_EQ(std::count(seen.begin(), seen.end(), bytes), 0);
+            EXPECT_EQ(std::count(seen.begin() + 1, seen.end(), bytes), 0);
+            EXPECT_EQ(bytes == seen.front(), device == 1);
             seen.push_back(bytes);
-            const int hz = quorvane::emulator::kToneHz[0] + 20 * static_cast<int>(device - 1);
-            EXPECT_NEAR(signChangesInOneSecond(std::vector<char>(bytes.begin(), bytes.end()), 0), 2 * hz, 2);
+            EXPECT_NEAR(signChangesInOneSecond({bytes.begin(), bytes.end()}, 0), 2 * (440 + 20 * (device - 1.0)), 2);
         }
     }
 }
@@ -216,94 +215,49 @@ TEST(EmulatorUpload, PlanTakesZeroForARecordTimeThatIsNotANumber) {
     }
 }
 
-// The host's side of several devices: their serial lines and one upload
-// listener on a loopback port of its choosing.
-class StationHost {
-public:
-    StationHost() : listener_(socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address = loopback("127.0.0.1");
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(listener_, 16);
-        socklen_t length = sizeof address;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~StationHost() {
-        for (int fd : lines_) {
-            close(fd);
-        }
-        close(listener_);
-    }
+// The host's side: a serial line to each device, an upload listener on a
+// loopback port of the test's choosing. Waits are a safety net only.
+bool readable(int fd) {
+    pollfd entry{fd, POLLIN, 0};
+    return poll(&entry, 1, 20000) == 1;
+}
 
-    std::uint16_t port() const { return port_; }
-
-    // Sends a request on each line and returns each line's reply frame.
-    std::vector<std::string> ask(const std::vector<std::string>& paths, const std::string& request) {
-        std::vector<std::string> replies;
-        for (std::size_t i = 0; i < paths.size(); ++i) {
-            if (lines_.size() <= i) {
-                lines_.push_back(open(paths[i].c_str(), O_RDWR | O_NOCTTY));
-            }
-            EXPECT_EQ(write(lines_[i], request.data(), request.size()), static_cast<ssize_t>(request.size()));
-            replies.push_back(readFrame(lines_[i]));
-        }
-        return replies;
+std::string ask(int line, const std::string& request) {
+    EXPECT_EQ(write(line, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    std::string frame;
+    char byte = 0;
+    while (frame.find("_END>\r\n") == std::string::npos && readable(line) && read(line, &byte, 1) == 1) {
+        frame += byte;
     }
+    return frame;
+}
 
-    // Accepts one upload and reads it to its end: {peer address, bytes}.
-    std::pair<std::string, std::string> acceptUpload() {
-        if (!readable(listener_)) {
-            return {"no connection", ""};
-        }
-        sockaddr_in peer{};
-        socklen_t length = sizeof peer;
-        const int connection = accept(listener_, reinterpret_cast<sockaddr*>(&peer), &length);
-        char text[INET_ADDRSTRLEN] = "";
-        inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-        std::string bytes;
-        char buffer[4096];
-        ssize_t count = 0;
-        while (readable(connection) && (count = recv(connection, buffer, sizeof buffer, 0)) > 0) {
-            bytes.append(buffer, static_cast<std::size_t>(count));
-        }
-        close(connection);
-        return {text, bytes};
+std::pair<std::string, std::string> acceptUpload(int listener) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const int connection = readable(listener) ? accept(listener, reinterpret_cast<sockaddr*>(&peer), &length) : -1;
+    char address[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
+    std::string bytes;
+    char buffer[4096];
+    for (ssize_t count = 0; readable(connection) && (count = recv(connection, buffer, sizeof buffer, 0)) > 0;) {
+        bytes.append(buffer, static_cast<std::size_t>(count));
     }
-
-private:
-    static sockaddr_in loopback(const char* text) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        inet_pton(AF_INET, text, &address.sin_addr);
-        return address;
-    }
-
-    // A safety net only: the emulator answers at once.
-    static bool readable(int fd) {
-        pollfd entry{fd, POLLIN, 0};
-        return poll(&entry, 1, 20000) == 1;
-    }
-
-    static std::string readFrame(int fd) {
-        std::string frame;
-        char byte = 0;
-        while (frame.find("_END>\r\n") == std::string::npos && readable(fd) && read(fd, &byte, 1) == 1) {
-            frame += byte;
-        }
-        return frame;
-    }
-
-    int listener_;
-    std::uint16_t port_ = 0;
-    std::vector<int> lines_;
-};
+    close(connection);
+    return {address, bytes};
+}
 
 TEST(EmulatorUpload, SeveralDevicesEachJoinAndUploadAsThemselves) {
-    StationHost host;
-    const std::string copy = testing::TempDir() + "station_copy.pcm";
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    listen(listener, 8);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string copy = testing::TempDir() + "station.pcm";
     const quorvane::emulator::ParsedCommandLine parsed = quorvane::emulator::parseCommandLine(
-        {"--devices", "3", "--upload-port", std::to_string(host.port()), "--upload-wait", "0", "--upload-bytes", "8000",
-         "--upload-copy", copy, "--device-option", "2:wifi-fail", "--time-limit", "60"});
+        {"--devices", "3", "--upload-port", std::to_string(ntohs(address.sin_port)), "--upload-wait", "0",
+         "--upload-bytes", "8000", "--upload-copy", copy, "--device-option", "2:wifi-fail", "--time-limit", "60"});
     ASSERT_EQ(parsed.error, "");
     std::atomic<bool> stop{false};
     testing::internal::CaptureStderr();
@@ -312,31 +266,34 @@ TEST(EmulatorUpload, SeveralDevicesEachJoinAndUploadAsThemselves) {
     ASSERT_EQ(paths.size(), 3u);
     int status = -1;
     std::thread serving([&] { status = station.serve(); });
-
-    const std::vector<std::string> joins = host.ask(paths, "listen wifi_connect net pass\r\n");
-    EXPECT_NE(joins[0].find("{\"result\":1,\"ip\":\"127.0.0.2\"}"), std::string::npos) << joins[0];
-    EXPECT_NE(joins[1].find("{\"result\":0}"), std::string::npos) << joins[1];
-    EXPECT_NE(joins[2].find("{\"result\":1,\"ip\":\"127.0.0.4\"}"), std::string::npos) << joins[2];
-    host.ask(paths, "listen upload_record start -h 127.0.0.1 -c 5 -t 1\r\n");
+    const char* joined[] = {"{\"result\":1,\"ip\":\"127.0.0.2\"}", "{\"result\":0}",
+                            "{\"result\":1,\"ip\":\"127.0.0.4\"}"};
+    std::vector<int> lines;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        lines.push_back(open(paths[i].c_str(), O_RDWR | O_NOCTTY));
+        EXPECT_NE(ask(lines[i], "listen wifi_connect net pass\r\n").find(joined[i]), std::string::npos) << i;
+        ask(lines[i], "listen upload_record start -h 127.0.0.1 -c 5 -t 1\r\n");
+    }
     std::map<std::string, std::string> uploads;
-    for (int i = 0; i < 3; ++i) {
-        uploads.insert(host.acceptUpload());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        uploads.insert(acceptUpload(listener));
     }
     serving.join();
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 0);
     for (unsigned device = 1; device <= 3; ++device) {
         SCOPED_TRACE("device " + std::to_string(device));
+        const std::string from = "127.0.0." + std::to_string(device + 1);
         const std::string expected = deviceSignal(quorvane::emulator::UploadSignal::Tones, device, 8000);
-        EXPECT_EQ(uploads["127.0.0." + std::to_string(device + 1)], expected);
-        const std::string copyPath = testing::TempDir() + "station_copy-" + std::to_string(device) + ".pcm";
+        EXPECT_EQ(uploads[from], expected);
+        const std::string copyPath = testing::TempDir() + "station-" + std::to_string(device) + ".pcm";
         std::ifstream copied(copyPath, std::ios::binary);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copied), {}), expected);
         std::remove(copyPath.c_str());
-        EXPECT_NE(log.find("device " + std::to_string(device) + ": upload: connected from 127.0.0." +
-                           std::to_string(device + 1)),
-                  std::string::npos);
+        EXPECT_NE(log.find("device " + std::to_string(device) + ": upload: connected from " + from), std::string::npos);
+        close(lines[device - 1]);
     }
+    close(listener);
 }
 
 }  // namespace
