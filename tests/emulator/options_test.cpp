@@ -99,6 +99,18 @@ TEST(EmulatorOptions, RefusesCombinationsThatCannotWork) {
     EXPECT_NE(parse({"--tty", "/dev/ttyS0", "--vanish-after", "3"}).error, "");
     EXPECT_NE(parse({"--silence-repeat", "--silence-resume", "2"}).error, "");
     EXPECT_EQ(parse({"--silence-repeat", "--silence-resume", "2", "--silent-after-heartbeats", "3"}).error, "");
+    for (const std::vector<std::string>& devices :
+         std::vector<std::vector<std::string>>{{"--devices", "0"},
+                                               {"--devices", "17"},
+                                               {"--devices", "2", "--device-option", "3:wifi-fail"},
+                                               {"--device-option", "1:no-such-option"},
+                                               {"--device-option", "1:reset-at"},
+                                               {"--device-option", "1:devices=2"},
+                                               {"--device-option", "1:silence-repeat"},
+                                               {"--devices", "2", "--tty", "/dev/ttyS0"},
+                                               {"--devices", "2", "--link", "/tmp/com1"}}) {
+        EXPECT_NE(parse(devices).error, "") << testing::PrintToString(devices);
+    }
 }
 
 TEST(EmulatorOptions, UploadSignalIsTonesOrTestAndNotWithASourceFile) {
@@ -135,6 +147,40 @@ TEST(EmulatorOptions, HelpListsEveryOption) {
           "--stranger-from", "--time-limit", "--hold-at", "--reset-first", "--upload-on-rejoin", "--rejoin-fail"}) {
         EXPECT_NE(usage.find(name), std::string::npos) << name;
     }
+    for (const char* name : {"--devices", "--device-option", "record-2.pcm"}) {
+        EXPECT_NE(usage.find(name), std::string::npos) << name;
+    }
+}
+
+TEST(EmulatorOptions, EachOfSeveralDevicesReportsAndUploadsFromItsOwnAddress) {
+    struct Row {
+        std::vector<std::string> arguments;
+        unsigned device;
+        const char* reported;
+        const char* uploadsFrom;
+    };
+    const Row rows[] = {
+        {{}, 1, "127.0.0.1", ""},
+        {{"--devices", "3"}, 3, "127.0.0.4", "127.0.0.4"},
+        {{"--devices", "3", "--wifi-ip", "127.0.0.9"}, 2, "127.0.0.9", "127.0.0.9"},
+        {{"--devices", "2", "--wifi-ip", "203.0.113.10"}, 2, "203.0.113.10", "127.0.0.1"},
+        {{"--wifi-ip", "127.0.0.5"}, 1, "127.0.0.5", "127.0.0.5"},
+        {{"--devices", "3", "--upload-from", "127.0.0.1"}, 3, "127.0.0.4", "127.0.0.1"},
+        {{"--devices", "3", "--device-option", "3:wifi-ip=127.0.0.2", "--wifi-ip=127.0.0.7"},
+         3,
+         "127.0.0.2",
+         "127.0.0.2"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.arguments) + " device " + std::to_string(row.device));
+        const ParsedCommandLine parsed = parse(row.arguments);
+        ASSERT_EQ(parsed.error, "");
+        const quorvane::emulator::Options options = quorvane::emulator::optionsOfDevice(parsed, row.device);
+        EXPECT_EQ(options.serial.wifiIp, row.reported);
+        EXPECT_EQ(options.upload.fromAddress, row.uploadsFrom);
+    }
+    EXPECT_EQ(quorvane::emulator::pathOfDevice("/tmp/a.b/record", 3), "/tmp/a.b/record-3");
+    EXPECT_EQ(quorvane::emulator::pathOfDevice("w/.copy.tar.gz", 16), "w/.copy.tar-16.gz");
 }
 
 }  // namespace

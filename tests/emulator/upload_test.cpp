@@ -1,14 +1,27 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device_emulator/loopback.h"
+#include "device_emulator/station.h"
 #include "device_emulator/upload_content.h"
 #include "device_emulator/uploader.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -107,6 +120,31 @@ TEST(EmulatorUpload, TonesStayExactFarIntoALongRecording) {
     }
 }
 
+std::string deviceSignal(quorvane::emulator::UploadSignal signal, unsigned device, std::size_t size) {
+    std::string bytes(size, '\0');
+    quorvane::emulator::openContentSource("", signal, device)->read(&bytes[0], size);
+    return bytes;
+}
+
+TEST(EmulatorUpload, EachOfSeveralDevicesSendsItsOwnSignalAndTheFirstALoneDevicesOne) {
+    const std::size_t second = quorvane::emulator::kSampleRate * quorvane::emulator::kFrameBytes;
+    for (const auto signal : {quorvane::emulator::UploadSignal::Tones, quorvane::emulator::UploadSignal::Test}) {
+        const std::vector<char> alone =
+            readSignal(signal == quorvane::emulator::UploadSignal::Test ? quorvane::emulator::testSignalSample
+                                                                        : quorvane::emulator::toneSample,
+                       {second});
+        std::vector<std::string> seen{std::string(alone.begin(), alone.end())};
+        for (unsigned device = 1; device <= quorvane::emulator::kMaxDevices; ++device) {
+            SCOPED_TRACE("device " + std::to_string(device));
+            const std::string bytes = deviceSignal(signal, device, second);
+            EXPECT_EQ(std::count(seen.begin() + 1, seen.end(), bytes), 0);
+            EXPECT_EQ(bytes == seen.front(), device == 1);
+            seen.push_back(bytes);
+            EXPECT_NEAR(signChangesInOneSecond({bytes.begin(), bytes.end()}, 0), 2 * (440 + 20 * (device - 1.0)), 2);
+        }
+    }
+}
+
 class TemporaryFile {
 public:
     explicit TemporaryFile(const std::string& content) : path_(testing::TempDir() + "emulator_source.raw") {
@@ -175,6 +213,87 @@ TEST(EmulatorUpload, PlanTakesZeroForARecordTimeThatIsNotANumber) {
         EXPECT_EQ(plan.wait, Milliseconds(0)) << text;
         EXPECT_EQ(plan.bytes, 0u) << text;
     }
+}
+
+// The host's side: a serial line to each device, an upload listener on a
+// loopback port of the test's choosing. Waits are a safety net only.
+bool readable(int fd) {
+    pollfd entry{fd, POLLIN, 0};
+    return poll(&entry, 1, 20000) == 1;
+}
+
+std::string ask(int line, const std::string& request) {
+    EXPECT_EQ(write(line, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    std::string frame;
+    char byte = 0;
+    while (frame.find("_END>\r\n") == std::string::npos && readable(line) && read(line, &byte, 1) == 1) {
+        frame += byte;
+    }
+    return frame;
+}
+
+std::pair<std::string, std::string> acceptUpload(int listener) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const int connection = readable(listener) ? accept(listener, reinterpret_cast<sockaddr*>(&peer), &length) : -1;
+    char address[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
+    std::string bytes;
+    char buffer[4096];
+    for (ssize_t count = 0; readable(connection) && (count = recv(connection, buffer, sizeof buffer, 0)) > 0;) {
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+    close(connection);
+    return {address, bytes};
+}
+
+TEST(EmulatorUpload, SeveralDevicesEachJoinAndUploadAsThemselves) {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    listen(listener, 8);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string copy = testing::TempDir() + "station.pcm";
+    const quorvane::emulator::ParsedCommandLine parsed = quorvane::emulator::parseCommandLine(
+        {"--devices", "3", "--upload-port", std::to_string(ntohs(address.sin_port)), "--upload-wait", "0",
+         "--upload-bytes", "8000", "--upload-copy", copy, "--device-option", "2:wifi-fail", "--time-limit", "60"});
+    ASSERT_EQ(parsed.error, "");
+    std::atomic<bool> stop{false};
+    testing::internal::CaptureStderr();
+    quorvane::emulator::Station station(parsed, stop);
+    const std::vector<std::string> paths = station.open();
+    ASSERT_EQ(paths.size(), 3u);
+    int status = -1;
+    std::thread serving([&] { status = station.serve(); });
+    const char* joined[] = {"{\"result\":1,\"ip\":\"127.0.0.2\"}", "{\"result\":0}",
+                            "{\"result\":1,\"ip\":\"127.0.0.4\"}"};
+    std::vector<int> lines;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        lines.push_back(open(paths[i].c_str(), O_RDWR | O_NOCTTY));
+        EXPECT_NE(ask(lines[i], "listen wifi_connect net pass\r\n").find(joined[i]), std::string::npos) << i;
+        ask(lines[i], "listen upload_record start -h 127.0.0.1 -c 5 -t 1\r\n");
+    }
+    std::map<std::string, std::string> uploads;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        uploads.insert(acceptUpload(listener));
+    }
+    serving.join();
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 0);
+    for (unsigned device = 1; device <= 3; ++device) {
+        SCOPED_TRACE("device " + std::to_string(device));
+        const std::string from = "127.0.0." + std::to_string(device + 1);
+        const std::string expected = deviceSignal(quorvane::emulator::UploadSignal::Tones, device, 8000);
+        EXPECT_EQ(uploads[from], expected);
+        const std::string copyPath = testing::TempDir() + "station-" + std::to_string(device) + ".pcm";
+        std::ifstream copied(copyPath, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copied), {}), expected);
+        std::remove(copyPath.c_str());
+        EXPECT_NE(log.find("device " + std::to_string(device) + ": upload: connected from " + from), std::string::npos);
+        close(lines[device - 1]);
+    }
+    close(listener);
 }
 
 }  // namespace

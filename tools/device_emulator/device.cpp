@@ -51,14 +51,16 @@ std::uint32_t noiseSeed(const ChatterOptions& options) {
 
 }  // namespace
 
-Device::Device(const Options& options, std::atomic<bool>& stop)
+Device::Device(const Options& options, const std::atomic<bool>& stopRequested)
     : options_(options),
-      stop_(stop),
+      logName_(options.run.devices > 1 ? "device " + std::to_string(options.upload.device) : ""),
+      stopRequested_(stopRequested),
       started_(Clock::now()),
       noise_(noiseSeed(options.chatter)),
-      uploader_(options.upload, stop),
+      uploader_(options.upload, stop_),
       heartbeatSilenceArmed_(options.silence.afterHeartbeats.has_value()),
       nextChatter_(started_) {
+    const LogNameScope named(logName_);
     if (!options.serial.requestLogPath.empty()) {
         requestLog_.open(options.serial.requestLogPath, std::ios::binary | std::ios::trunc);
         if (!requestLog_) {
@@ -73,11 +75,28 @@ Device::Device(const Options& options, std::atomic<bool>& stop)
     }
 }
 
-int Device::run() {
+std::optional<std::string> Device::open() {
+    const LogNameScope named(logName_);
     openPort();
-    if (options_.serial.ttyPath.empty()) {
-        announce(link_ ? link_->path() : port_->devicePath());
+    if (!options_.serial.ttyPath.empty()) {
+        return std::nullopt;
     }
+    return link_ ? link_->path() : port_->devicePath();
+}
+
+// A port that cannot be set up again after vanishing ends this device only.
+int Device::serve() {
+    const LogNameScope named(logName_);
+    try {
+        return serveUntilDone();
+    } catch (const std::runtime_error& error) {
+        log(error.what());
+        stop_ = true;
+        return 1;
+    }
+}
+
+int Device::serveUntilDone() {
     for (;;) {
         const Clock::time_point now = Clock::now();
         if (const std::optional<int> status = exitStatus(now)) {
@@ -93,7 +112,7 @@ int Device::run() {
 }
 
 std::optional<int> Device::exitStatus(Clock::time_point now) {
-    if (stop_) {
+    if (stopRequested_) {
         log("stopping on request");
         return 0;
     }

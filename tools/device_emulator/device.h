@@ -22,14 +22,20 @@ namespace quorvane::emulator {
 class Device {
 public:
     // Opens the request log; throws std::runtime_error when it cannot.
-    Device(const Options& options, std::atomic<bool>& stop);
+    // Keeps a reference to options. stopRequested ends serve().
+    Device(const Options& options, const std::atomic<bool>& stopRequested);
 
-    // Opens the port, prints the path to give the host, and serves it until
-    // the upload has ended (for ever with keepServing), stop is set, the time
-    // limit passes or the host has left; returns the exit status.
-    int run();
+    // Opens the port; returns the path to give the host (none for --tty).
+    // Throws std::runtime_error when the port cannot be set up.
+    std::optional<std::string> open();
+
+    // Serves the port until the upload has ended (for ever with
+    // keepServing), stop is requested, the time limit passes or the host has
+    // left; returns the exit status.
+    int serve();
 
 private:
+    int serveUntilDone();
     std::optional<int> exitStatus(Clock::time_point now);
     void openPort();
     void serveOnce(Clock::time_point now);
@@ -58,7 +64,10 @@ private:
     std::int64_t uptimeMs(Clock::time_point now) const;
 
     const Options& options_;
-    std::atomic<bool>& stop_;
+    const std::string logName_;
+    const std::atomic<bool>& stopRequested_;
+    // Ends this device's upload when the device stops.
+    std::atomic<bool> stop_{false};
     const Clock::time_point started_;
     std::unique_ptr<SerialPort> port_;
     std::unique_ptr<PortLink> link_;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "device_emulator/device.h"
 #include "device_emulator/log.h"
 #include "device_emulator/options.h"
+#include "device_emulator/station.h"
 
 namespace {
 
@@ -47,8 +47,11 @@ int main(int argc, char** argv) {
     }
     installSignalHandlers();
     try {
-        quorvane::emulator::Device device(parsed.options, stopRequested);
-        return device.run();
+        quorvane::emulator::Station station(parsed, stopRequested);
+        for (const std::string& path : station.open()) {
+            quorvane::emulator::announce(path);
+        }
+        return station.serve();
     } catch (const std::runtime_error& error) {
         quorvane::emulator::log(error.what());
         return 1;

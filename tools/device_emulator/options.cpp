@@ -163,6 +163,15 @@ std::string setSignal(std::optional<UploadSignal>& target, const std::string& te
     return {};
 }
 
+std::string setDevices(unsigned& target, const std::string& text) {
+    const auto value = parseCount(text);
+    if (!value || *value == 0 || *value > kMaxDevices) {
+        return "expects a number of devices from 1 to " + std::to_string(kMaxDevices) + ", not \"" + text + "\"";
+    }
+    target = static_cast<unsigned>(*value);
+    return {};
+}
+
 std::string setWifiReply(Options& options, WifiReplyMode mode) {
     options.serial.wifiReplyMode = mode;
     return {};
@@ -195,6 +204,7 @@ std::vector<OptionGroup> serialGroups() {
              {"wifi-ip", "ADDR", "reply {\"result\":1,\"ip\":\"ADDR\"} (default, with 127.0.0.1)",
               [](Options& o, const std::string& v) {
                   o.serial.wifiIp = v;
+                  o.serial.wifiIpGiven = true;
                   return setWifiReply(o, WifiReplyMode::Success);
               }},
              {"wifi-fail", nullptr, "reply {\"result\":0}",
@@ -337,6 +347,12 @@ std::vector<OptionGroup> uploadGroups() {
               [](Options& o, const std::string& v) { return setSeconds(o.run.timeLimit, v); }},
              {"host-gone", "SEC", "exit once the host has closed the pty for SEC seconds (default 10, 0: never)",
               [](Options& o, const std::string& v) { return setSeconds(o.run.hostGone, v); }},
+             {"devices", "N",
+              "play N devices (1 to 16) side by side, each on a pty of its own (see \"Several devices\")",
+              [](Options& o, const std::string& v) { return setDevices(o.run.devices, v); }},
+             {"device-option", "K:OPT[=V]",
+              "give --OPT (=V its value) to device K only: 2:wifi-fail, 3:reset-at=65536 ...",
+              [](Options&, const std::string&) { return std::string(); }},
              {"help", nullptr, "show this text", [](Options&, const std::string&) { return std::string(); }},
          }},
     };
@@ -393,6 +409,105 @@ std::optional<std::string> takeValue(const std::vector<std::string>& arguments, 
     return arguments[++index];
 }
 
+std::string addDeviceOption(ParsedCommandLine& parsed, const std::string& text);
+
+// Applies the option at arguments[index] (and its value) to result; returns
+// what is wrong with it.
+std::string applyArgument(const std::vector<OptionGroup>& groups, const std::vector<std::string>& arguments,
+                          std::size_t& index, ParsedCommandLine& result) {
+    const std::string& argument = arguments[index];
+    if (argument.rfind("--", 0) != 0) {
+        return "unexpected argument \"" + argument + "\"";
+    }
+    const std::size_t equals = argument.find('=');
+    const std::string name = argument.substr(2, equals - 2);
+    const OptionSpec* option = findOption(groups, name);
+    if (option == nullptr) {
+        return "unknown option --" + name;
+    }
+    if (name == "help") {
+        result.helpRequested = true;
+        return {};
+    }
+    const bool hasInlineValue = equals != std::string::npos;
+    if (option->valueName == nullptr) {
+        return hasInlineValue ? "--" + name + " takes no value" : option->apply(result.options, {});
+    }
+    const auto value = takeValue(arguments, index, hasInlineValue ? argument.substr(equals + 1) : "", hasInlineValue);
+    if (!value) {
+        return "--" + name + " needs a value (" + option->valueName + ")";
+    }
+    const std::string error =
+        name == "device-option" ? addDeviceOption(result, *value) : option->apply(result.options, *value);
+    return error.empty() ? error : "--" + name + " " + error;
+}
+
+// "K:NAME[=VALUE]": checked on a scratch copy now, applied on top of all
+// other options when the device's options are made.
+std::string addDeviceOption(ParsedCommandLine& parsed, const std::string& text) {
+    const std::size_t colon = text.find(':');
+    const auto device = parseCount(text.substr(0, colon));
+    if (colon == std::string::npos || !device || *device == 0 || *device > kMaxDevices) {
+        return "expects K:OPTION with K from 1 to " + std::to_string(kMaxDevices) + ", not \"" + text + "\"";
+    }
+    const std::string argument = "--" + text.substr(colon + 1);
+    const std::string name = argument.substr(2, argument.find('=') - 2);
+    if (name == "devices" || name == "device-option" || name == "help" || name == "tty") {
+        return "cannot give --" + name + " to one device";
+    }
+    ParsedCommandLine scratch;
+    std::size_t index = 0;
+    const std::string error = applyArgument(allGroups(), {argument}, index, scratch);
+    if (!error.empty()) {
+        return "for device " + std::to_string(*device) + ": " + error;
+    }
+    parsed.deviceOptions.push_back({static_cast<unsigned>(*device), argument});
+    return {};
+}
+
+// With several devices, device k reports 127.0.0.(k+1) and uploads from the
+// address it reports, so that the host can tell the devices' connections
+// apart; files each device writes get its number.
+Options withIdentity(Options options, unsigned device) {
+    const bool several = options.run.devices > 1;
+    if (several) {
+        if (!options.serial.wifiIpGiven) {
+            options.serial.wifiIp = "127.0.0." + std::to_string(device + 1);
+        }
+        for (std::string* path : {&options.upload.copyPath, &options.serial.requestLogPath}) {
+            *path = path->empty() ? *path : pathOfDevice(*path, device);
+        }
+        options.upload.device = device;
+    }
+    if (options.upload.fromAddress.empty() && (several || options.serial.wifiIpGiven)) {
+        options.upload.fromAddress = loopbackTarget(options.serial.wifiIp);
+    }
+    return options;
+}
+
+std::string checkDevices(const ParsedCommandLine& parsed) {
+    const unsigned devices = parsed.options.run.devices;
+    if (devices > 1 && !parsed.options.serial.linkPath.empty()) {
+        return "with --devices, give each device its own link: --device-option K:link=PATH";
+    }
+    for (const DeviceOption& option : parsed.deviceOptions) {
+        if (option.device > devices) {
+            return "--device-option names device " + std::to_string(option.device) + " of " + std::to_string(devices);
+        }
+    }
+    for (unsigned device = 1; device <= devices; ++device) {
+        const Options options = optionsOfDevice(parsed, device);
+        if (devices > 1 && !options.serial.ttyPath.empty()) {
+            return "--tty serves one device; it cannot go with --devices";
+        }
+        const std::string error = checkCombinations(options);
+        if (!error.empty()) {
+            return devices > 1 ? "device " + std::to_string(device) + ": " + error : error;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 bool CommandSet::contains(CommandKind kind) const {
@@ -413,42 +528,35 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     const std::vector<OptionGroup> groups = allGroups();
     ParsedCommandLine result;
     for (std::size_t index = 0; index < arguments.size() && result.error.empty(); ++index) {
-        const std::string& argument = arguments[index];
-        if (argument.rfind("--", 0) != 0) {
-            result.error = "unexpected argument \"" + argument + "\"";
-            break;
-        }
-        const std::size_t equals = argument.find('=');
-        const std::string name = argument.substr(2, equals - 2);
-        const OptionSpec* option = findOption(groups, name);
-        if (option == nullptr) {
-            result.error = "unknown option --" + name;
-            break;
-        }
-        if (name == "help") {
-            result.helpRequested = true;
-            continue;
-        }
-        const bool hasInlineValue = equals != std::string::npos;
-        if (option->valueName == nullptr) {
-            result.error = hasInlineValue ? "--" + name + " takes no value" : option->apply(result.options, {});
-            continue;
-        }
-        const auto value =
-            takeValue(arguments, index, hasInlineValue ? argument.substr(equals + 1) : "", hasInlineValue);
-        if (!value) {
-            result.error = "--" + name + " needs a value (" + option->valueName + ")";
-            break;
-        }
-        const std::string error = option->apply(result.options, *value);
-        if (!error.empty()) {
-            result.error = "--" + name + " " + error;
-        }
+        result.error = applyArgument(groups, arguments, index, result);
     }
     if (result.error.empty()) {
-        result.error = checkCombinations(result.options);
+        result.error = checkDevices(result);
     }
     return result;
+}
+
+Options optionsOfDevice(const ParsedCommandLine& parsed, unsigned device) {
+    const std::vector<OptionGroup> groups = allGroups();
+    ParsedCommandLine own;
+    own.options = parsed.options;
+    for (const DeviceOption& option : parsed.deviceOptions) {
+        if (option.device == device) {
+            std::size_t index = 0;
+            applyArgument(groups, {option.argument}, index, own);
+        }
+    }
+    return withIdentity(own.options, device);
+}
+
+std::string pathOfDevice(const std::string& path, unsigned device) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot <= nameStart) {
+        dot = path.size();
+    }
+    return path.substr(0, dot) + "-" + std::to_string(device) + path.substr(dot);
 }
 
 std::string usageText() {
@@ -468,6 +576,19 @@ std::string usageText() {
             text << head << std::string(head.size() < 32 ? 32 - head.size() : 1, ' ') << option.help << "\n";
         }
     }
+    text << "\nSeveral devices (--devices N with N > 1):\n"
+            "  The N pty paths are printed one a line, device 1's first. Device k reports\n"
+            "  127.0.0.(k+1) in its Wi-Fi reply (every device reports ADDR with --wifi-ip ADDR)\n"
+            "  and uploads from the address it reports, or from 127.0.0.1 when that is not a\n"
+            "  loopback address (--upload-from ADDR: every device from ADDR). Device k's tones\n"
+            "  are "
+         << kDeviceToneStepHz
+         << " Hz times k-1 above device 1's, which are a single device's. --upload-copy\n"
+            "  and --request-log FILE become FILE-k.EXT (record.pcm: record-2.pcm, record-3.pcm\n"
+            "  ...), and log lines and the lines printed after the paths (\"sent N bytes\")\n"
+            "  start with \"device k: \".\n"
+            "  Every option applies to every device; --device-option K:OPT[=V] gives one to\n"
+            "  device K only. The exit status is the highest of the devices'.\n";
     text << "\nOptions take their value as the next argument or after '='.\n"
             "Exit status: 0 upload sent (or reset as asked), stopped by a signal, or host gone;\n"
             "1 the upload failed or the port could not be set up; 2 bad options; 124 time limit.\n";

@@ -28,6 +28,8 @@ struct SerialOptions {
     std::string requestLogPath;
     WifiReplyMode wifiReplyMode = WifiReplyMode::Success;
     std::string wifiIp = "127.0.0.1";
+    // With several devices and no --wifi-ip, device k reports 127.0.0.(k+1).
+    bool wifiIpGiven = false;
     std::string wifiCustomReply;
     std::uint64_t answerEvery = 1;
     // Joins after the first (after a reconnection) are answered as failed.
@@ -69,6 +71,9 @@ struct UploadOptions {
     // Nothing: tones, unless a source file is given.
     std::optional<UploadSignal> signal;
     std::string copyPath;
+    // Whose signal: device k's tones are its own, device 1's those of a
+    // single device.
+    unsigned device = 1;
     std::uint64_t rate = 0;
     std::optional<std::uint64_t> pauseAt;
     Milliseconds pauseFor{5000};
@@ -86,6 +91,15 @@ struct RunOptions {
     bool keepServing = false;
     Milliseconds timeLimit{0};
     Milliseconds hostGone{10000};
+    unsigned devices = 1;
+};
+
+constexpr unsigned kMaxDevices = 16;
+
+// One option given to one device only: "--device-option K:NAME[=VALUE]".
+struct DeviceOption {
+    unsigned device = 1;
+    std::string argument;  // "--NAME[=VALUE]"
 };
 
 struct Options {
@@ -99,11 +113,20 @@ struct Options {
 
 struct ParsedCommandLine {
     Options options;
+    std::vector<DeviceOption> deviceOptions;
     bool helpRequested = false;
     std::string error;
 };
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// What device `device` (1-based) of a parsed command line plays: the
+// options of all devices, its own on top, and with several devices its own
+// address, its own signal and its own copy and request log files.
+Options optionsOfDevice(const ParsedCommandLine& parsed, unsigned device);
+
+// FILE with "-k" before its extension: record.pcm, 2 -> record-2.pcm.
+std::string pathOfDevice(const std::string& path, unsigned device);
 
 std::string usageText();
 

@@ -27,25 +27,29 @@ std::int16_t clippedSample(double value) {
 
 }  // namespace
 
-std::int16_t toneSample(int channel, std::uint64_t frame) {
-    return static_cast<std::int16_t>(std::lround(kToneAmplitude * sine(kToneHz[channel], frame)));
+int toneHz(int channel, unsigned device) {
+    return kToneHz[channel] + static_cast<int>(device - 1) * kDeviceToneStepHz;
+}
+
+std::int16_t toneSample(int channel, std::uint64_t frame, unsigned device) {
+    return static_cast<std::int16_t>(std::lround(kToneAmplitude * sine(toneHz(channel, device), frame)));
 }
 
 // Channels count from 0 here, as in the frame.
-std::int16_t testSignalSample(int channel, std::uint64_t frame) {
+std::int16_t testSignalSample(int channel, std::uint64_t frame, unsigned device) {
     switch (channel) {
         case 1:
             return 0;
         case 2:
-            return clippedSample(kTestSignalOverdrive * 32768.0 * sine(kToneHz[1], frame));
+            return clippedSample(kTestSignalOverdrive * 32768.0 * sine(toneHz(1, device), frame));
         default:  // channel 0 and its copy, channel 3
-            return toneSample(0, frame);
+            return toneSample(0, frame, device);
     }
 }
 
 void SignalSource::frameBytes(std::uint64_t frame, char (&out)[kFrameBytes]) const {
     for (int channel = 0; channel < kChannels; ++channel) {
-        const auto sample = static_cast<std::uint16_t>(sample_(channel, frame));
+        const auto sample = static_cast<std::uint16_t>(sample_(channel, frame, device_));
         out[2 * channel] = static_cast<char>(sample & 0xFF);
         out[2 * channel + 1] = static_cast<char>(sample >> 8);
     }
@@ -86,9 +90,9 @@ void LoopingFileSource::read(char* out, std::size_t count) {
     }
 }
 
-std::unique_ptr<ContentSource> openContentSource(const std::string& path, UploadSignal signal) {
+std::unique_ptr<ContentSource> openContentSource(const std::string& path, UploadSignal signal, unsigned device) {
     if (path.empty()) {
-        return std::make_unique<SignalSource>(signal == UploadSignal::Test ? testSignalSample : toneSample);
+        return std::make_unique<SignalSource>(signal == UploadSignal::Test ? testSignalSample : toneSample, device);
     }
     return std::make_unique<LoopingFileSource>(path);
 }

@@ -292,7 +292,10 @@ void Uploader::start(const UploadPlan& plan) {
         worker_.join();
     }
     finished_ = false;
-    worker_ = std::thread([this, plan] { run(plan); });
+    worker_ = std::thread([this, plan, name = logName()] {
+        const LogNameScope named(name);
+        run(plan);
+    });
 }
 
 std::optional<UploadOutcome> Uploader::finishedOutcome() const {
@@ -318,7 +321,7 @@ UploadOutcome Uploader::upload(const UploadPlan& plan) {
     std::ofstream copy;
     std::unique_ptr<ContentSource> source;
     try {
-        source = openContentSource(options_.sourcePath, options_.signal.value_or(UploadSignal::Tones));
+        source = openContentSource(options_.sourcePath, options_.signal.value_or(UploadSignal::Tones), options_.device);
         if (!options_.copyPath.empty()) {
             copy.open(options_.copyPath, std::ios::binary | std::ios::trunc);
             if (!copy) {
@@ -369,7 +372,10 @@ void Uploader::playStranger(const std::string& address) {
 
 void Uploader::startEarlyReset() {
     joinEarlyReset();
-    earlyReset_ = std::thread([this] { playEarlyReset(); });
+    earlyReset_ = std::thread([this, name = logName()] {
+        const LogNameScope named(name);
+        playEarlyReset();
+    });
 }
 
 void Uploader::joinEarlyReset() {
