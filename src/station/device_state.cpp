@@ -131,6 +131,16 @@ bool deviceFailed(const DeviceState& device) {
     return device.stage != DeviceStage::Ended || !device.stored || !channelsNotOk(device).empty();
 }
 
+std::string oneLine(std::string text) {
+    for (char& character : text) {
+        const auto byte = static_cast<unsigned char>(character);
+        if (byte < 0x20 || byte == 0x7F) {
+            character = ' ';
+        }
+    }
+    return text;
+}
+
 // A bare number is what the tool takes for a COM port on Windows.
 std::string folderNameForPort(const std::string& port) {
     std::string name = lastComponent(port);

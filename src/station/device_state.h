@@ -58,6 +58,11 @@ std::string channelsNotOk(const DeviceState& device);
 // is not ok.
 bool deviceFailed(const DeviceState& device);
 
+// `text` as a part of one console line: control characters (a line break in
+// a device's reason, an escape sequence) become spaces, so that nothing a
+// device says moves the cursor.
+std::string oneLine(std::string text);
+
 // The folder name for a port as the user gave it, the same on Windows and
 // Linux and safe as a file name on both: "/dev/ttyUSB0" -> "ttyUSB0",
 // "\\.\COM10" -> "COM10", "3" -> "COM3", and a name Windows reserves gets an

@@ -61,7 +61,7 @@ class StationReport(unittest.TestCase):
         devices = station["devices"]
         self.assertEqual([device["port"] for device in devices], PORTS)
         self.assertEqual([device["folder"] for device in devices], ["ttyUSB0", "COM3_", "COM10"])
-        self.assertEqual([device["device_address"] for device in devices], ["127.0.0.5", "127.0.0.6", None])
+        self.assertEqual([device["device_address"] for device in devices], ["192.168.1.23", "192.168.1.24", None])
         self.assertEqual([device["stored"] for device in devices], [True, True, False])
         self.assertEqual([device["failure_reason"] for device in devices], [None, None, REASON])
         self.assertEqual([device["channels_not_ok"] for device in devices],
@@ -71,14 +71,14 @@ class StationReport(unittest.TestCase):
         self.assertEqual([device["bytes_received"] for device in devices], [1280000, 1280000, 0])
         self.assertEqual([device["joined_seconds"] for device in devices], [4.25, 4.25, None])
         self.assertEqual([device["upload_began_seconds"] for device in devices], [35, 35, None])
-        self.assertEqual([device["ended_seconds"] for device in devices], [41.5, 41.5, 20.125])
+        self.assertEqual([device["ended_seconds"] for device in devices], [41.5, 42, 20.125])
 
     def test_junit_has_a_test_case_a_device(self):
         suite = ElementTree.fromstring(read_bytes("station.xml"))
         self.assertEqual(suite.tag, "testsuite")
         self.assertEqual(suite.get("name"), "quorvane-capture station")
         self.assertEqual((suite.get("tests"), suite.get("failures"), suite.get("errors")), ("3", "2", "0"))
-        self.assertEqual(suite.get("time"), "41.500")
+        self.assertEqual(suite.get("time"), "42.000")
         self.assertEqual(suite.get("timestamp"), "2024-02-29T23:59:58")
         properties = {item.get("name"): item.get("value") for item in suite.find("properties")}
         self.assertEqual(properties["network_name"], NETWORK_NAME)
@@ -87,9 +87,9 @@ class StationReport(unittest.TestCase):
         cases = suite.findall("testcase")
         self.assertEqual([case.get("classname") for case in cases], ["station"] * 3)
         self.assertEqual([case.get("name") for case in cases], PORTS)
-        self.assertEqual([case.get("time") for case in cases], ["41.500", "41.500", "20.125"])
+        self.assertEqual([case.get("time") for case in cases], ["41.500", "42.000", "20.125"])
         self.assertEqual([case.findtext("system-out") for case in cases],
-                         ["folder: ttyUSB0\naddress: 127.0.0.5\n", "folder: COM3_\naddress: 127.0.0.6\n",
+                         ["folder: ttyUSB0\naddress: 192.168.1.23\n", "folder: COM3_\naddress: 192.168.1.24\n",
                           "folder: COM10\naddress: -\n"])
         failures = [case.find("failure") for case in cases]
         self.assertIsNone(failures[0])

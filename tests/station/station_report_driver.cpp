@@ -12,48 +12,31 @@
 
 #include "recording/record_files.h"
 #include "station/station_report.h"
+#include "station_devices.h"
 
 namespace {
 
 using namespace quorvane::station;
 using quorvane::recording::Verdict;
 
-DeviceState device(const std::string& port, const std::string& address, std::chrono::milliseconds ended) {
-    DeviceState state;
-    state.port = port;
-    state.folder = folderNameForPort(port);
-    state.deviceAddress = address;
-    state.stage = DeviceStage::Ended;
-    state.joinedAt = std::chrono::milliseconds(4250);
-    state.endedAt = ended;
-    return state;
-}
-
-void setVerdict(DeviceState& state, int channel, Verdict verdict) {
-    quorvane::recording::ChannelLevels levels;
-    levels.verdict = verdict;
-    state.summary->channels[channel - 1].levels = levels;
-}
-
+// The tests' station, with a failure reason that holds markup characters, a
+// control character, bytes that are no UTF-8 and a character XML forbids.
 std::vector<DeviceState> station() {
-    DeviceState fine = device("/dev/ttyUSB0", "127.0.0.5", std::chrono::milliseconds(41500));
-    fine.stored = true;
-    fine.uploadBeganAt = std::chrono::milliseconds(35000);
-    fine.summary.emplace();
-    fine.summary->bytesReceived = 1280000;
-    for (int channel = 1; channel <= 4; ++channel) {
-        setVerdict(fine, channel, Verdict::Ok);
+    std::vector<DeviceState> devices = testing::endedStation();
+    for (DeviceState& device : devices) {
+        if (device.stored) {
+            for (int channel = 1; channel <= 4; ++channel) {
+                testing::setVerdict(device, channel, Verdict::Ok);
+            }
+            device.joinedAt = std::chrono::milliseconds(4250);
+            device.uploadBeganAt = std::chrono::milliseconds(35000);
+            device.summary->bytesReceived = 1280000;
+        }
     }
-    DeviceState warned = fine;
-    warned.port = "COM3";
-    warned.folder = folderNameForPort(warned.port);
-    warned.deviceAddress = "127.0.0.6";
-    setVerdict(warned, 2, Verdict::Silent);
-    setVerdict(warned, 3, Verdict::Clipping);
-    DeviceState failed = device("\\\\.\\COM10", "", std::chrono::milliseconds(20125));
-    failed.joinedAt.reset();
-    failed.failureReason = "no <answer> & \"nothing\" 'said'\x01 \xE9t\xC3\xA9 \xEF\xBF\xBF\nend";
-    return {fine, warned, failed};
+    testing::setVerdict(devices[1], 2, Verdict::Silent);
+    testing::setVerdict(devices[1], 3, Verdict::Clipping);
+    devices[2].failureReason = "no <answer> & \"nothing\" 'said'\x01 \xE9t\xC3\xA9 \xEF\xBF\xBF\nend";
+    return devices;
 }
 
 StationFacts facts() {
