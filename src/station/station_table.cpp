@@ -32,18 +32,12 @@ constexpr std::size_t kNarrowestWrap = 12;
 using Widths = std::array<std::size_t, kStationColumns>;
 using Shown = std::array<bool, kStationColumns>;
 
-// Columns on the terminal: UTF-8 continuation bytes take none.
-std::size_t textWidth(const std::string& text) {
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char byte) { return (byte & 0xC0) != 0x80; }));
-}
-
 Widths columnWidths(const std::vector<StationRow>& rows) {
     Widths widths{};
     for (std::size_t column = 0; column < kStationColumns; ++column) {
-        widths[column] = textWidth(stationHeadings()[column]);
+        widths[column] = textColumns(stationHeadings()[column]);
         for (const StationRow& row : rows) {
-            widths[column] = std::max(widths[column], textWidth(row[column]));
+            widths[column] = std::max(widths[column], textColumns(row[column]));
         }
     }
     return widths;
@@ -90,7 +84,7 @@ std::size_t breakPoint(const std::string& text, std::size_t width) {
 // A `width` of 0 (not a terminal) keeps the cell on one line.
 std::vector<std::string> wrappedCell(std::string text, std::size_t width) {
     std::vector<std::string> lines;
-    while (width >= kNarrowestWrap && textWidth(text) > width) {
+    while (width >= kNarrowestWrap && textColumns(text) > width) {
         const std::size_t cut = breakPoint(text, width);
         lines.push_back(text.substr(0, cut));
         text.erase(0, text[cut] == ' ' ? cut + 1 : cut);
@@ -100,7 +94,7 @@ std::vector<std::string> wrappedCell(std::string text, std::size_t width) {
 }
 
 std::string padded(const std::string& cell, std::size_t width, bool left) {
-    const std::string padding(width - std::min(width, textWidth(cell)), ' ');
+    const std::string padding(width - std::min(width, textColumns(cell)), ' ');
     return left ? cell + padding : padding + cell;
 }
 
