@@ -3,7 +3,7 @@
 #include <cjson/cJSON.h>
 
 #include <algorithm>
-#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <system_error>
