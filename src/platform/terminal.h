@@ -12,4 +12,10 @@ bool isTerminal(std::FILE* stream);
 // not tell.
 int terminalColumns(std::FILE* stream);
 
+// Has the terminal that `stream` writes to act on ANSI escape sequences
+// (cursor moves, line clearing); true when it does. POSIX terminals always
+// do; a Windows console does once its virtual-terminal processing is on,
+// which older consoles refuse. False when `stream` is no terminal.
+bool enableTerminalSequences(std::FILE* stream);
+
 }  // namespace quorvane::platform

@@ -17,4 +17,8 @@ int terminalColumns(std::FILE* stream) {
     return size.ws_col;
 }
 
+bool enableTerminalSequences(std::FILE* stream) {
+    return isTerminal(stream);
+}
+
 }  // namespace quorvane::platform

@@ -20,4 +20,14 @@ int terminalColumns(std::FILE* stream) {
     return screen.srWindow.Right - screen.srWindow.Left + 1;
 }
 
+bool enableTerminalSequences(std::FILE* stream) {
+    const auto console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (console == INVALID_HANDLE_VALUE || GetConsoleMode(console, &mode) == 0) {
+        return false;
+    }
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
 }  // namespace quorvane::platform

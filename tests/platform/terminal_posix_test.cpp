@@ -28,6 +28,7 @@ TEST(TerminalColumns, APseudoTerminalTellsTheWidthItIsSetTo) {
         ASSERT_EQ(ioctl(master, TIOCSWINSZ, &size), 0);
         EXPECT_TRUE(quorvane::platform::isTerminal(terminal));
         EXPECT_EQ(quorvane::platform::terminalColumns(terminal), columns);
+        EXPECT_TRUE(quorvane::platform::enableTerminalSequences(terminal));
     }
     std::fclose(terminal);
     close(master);
