@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -46,10 +47,20 @@ upload::PeerPolicy peerPolicyFor(const std::string& deviceIp) {
                                                           : upload::PeerPolicy::TakeFirst;
 }
 
-void serveUpload(test& server, const RunSettings& settings, const std::string& deviceIp, const std::string& localIp,
+// Whom the upload may come from: only the device where its connections can
+// be told by its address, otherwise the first to connect.
+std::optional<upload::PeerPolicy> devicePolicy(const std::string& deviceIp) {
+    if (!isDeviceAddress(deviceIp)) {
+        return std::nullopt;
+    }
+    return peerPolicyFor(deviceIp);
+}
+
+void serveUpload(test& server, const RunSettings& settings, const std::string& deviceIp,
+                 const std::optional<upload::PeerPolicy>& policy, const std::string& localIp,
                  std::chrono::steady_clock::time_point requestSent) {
-    if (isDeviceAddress(deviceIp)) {
-        server.expectPeer(deviceIp, peerPolicyFor(deviceIp));
+    if (policy) {
+        server.expectPeer(deviceIp, *policy);
     }
     server.setNoConnectionHint(noConnectionHintDelay(settings.recordTime), noConnectionHint(localIp));
     server.setRecordTime(settings.recordTime, requestSent);
@@ -93,7 +104,8 @@ std::string localIpWith(const std::string& deviceIp, const AddressLookups& looku
     return firstUsableAddress(lookups.hostName());
 }
 
-RecordingServer::RecordingServer(upload::UploadWiring upload) : upload_(withState(std::move(upload))) {}
+RecordingServer::RecordingServer(upload::UploadWiring upload, std::shared_ptr<upload::UploadRouter> router)
+    : upload_(withState(std::move(upload))), router_(std::move(router)) {}
 
 RecordingServer::~RecordingServer() {
     stop();
@@ -101,6 +113,9 @@ RecordingServer::~RecordingServer() {
 
 bool RecordingServer::claimUploadPort() {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (router_) {
+        return true;
+    }
     try {
         auto claiming = std::make_unique<test>(upload_);
         const int error = claiming->claimPort(kUploadPort);
@@ -138,6 +153,12 @@ void RecordingServer::stop() {
 }
 
 void RecordingServer::serve(const RunSettings& settings, const std::string& deviceIp) {
+    const std::optional<upload::PeerPolicy> policy = devicePolicy(deviceIp);
+    const bool ownAddress = policy == upload::PeerPolicy::RefuseOthers;
+    if (settings.awaitUploadTurn && !settings.awaitUploadTurn(deviceIp, ownAddress)) {
+        done_ = true;
+        return;
+    }
     const std::string localIp = _getLocalIp(deviceIp);
     const auto requestSent = std::chrono::steady_clock::now();
     settings.sendRequest(makeRequest(UPLOAD_RECORD, "-h " + localIp + " -c 5 -t " + settings.recordTime));
@@ -157,7 +178,15 @@ void RecordingServer::serve(const RunSettings& settings, const std::string& devi
         if (!server_) {
             server_ = std::make_unique<test>(upload_);
         }
-        serveUpload(*server_, settings, deviceIp, localIp, requestSent);
+        std::shared_ptr<upload::RoutedConnections> routed;
+        if (router_) {
+            routed = router_->expect(deviceIp, ownAddress);
+            server_->takeConnectionsFrom(routed);
+        }
+        serveUpload(*server_, settings, deviceIp, policy, localIp, requestSent);
+        if (router_) {
+            router_->forget(routed);
+        }
     } catch (const std::runtime_error& e) {
         platform::console::serverFailure(e.what());
         platform::diagnose("the upload server could not run; ending the run\n");

@@ -40,7 +40,9 @@ class RecordingServer {
 public:
     // `upload`: what each upload connection is handed (stopping the serial
     // link, channel 3, the run's summary, the end of the run).
-    explicit RecordingServer(upload::UploadWiring upload);
+    // `router`: a station's one listener, which hands this run the
+    // connections of its device; none: the run has the port to itself.
+    explicit RecordingServer(upload::UploadWiring upload, std::shared_ptr<upload::UploadRouter> router = nullptr);
     ~RecordingServer();
 
     RecordingServer(const RecordingServer&) = delete;
@@ -72,6 +74,7 @@ private:
     void serve(const RunSettings& settings, const std::string& deviceIp);
 
     const upload::UploadWiring upload_;
+    const std::shared_ptr<upload::UploadRouter> router_;
     std::mutex mutex_;
     std::thread thread_;
     // Set by stop under the lock: no thread starts after it.

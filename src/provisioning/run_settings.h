@@ -29,6 +29,11 @@ struct RunSettings {
     // while no upload connection is in hand, and then none is handed over
     // any more; false once the upload has begun. Empty: the run may end.
     std::function<bool()> endRunBeforeUpload;
+    // Asked before the upload request goes out, with the device's address
+    // and whether its connections come from there: a station lets devices
+    // that cannot be told apart by address record one after the other. False:
+    // the run is ending and no request is sent. Empty: at once.
+    std::function<bool(const std::string& deviceAddress, bool ownAddress)> awaitUploadTurn;
 };
 
 }  // namespace quorvane::provisioning

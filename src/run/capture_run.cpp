@@ -62,13 +62,15 @@ void interruptRun(const std::shared_ptr<RunEnd>& end, const std::shared_ptr<quor
 
 }  // namespace
 
-CaptureRun::CaptureRun(RunOptions options)
+CaptureRun::CaptureRun(RunOptions options, std::optional<StationShare> station)
     : options_(std::move(options)),
+      station_(std::move(station)),
       end_(std::make_shared<RunEnd>()),
       summary_(beginRunSummary(options_)),
       upload_(std::make_shared<quorvane::upload::UploadState>()),
       recordingServer_({[this] { stopLink(); }, options_.convertCh3, summary_, end_->ender(), upload_,
-                        filesIn(options_.folder)}) {}
+                        filesIn(options_.folder)},
+                       station_ ? station_->router : nullptr) {}
 
 CaptureRun::~CaptureRun() = default;
 
@@ -87,14 +89,16 @@ bool CaptureRun::sendToDevice(const UartRequest& request) {
 // Asking the device to upload is where the run reaches the upload: from then
 // on it leaves a summary, however it ends.
 quorvane::provisioning::RunSettings CaptureRun::provisioningSettings() {
-    const auto uploadRequested = [summary = summary_](const std::string& deviceAddress,
-                                                      const std::string& hostAddress) {
+    const auto uploadRequested = [summary = summary_, single = !station_](const std::string& deviceAddress,
+                                                                         const std::string& hostAddress) {
         summary->update([&](quorvane::recording::RecordSummary& facts) {
             facts.deviceAddress = deviceAddress;
             facts.hostAddress = hostAddress;
         });
         summary->markUploadRequested();
-        g_recordStarted = true;
+        if (single) {
+            g_recordStarted = true;
+        }
     };
     return {options_.ssid,
             options_.passphrase,
@@ -103,7 +107,8 @@ quorvane::provisioning::RunSettings CaptureRun::provisioningSettings() {
             [this](const UartRequest& request) { return sendToDevice(request); },
             uploadRequested,
             end_->ender(),
-            [upload = upload_] { return upload->endRunBeforeUpload(); }};
+            [upload = upload_] { return upload->endRunBeforeUpload(); },
+            station_ ? station_->awaitUploadTurn : nullptr};
 }
 
 // A split stops by itself at the interruption and is waited for; a
@@ -138,6 +143,10 @@ int CaptureRun::exitStatus() const {
     return end_->failed() ? 1 : 0;
 }
 
+void CaptureRun::interrupt(quorvane::platform::Interruption cause) {
+    interruptRun(end_, upload_, cause);
+}
+
 int CaptureRun::run() {
     // Before the serial port is opened: a run that cannot have the upload
     // port must not ask its device to record.
@@ -145,19 +154,27 @@ int CaptureRun::run() {
         return 1;
     }
     observer_ = makeObserver(options_.port);
-    g_uartObserver = observer_.get();
+    if (!station_) {
+        g_uartObserver = observer_.get();
+    }
     const quorvane::provisioning::RunSettings settings = provisioningSettings();
     observer_->setListener(new UartObserverImpl(settings, [this, settings](const std::string& deviceIp) {
         recordingServer_._startRecord(settings, deviceIp);
     }));
     observer_->setDiagnostics(std::make_unique<quorvane::StderrLinkDiagnostics>());
-    quorvane::platform::installInterruptHandler(
-        [end = end_, upload = upload_](quorvane::platform::Interruption cause) { interruptRun(end, upload, cause); });
+    if (!station_) {
+        quorvane::platform::installInterruptHandler([end = end_, upload = upload_](
+                                                        quorvane::platform::Interruption cause) {
+            interruptRun(end, upload, cause);
+        });
+    }
     observer_->start();
     quorvane::platform::console::connecting(portLabel(options_.port));
 
     end_->awaitEnd();
-    g_finished = true;
+    if (!station_) {
+        g_finished = true;
+    }
 
     observer_->stop();
     const bool interrupted = quorvane::platform::arrivedInterruption().has_value();
@@ -169,9 +186,13 @@ int CaptureRun::run() {
     // recording server joins the audio thread. After Ctrl-C the wait above
     // is bounded instead, and a converter still running is given up there.
     recordingServer_.stop();
-    g_uartObserver = nullptr;
+    if (!station_) {
+        g_uartObserver = nullptr;
+    }
     observer_.reset();
-    quorvane::platform::awaitInterruptHandled(kInterruptHandlerLimit);
+    if (!station_) {
+        quorvane::platform::awaitInterruptHandled(kInterruptHandlerLimit);
+    }
     const int status = exitStatus();
     if (summary_->uploadRequested()) {
         finishSummary(*summary_, {status, interrupted, options_.convertCh3}, options_.folder);

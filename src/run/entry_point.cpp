@@ -18,6 +18,7 @@
 #include "run/network_report.h"
 #include "run/refusal.h"
 #include "run/run_config.h"
+#include "run/station_run.h"
 
 namespace {
 
@@ -96,13 +97,13 @@ std::string inputPassphraseProblem(const quorvane::platform::SecretLine& line) {
     return "cannot read the pass phrase from standard input: " + line.error.message();
 }
 
-bool readPassphrase(RunOptions& options) {
+bool readPassphrase(const std::string& ssid, std::string& passphrase) {
     const quorvane::platform::SecretLine line =
-        quorvane::platform::readSecretLine("Wi-Fi pass phrase for \"" + options.ssid + "\": ");
+        quorvane::platform::readSecretLine("Wi-Fi pass phrase for \"" + ssid + "\": ");
     if (refused(inputPassphraseProblem(line))) {
         return false;
     }
-    options.passphrase = line.text;
+    passphrase = line.text;
     return true;
 }
 
@@ -114,7 +115,21 @@ bool passesStartupChecks(RunOptions& options) {
         return false;
     }
     return !passphraseFromInput(options) ||
-           (readPassphrase(options) && !refused(passphraseProblem(options.passphrase)));
+           (readPassphrase(options.ssid, options.passphrase) && !refused(passphraseProblem(options.passphrase)));
+}
+
+// The same for a station: the ports are checked first, then the pass phrase
+// is asked for once.
+int stationEntry(const std::vector<std::string>& afterOption) {
+    StationOptions options = parseStationOptions(afterOption);
+    if (refused(options.problem) || refused(converterSearchProblem())) {
+        return kRefused;
+    }
+    if (options.passphrase == "-" && (!readPassphrase(options.ssid, options.passphrase) ||
+                                      refused(passphraseProblem(options.passphrase)))) {
+        return kRefused;
+    }
+    return runStation(std::move(options));
 }
 
 }  // namespace
@@ -133,6 +148,9 @@ int runEntryPoint(const std::vector<std::string>& arguments) {
     }
     if (!networkReportWritten()) {
         return kRefused;
+    }
+    if (isStationRequest(arguments)) {
+        return stationEntry({arguments.begin() + 1, arguments.end()});
     }
     const CommandLine commandLine = parseCommandLine(arguments);
     if (!usable(commandLine)) {

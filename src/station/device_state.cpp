@@ -45,9 +45,20 @@ bool reservedStem(const std::string& stem) {
 
 // Both systems' separators: a Windows device path ("\\.\COM10") and a POSIX
 // one ("/dev/serial/by-id/...") name the port by their last component.
+// A path's last component, with the one before it when it is a bare number
+// ("/dev/pts/3" -> "pts-3"): "3" alone would read as COM3.
 std::string lastComponent(const std::string& port) {
     const std::size_t separator = port.find_last_of("/\\");
-    return separator == std::string::npos ? port : port.substr(separator + 1);
+    if (separator == std::string::npos) {
+        return port;
+    }
+    const std::string last = port.substr(separator + 1);
+    const std::size_t before = separator == 0 ? std::string::npos : port.find_last_of("/\\", separator - 1);
+    if (!allDigits(last) || separator == 0) {
+        return last;
+    }
+    const std::size_t from = before == std::string::npos ? 0 : before + 1;
+    return port.substr(from, separator - from) + "-" + last;
 }
 
 // Every byte outside [A-Za-z0-9._-] (spaces, ':', '$', UTF-8) becomes '_',
@@ -152,7 +163,7 @@ std::string folderNameForPort(const std::string& port) {
     if (name.empty() || name == "." || name == "..") {
         return kEmptyName;
     }
-    if (allDigits(name)) {
+    if (allDigits(port)) {
         name = "COM" + name;
     }
     name = portableCharacters(name.substr(0, kLongestName));

@@ -66,14 +66,16 @@ void reportStoreFailure(int error, ReceiveOutcome& outcome, const recording::Rec
 
 // record.pcm is written without a stream buffer, so that what a write
 // reports is what the file holds, even when the disk fills up.
-bool storeChunk(const char* data, int count, const recording::RecordingFiles& files, ReceiveOutcome& outcome,
+bool storeChunk(const char* data, int count, const AudioSettings& settings, ReceiveOutcome& outcome,
                 ProgressMeter& progress) {
+    const recording::RecordingFiles& files = *settings.files;
     errno = 0;
     const std::streamsize written = files.recordOut().rdbuf()->sputn(data, count);
     const int error = errno;
     outcome.received += static_cast<std::uint64_t>(count);
     outcome.stored += static_cast<std::uint64_t>(written);
     progress.add(static_cast<std::size_t>(count));
+    settings.state->countReceived(static_cast<std::uint64_t>(count));
     if (written == count) {
         return true;
     }
@@ -83,13 +85,13 @@ bool storeChunk(const char* data, int count, const recording::RecordingFiles& fi
 
 // What has arrived before the interruption still belongs to the recording,
 // just as when the device closes: it is read, and nothing after it.
-void keepArrivedBytes(net::SocketHandle socket, char* buffer, const recording::RecordingFiles& files,
-                      ReceiveOutcome& outcome, ProgressMeter& progress) {
+void keepArrivedBytes(net::SocketHandle socket, char* buffer, const AudioSettings& settings, ReceiveOutcome& outcome,
+                      ProgressMeter& progress) {
     outcome.interrupted = true;
     for (long waiting = net::pendingBytes(socket); waiting > 0;) {
         const int count =
             ::recv(socket, buffer, waiting < kReceiveChunk ? static_cast<int>(waiting) : kReceiveChunk, 0);
-        if (count <= 0 || !storeChunk(buffer, count, files, outcome, progress)) {
+        if (count <= 0 || !storeChunk(buffer, count, settings, outcome, progress)) {
             return;
         }
         waiting -= count;
@@ -129,7 +131,7 @@ bool receiveChunk(net::SocketHandle socket, char* buffer, const AudioSettings& s
                   ProgressMeter& progress) {
     const int count = ::recv(socket, buffer, kReceiveChunk, 0);
     if (count > 0) {
-        return storeChunk(buffer, count, *settings.files, outcome, progress);
+        return storeChunk(buffer, count, settings, outcome, progress);
     }
     if (count == 0) {
         return false;
@@ -148,7 +150,7 @@ bool receiveMore(net::SocketHandle socket, char* buffer, const AudioSettings& se
     int error = 0;
     switch (waitForSocket(*settings.state, socket, settings.silenceCheck, error)) {
         case SocketEvent::Interrupted:
-            keepArrivedBytes(socket, buffer, *settings.files, outcome, progress);
+            keepArrivedBytes(socket, buffer, settings, outcome, progress);
             return false;
         case SocketEvent::Failed:
             reportReceiveError(error, outcome, progress.silence(), settings);

@@ -146,11 +146,13 @@ std::chrono::milliseconds untilNext(std::chrono::milliseconds untilNotice, const
 // Interrupted when the upload was interrupted instead, NoRetry when the
 // deadline for a retry has passed.
 Arrival waitForConnection(const quorvane::upload::UploadState& upload, quorvane::net::SocketHandle listenSocket,
-                          WaitNotices& notices, const Deadline& retryDeadline) {
+                          quorvane::upload::RoutedConnections* routed, WaitNotices& notices,
+                          const Deadline& retryDeadline) {
     for (;;) {
         int error = 0;
-        switch (
-            quorvane::upload::waitForSocket(upload, listenSocket, untilNext(notices.showDue(), retryDeadline), error)) {
+        const auto limit = untilNext(notices.showDue(), retryDeadline);
+        switch (routed != nullptr ? routed->wait(upload, limit)
+                                  : quorvane::upload::waitForSocket(upload, listenSocket, limit, error)) {
             case quorvane::upload::SocketEvent::Interrupted:
                 return Arrival::Interrupted;
             case quorvane::upload::SocketEvent::Failed:
@@ -226,8 +228,12 @@ int KestaroSocket::claimPort(int port) {
     return error;
 }
 
+void KestaroSocket::takeConnectionsFrom(std::shared_ptr<quorvane::upload::RoutedConnections> connections) {
+    routed_ = std::move(connections);
+}
+
 void KestaroSocket::Listen(int port) {
-    if (!portClaimed_) {
+    if (!portClaimed_ && !routed_) {
         const int error = bindPort(port);
         if (error != 0) {
             throw std::runtime_error(quorvane::upload::bindFailureText(error));
@@ -275,7 +281,7 @@ bool KestaroSocket::serveNext() {
 quorvane::net::SocketHandle KestaroSocket::acceptDevice() {
     WaitNotices notices(hintDelay_, hintMessage_, countdown_);
     for (;;) {
-        const Arrival arrival = waitForConnection(*upload_, listenSocket_, notices, retryDeadline_);
+        const Arrival arrival = waitForConnection(*upload_, listenSocket_, routed_.get(), notices, retryDeadline_);
         notices.clearLine();
         if (arrival == Arrival::Interrupted) {
             return quorvane::net::kInvalidSocket;
@@ -304,6 +310,14 @@ quorvane::net::SocketHandle KestaroSocket::acceptDevice() {
 // connection reset while it waited, POSIX accepts it with the reset pending).
 // An error of the listening socket itself is thrown.
 quorvane::net::SocketHandle KestaroSocket::acceptOne() {
+    if (routed_) {
+        const auto connection = routed_->take();
+        if (!connection) {
+            return quorvane::net::kInvalidSocket;
+        }
+        clientAddress_ = connection->peer;
+        return connection->socket;
+    }
     quorvane::net::SocketLength length = sizeof clientAddress_;
     const quorvane::net::SocketHandle accepted =
         ::accept(listenSocket_, reinterpret_cast<sockaddr*>(&clientAddress_), &length);

@@ -10,6 +10,7 @@
 #include "upload/audio_capture.h"
 #include "upload/progress.h"
 #include "upload/upload_control.h"
+#include "upload/upload_router.h"
 
 namespace quorvane::upload {
 
@@ -56,8 +57,13 @@ public:
     // listen); bindFailureText gives Listen's message for it.
     int claimPort(int port);
 
-    // Binds `port` first unless claimPort has claimed it.
+    // Binds `port` first unless claimPort has claimed it or the
+    // connections come from elsewhere.
     void Listen(int port);
+
+    // Listen takes its connections from `connections` (a station's one
+    // listener routes them) instead of a port of its own.
+    void takeConnectionsFrom(std::shared_ptr<quorvane::upload::RoutedConnections> connections);
 
     // Takes ownership of the connected socket.
     virtual void onConnect(unsigned int socket) = 0;
@@ -123,6 +129,7 @@ private:
 
     const std::shared_ptr<quorvane::upload::UploadState> upload_;
     quorvane::net::SocketHandle listenSocket_;
+    std::shared_ptr<quorvane::upload::RoutedConnections> routed_;
     bool portClaimed_ = false;
     sockaddr_in serverAddress_{};
     sockaddr_in clientAddress_{};

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -79,6 +80,12 @@ public:
 
     // Set by the audio thread as it moves on.
     void enterStage(AudioStage stage);
+    AudioStage stage() const { return stage_; }
+
+    // The bytes of the upload stored so far, counted by the audio thread as
+    // they arrive, for a station's view of its devices.
+    void countReceived(std::uint64_t bytes) { received_ += bytes; }
+    std::uint64_t received() const { return received_; }
 
     // For an end of the run that does not come from the upload (the Wi-Fi
     // join failed or timed out): true when no connection is in hand yet, and
@@ -97,6 +104,7 @@ private:
     std::atomic<bool> interrupted_{false};
     std::atomic<bool> conversionAbandoned_{false};
     std::atomic<AudioStage> stage_{AudioStage::Receiving};
+    std::atomic<std::uint64_t> received_{0};
     mutable std::mutex mutex_;
     mutable std::condition_variable ended_;
     int inHand_ = 0;

@@ -54,7 +54,8 @@ protected:
                     finished = true;
                     failed = failed || runFailed;
                 },
-                [this] { return upload->endRunBeforeUpload(); }};
+                [this] { return upload->endRunBeforeUpload(); },
+                nullptr};
     }
 
     // A listener as a run makes it, with the recording server's start

@@ -15,6 +15,8 @@ TEST(FolderNameForPort, EachSystemsSpellingBecomesANameSafeOnBoth) {
     };
     const Case cases[] = {
         {"/dev/ttyUSB0", "ttyUSB0"},
+        {"/dev/pts/3", "pts-3"},
+        {"/3", "3"},
         {"/dev/serial/by-id/usb-FTDI_X-if00-port0", "usb-FTDI_X-if00-port0"},
         {"\\\\.\\COM10", "COM10"},
         {"COM10", "COM10"},
@@ -22,7 +24,7 @@ TEST(FolderNameForPort, EachSystemsSpellingBecomesANameSafeOnBoth) {
         // A bare number is a COM port on Windows.
         {"3", "COM3_"},
         {"12", "COM12"},
-        {"/dev/3", "COM3_"},
+        {"/dev/3", "dev-3"},
         // Names Windows keeps for devices, in any case and with any ending.
         {"COM3", "COM3_"},
         {"\\\\.\\COM3", "COM3_"},
