@@ -100,11 +100,24 @@ public:
         log_.flush();
         if (consoleLine) {
             noteMilestone(text);
+        } else if (text.compare(0, kMessagePrefix.size(), kMessagePrefix) == 0) {
+            lastMessage_ = text.substr(kMessagePrefix.size(), text.find('\n') - kMessagePrefix.size());
         }
     }
 
     // Progress lines are counted from the upload's own bytes instead.
     void status(const std::string&) override {}
+
+    // Asked to wait for a device with the same address, then asked to record.
+    void noteWaitingTurn() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        waitingTurn_ = true;
+    }
+
+    void noteRecording() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        recordingSince_ = Clock::now();
+    }
 
     void noteEnded() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -118,11 +131,14 @@ public:
         device.joinedAt = joinedAt_;
         device.uploadBeganAt = uploadBeganAt_;
         device.endedAt = endedAt_;
+        device.failureReason = lastMessage_;
         if (uploadBeganAt_) {
             device.stage = quorvane::station::DeviceStage::Uploading;
         } else if (recordingSince_) {
             device.stage = quorvane::station::DeviceStage::Recording;
             device.recorded = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - *recordingSince_);
+        } else if (waitingTurn_) {
+            device.stage = quorvane::station::DeviceStage::WaitingTurn;
         } else if (joining_) {
             device.stage = quorvane::station::DeviceStage::Joining;
         }
@@ -152,8 +168,6 @@ private:
         } else if (text.compare(0, joined.size(), joined) == 0) {
             address_ = text.substr(joined.size(), text.find(',', joined.size()) - joined.size());
             joinedAt_ = sinceStart();
-        } else if (text == "wait for socket connect....\n") {
-            recordingSince_ = Clock::now();
         } else if (text == "socekt connected recv audio begin\n") {
             uploadBeganAt_ = sinceStart();
         }
@@ -163,11 +177,16 @@ private:
     std::ofstream log_;
     const Clock::time_point stationStart_;
     bool joining_ = false;
+    bool waitingTurn_ = false;
     std::string address_;
     std::optional<std::chrono::milliseconds> joinedAt_;
     std::optional<Clock::time_point> recordingSince_;
     std::optional<std::chrono::milliseconds> uploadBeganAt_;
     std::optional<std::chrono::milliseconds> endedAt_;
+    // What the run said last: the reason of a run that ended before its
+    // upload, which leaves no summary.
+    std::string lastMessage_;
+    inline static const std::string kMessagePrefix = "quorvane-capture: ";
 };
 
 // One device of the station: its run, its log and its thread.
@@ -274,10 +293,12 @@ void Station::startDevice(Device& device, const std::string& folder) {
     device.log = std::make_shared<DeviceLog>(quorvane::recording::inFolder(folder, kRunLogName), start_);
     StationShare share{router_, [this, &device](const std::string& deviceAddress, bool ownAddress) {
                            const std::string group = groupOf(deviceAddress, ownAddress);
+                           device.log->noteWaitingTurn();
                            if (!turns_.await(group)) {
                                return false;
                            }
                            device.turnGroup = group;
+                           device.log->noteRecording();
                            return true;
                        }};
     device.run = std::make_unique<CaptureRun>(deviceOptions(options_, device.state.port, folder), std::move(share));
@@ -317,6 +338,9 @@ std::vector<quorvane::station::DeviceState> Station::states() {
         device->log->describe(state);
         const quorvane::upload::UploadState& upload = device->run->upload();
         state.bytesReceived = upload.received();
+        if (state.recordTime.count() > 0) {
+            state.recorded = std::min(state.recorded, state.recordTime);
+        }
         if (state.stage == quorvane::station::DeviceStage::Uploading &&
             upload.stage() != quorvane::upload::AudioStage::Receiving) {
             state.stage = quorvane::station::DeviceStage::Converting;
@@ -325,7 +349,11 @@ std::vector<quorvane::station::DeviceState> Station::states() {
             const quorvane::recording::RecordSummary summary = device->run->summary();
             state.stage = quorvane::station::DeviceStage::Ended;
             state.stored = device->status == 0;
-            state.failureReason = state.stored ? std::string() : summary.failureReason;
+            if (state.stored) {
+                state.failureReason.clear();
+            } else if (!summary.failureReason.empty()) {
+                state.failureReason = summary.failureReason;
+            }
             state.summary = summary;
         }
         shown.push_back(std::move(state));

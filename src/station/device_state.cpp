@@ -101,6 +101,8 @@ const char* stageName(DeviceStage stage) {
             return "opening";
         case DeviceStage::Joining:
             return "joining";
+        case DeviceStage::WaitingTurn:
+            return "waiting for its turn";
         case DeviceStage::Recording:
             return "recording";
         case DeviceStage::Uploading:

@@ -12,7 +12,9 @@
 // serial port, and the folder each device's files go to.
 namespace quorvane::station {
 
-enum class DeviceStage { Opening, Joining, Recording, Uploading, Converting, Ended };
+// WaitingTurn: joined, and waiting for a device with the same address to
+// end its upload before this one is asked to record.
+enum class DeviceStage { Opening, Joining, WaitingTurn, Recording, Uploading, Converting, Ended };
 
 // What the station knows of one device. There is deliberately no field for
 // the pass phrase: what is not here cannot end up on the console or in a file.
