@@ -62,6 +62,9 @@ void serveUpload(test& server, const RunSettings& settings, const std::string& d
     if (policy) {
         server.expectPeer(deviceIp, *policy);
     }
+    if (settings.uploadTimeout) {
+        server.setUploadLimit(*settings.uploadTimeout);
+    }
     server.setNoConnectionHint(noConnectionHintDelay(settings.recordTime), noConnectionHint(localIp));
     server.setRecordTime(settings.recordTime, requestSent);
     server.Listen(kUploadPort);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "protocol/uart_request.h"
@@ -34,6 +36,9 @@ struct RunSettings {
     // that cannot be told apart by address record one after the other. False:
     // the run is ending and no request is sent. Empty: at once.
     std::function<bool(const std::string& deviceAddress, bool ownAddress)> awaitUploadTurn;
+    // How long after the recording's end the upload may take to begin;
+    // none: until the run is stopped.
+    std::optional<std::chrono::seconds> uploadTimeout;
 };
 
 }  // namespace quorvane::provisioning

@@ -108,7 +108,8 @@ quorvane::provisioning::RunSettings CaptureRun::provisioningSettings() {
             uploadRequested,
             end_->ender(),
             [upload = upload_] { return upload->endRunBeforeUpload(); },
-            station_ ? station_->awaitUploadTurn : nullptr};
+            station_ ? station_->awaitUploadTurn : nullptr,
+            options_.uploadTimeout};
 }
 
 // A split stops by itself at the interruption and is waited for; a

@@ -218,6 +218,25 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     return commandLine;
 }
 
+std::optional<std::chrono::seconds> takeUploadTimeout(std::vector<std::string>& options, std::string& problem) {
+    std::optional<std::chrono::seconds> timeout;
+    const std::string prefix = kUploadTimeoutOption;
+    for (auto option = options.begin(); option != options.end();) {
+        if (option->compare(0, prefix.size(), prefix) != 0) {
+            ++option;
+            continue;
+        }
+        const std::string value = option->substr(prefix.size());
+        if (!isPositiveDecimal(value)) {
+            problem = "--upload-timeout takes a whole number of seconds, at least 1: " + quoted(value);
+        } else {
+            timeout = std::chrono::seconds(std::atol(value.c_str()));
+        }
+        option = options.erase(option);
+    }
+    return timeout;
+}
+
 std::string usageProblem(const CommandLine& commandLine) {
     if (!commandLine.options.empty()) {
         const std::string& option = commandLine.options.front();

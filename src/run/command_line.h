@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,13 @@ struct CommandLine {
 };
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+constexpr const char* kUploadTimeoutOption = "--upload-timeout=";
+
+// Takes --upload-timeout=SECONDS out of `options`: how long after the
+// recording's end the run waits for the upload to begin (none: until it is
+// stopped). Sets `problem` when SECONDS is no whole number of seconds.
+std::optional<std::chrono::seconds> takeUploadTimeout(std::vector<std::string>& options, std::string& problem);
 
 // Says what keeps the command line from being a run ("RECORD_TIME is
 // missing", "unknown option --verbose"), or empty when nothing does.
@@ -55,6 +64,9 @@ struct RunOptions {
     // The folder (already made) that holds the run's files; empty: the
     // working folder. Each device of a station has one.
     std::string folder;
+    // How long after the recording's end the upload may take to begin; none:
+    // until the user stops the run.
+    std::optional<std::chrono::seconds> uploadTimeout;
 };
 
 // The options of a run from its positional arguments (at least four).

@@ -152,11 +152,14 @@ int runEntryPoint(const std::vector<std::string>& arguments) {
     if (isStationRequest(arguments)) {
         return stationEntry({arguments.begin() + 1, arguments.end()});
     }
-    const CommandLine commandLine = parseCommandLine(arguments);
-    if (!usable(commandLine)) {
+    CommandLine commandLine = parseCommandLine(arguments);
+    std::string timeoutProblem;
+    const auto uploadTimeout = takeUploadTimeout(commandLine.options, timeoutProblem);
+    if (refused(timeoutProblem) || !usable(commandLine)) {
         return kRefused;
     }
     RunOptions options = runOptionsFrom(commandLine.positional);
+    options.uploadTimeout = uploadTimeout;
     if (!passesStartupChecks(options)) {
         return kRefused;
     }

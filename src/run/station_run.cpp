@@ -209,6 +209,7 @@ RunOptions deviceOptions(const StationOptions& station, const std::string& port,
     RunOptions options = runOptionsFrom({station.ssid, station.passphrase, port, station.recordTime});
     options.convertCh3 = station.convertCh3;
     options.folder = folder;
+    options.uploadTimeout = station.uploadTimeout;
     return options;
 }
 
@@ -425,14 +426,21 @@ bool isStationRequest(const std::vector<std::string>& arguments) {
 
 StationOptions parseStationOptions(const std::vector<std::string>& afterOption) {
     StationOptions options;
-    std::vector<std::string> positional;
-    for (const std::string& argument : afterOption) {
-        if (argument == "--ch3") {
+    CommandLine commandLine = parseCommandLine(afterOption);
+    if (const auto timeout = takeUploadTimeout(commandLine.options, options.problem)) {
+        options.uploadTimeout = *timeout;
+    }
+    for (const std::string& option : commandLine.options) {
+        if (option == "--ch3") {
             options.convertCh3 = true;
-        } else {
-            positional.push_back(argument);
+        } else if (options.problem.empty()) {
+            options.problem = "unknown option " + option + " for --station";
         }
     }
+    if (!options.problem.empty()) {
+        return options;
+    }
+    const std::vector<std::string>& positional = commandLine.positional;
     if (positional.size() < kStationArgumentCount) {
         options.problem = "--station needs SSID, PASSPHRASE, RECORD_TIME and at least one PORT";
         return options;

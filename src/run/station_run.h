@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct StationOptions {
     std::string recordTime;
     std::vector<std::string> ports;
     bool convertCh3 = false;
+    // A station runs unattended: a device whose upload has not begun this
+    // long after its recording's end is failed.
+    std::chrono::seconds uploadTimeout{120};
     // What keeps the arguments from being a station; empty when nothing does.
     std::string problem;
 };

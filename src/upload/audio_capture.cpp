@@ -310,4 +310,13 @@ void endWithoutAudio(const UploadWiring& wiring, std::chrono::milliseconds retry
     endRun(wiring.endRun, true);
 }
 
+void endWithoutUpload(const UploadWiring& wiring, std::chrono::milliseconds limit) {
+    const std::string reason = "no upload began within " + waitText(limit) + " after the recording's end";
+    platform::diagnose("error: %s; nothing was stored\n", reason.c_str());
+    if (wiring.summary) {
+        wiring.summary->recordEnding(recording::RunOutcome::Failed, reason);
+    }
+    endRun(wiring.endRun, true);
+}
+
 }  // namespace quorvane::upload

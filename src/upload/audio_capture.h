@@ -81,4 +81,8 @@ std::future<bool> startAudioCapture(ThreadPool& audioThread, unsigned int socket
 // run as failed.
 void endWithoutAudio(const UploadWiring& wiring, std::chrono::milliseconds retryLimit, bool handedOver);
 
+// Ends the run as failed when no upload has begun `limit` after the end of
+// the recording: the device is taken for lost.
+void endWithoutUpload(const UploadWiring& wiring, std::chrono::milliseconds limit);
+
 }  // namespace quorvane::upload

@@ -126,7 +126,7 @@ private:
     quorvane::net::SocketHandle& listenSocket_;
 };
 
-enum class Arrival { Connection, Interrupted, NoRetry };
+enum class Arrival { Connection, Interrupted, NoRetry, NoUpload };
 
 using Deadline = std::optional<std::chrono::steady_clock::time_point>;
 
@@ -147,10 +147,10 @@ std::chrono::milliseconds untilNext(std::chrono::milliseconds untilNotice, const
 // deadline for a retry has passed.
 Arrival waitForConnection(const quorvane::upload::UploadState& upload, quorvane::net::SocketHandle listenSocket,
                           quorvane::upload::RoutedConnections* routed, WaitNotices& notices,
-                          const Deadline& retryDeadline) {
+                          const Deadline& retryDeadline, const Deadline& uploadDeadline) {
     for (;;) {
         int error = 0;
-        const auto limit = untilNext(notices.showDue(), retryDeadline);
+        const auto limit = untilNext(untilNext(notices.showDue(), retryDeadline), uploadDeadline);
         switch (routed != nullptr ? routed->wait(upload, limit)
                                   : quorvane::upload::waitForSocket(upload, listenSocket, limit, error)) {
             case quorvane::upload::SocketEvent::Interrupted:
@@ -162,6 +162,9 @@ Arrival waitForConnection(const quorvane::upload::UploadState& upload, quorvane:
             case quorvane::upload::SocketEvent::TimedOut:
                 if (retryDeadline && std::chrono::steady_clock::now() >= *retryDeadline) {
                     return Arrival::NoRetry;
+                }
+                if (uploadDeadline && std::chrono::steady_clock::now() >= *uploadDeadline) {
+                    return Arrival::NoUpload;
                 }
                 break;
         }
@@ -281,13 +284,18 @@ bool KestaroSocket::serveNext() {
 quorvane::net::SocketHandle KestaroSocket::acceptDevice() {
     WaitNotices notices(hintDelay_, hintMessage_, countdown_);
     for (;;) {
-        const Arrival arrival = waitForConnection(*upload_, listenSocket_, routed_.get(), notices, retryDeadline_);
+        const Arrival arrival =
+            waitForConnection(*upload_, listenSocket_, routed_.get(), notices, retryDeadline_, uploadDeadline());
         notices.clearLine();
         if (arrival == Arrival::Interrupted) {
             return quorvane::net::kInvalidSocket;
         }
         if (arrival == Arrival::NoRetry) {
             onNoRetry(handedOverEmpty_);
+            return quorvane::net::kInvalidSocket;
+        }
+        if (arrival == Arrival::NoUpload) {
+            onNoUpload();
             return quorvane::net::kInvalidSocket;
         }
         const quorvane::net::SocketHandle accepted = acceptOne();
@@ -363,6 +371,21 @@ void KestaroSocket::listenForRetry() {
 }
 
 void KestaroSocket::onNoRetry(bool) {}
+
+void KestaroSocket::onNoUpload() {}
+
+void KestaroSocket::setUploadLimit(std::chrono::milliseconds limit) {
+    uploadLimit_ = limit;
+}
+
+// Counted from the recording's end; no limit while a retry is awaited, which
+// has its own.
+std::optional<std::chrono::steady_clock::time_point> KestaroSocket::uploadDeadline() const {
+    if (uploadLimit_ == quorvane::upload::kNoTimeLimit || retryDeadline_) {
+        return std::nullopt;
+    }
+    return recordingBegan_.value_or(waitBegan_) + recordTime_ + uploadLimit_;
+}
 
 void KestaroSocket::setRetryLimit(std::chrono::milliseconds limit) {
     retryLimit_ = limit;
@@ -444,4 +467,8 @@ void test::onConnect(unsigned int socket) {
 
 void test::onNoRetry(bool handedOver) {
     quorvane::upload::endWithoutAudio(wiring_, retryLimit(), handedOver);
+}
+
+void test::onNoUpload() {
+    quorvane::upload::endWithoutUpload(wiring_, uploadLimit());
 }

@@ -82,6 +82,12 @@ public:
     void setRetryLimit(std::chrono::milliseconds limit);
     std::chrono::milliseconds retryLimit() const;
 
+    // Give up when no connection has come `limit` after the recording's end
+    // (kNoTimeLimit, the default: wait until the run is stopped); Listen
+    // then calls onNoUpload and returns.
+    void setUploadLimit(std::chrono::milliseconds limit);
+    std::chrono::milliseconds uploadLimit() const { return uploadLimit_; }
+
     // Print `message` once on standard error when no connection has been
     // accepted `delay` after Listen began to wait; Listen goes on waiting.
     void setNoConnectionHint(std::chrono::milliseconds delay, const std::string& message);
@@ -118,6 +124,9 @@ protected:
     // onConnect (rather than failing before it could be accepted).
     virtual void onNoRetry(bool handedOver);
 
+    // Called by Listen when the upload limit has passed without a connection.
+    virtual void onNoUpload();
+
 private:
     int bindPort(int port);
     bool serveNext();
@@ -126,6 +135,7 @@ private:
     bool servesPeer() const;
     void sayWhenNotFromTheDevice() const;
     void awaitRetry(const std::string& what);
+    std::optional<std::chrono::steady_clock::time_point> uploadDeadline() const;
 
     const std::shared_ptr<quorvane::upload::UploadState> upload_;
     quorvane::net::SocketHandle listenSocket_;
@@ -142,6 +152,7 @@ private:
     std::chrono::steady_clock::time_point waitBegan_{};
     std::optional<std::chrono::steady_clock::time_point> recordingBegan_;
     std::optional<std::chrono::steady_clock::time_point> retryDeadline_;
+    std::chrono::milliseconds uploadLimit_{-1};
     std::atomic<bool> retryWanted_{false};
     bool handedOverEmpty_ = false;
     std::chrono::milliseconds hintDelay_{-1};
@@ -177,6 +188,7 @@ private:
     // No retry came after a connection without a byte: the device sent no
     // audio.
     void onNoRetry(bool handedOver) override;
+    void onNoUpload() override;
 
     const quorvane::upload::UploadWiring wiring_;
     // Declared last, so that it is joined first: the upload in hand uses

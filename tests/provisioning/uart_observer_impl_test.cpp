@@ -55,7 +55,8 @@ protected:
                     failed = failed || runFailed;
                 },
                 [this] { return upload->endRunBeforeUpload(); },
-                nullptr};
+                nullptr,
+                std::nullopt};
     }
 
     // A listener as a run makes it, with the recording server's start
