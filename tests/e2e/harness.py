@@ -429,6 +429,68 @@ class Emulator:
         self._log.close()
 
 
+class Devices:
+    """The emulator playing several devices, each on a pty of its own (under
+    Wine linked as a COM port of the prefix), reporting and uploading from
+    127.0.0.(k+1) unless told otherwise."""
+
+    def __init__(self, work, count, *emulator_options, time_limit=120):
+        self.count = count
+        self._copy = os.path.join(work, "device-upload.bin")
+        command = [emulator_path(), "--devices", str(count), "--upload-copy", self._copy,
+                   "--time-limit", str(time_limit)] + list(emulator_options)
+        self.com_numbers = []
+        if under_wine():
+            for device in range(1, count + 1):
+                self.com_numbers.append(Emulator.free_com_number())
+                link = os.path.join(options.wine_prefix, "dosdevices", "com%d" % self.com_numbers[-1])
+                command += ["--device-option", "%d:link=%s" % (device, link)]
+        self.log_path = os.path.join(work, "devices.log")
+        self._log = open(self.log_path, "wb")
+        self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=self._log, bufsize=0)
+        self.paths = [self.process.stdout.readline().decode().strip() for _ in range(count)]
+        if not all(self.paths):
+            raise RuntimeError("the emulator did not start its devices: " + self.log())
+
+    def port_arguments(self):
+        return [str(number) for number in self.com_numbers] if under_wine() else self.paths
+
+    def wait_for_announcements(self, text, count, timeout):
+        """True once `count` lines the emulator printed after the paths hold
+        `text` (such as "sent 64000 bytes"), False after `timeout`."""
+        deadline = time.monotonic() + timeout
+        seen = 0
+        while seen < count:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.process.stdout], [], [], left)[0]:
+                return False
+            line = self.process.stdout.readline().decode()
+            if not line:
+                return False
+            seen += text in line
+        return True
+
+    def sent(self, device):
+        """Every byte device `device` (1-based) uploaded."""
+        with open(self._copy.replace(".bin", "-%d.bin" % device), "rb") as copy:
+            return copy.read()
+
+    def log(self):
+        with open(self.log_path, "rb") as log:
+            return log.read().decode(errors="replace")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.process.stdout.close()
+        self._log.close()
+
+
 class RunTest(WorkFolderTest):
     """A whole run of the tool against the emulator."""
 
