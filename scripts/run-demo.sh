@@ -4,7 +4,15 @@
 # what was produced. Installs what is missing first. The emulator sends its
 # test signal (a tone, silence, a clipped tone and a copy of channel 1), so
 # the report after the conversion shows what it flags.
+#
+# ./scripts/run-demo.sh --station N runs a station of N devices instead: one
+# emulator plays them all, each on a pty of its own with an address of its own.
 set -eu
+
+devices=1
+if [ "${1:-}" = "--station" ]; then
+    devices=${2:?"--station needs the number of devices (2 to 16)"}
+fi
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/demo"
@@ -22,16 +30,27 @@ cd "$output"
 
 echo "== starting the device emulator (test signal: a tone, silence, a clipped tone, a copy of channel 1)"
 "$build/bin/quorvane-device-emulator" --time-limit $((record_seconds + 60)) --upload-signal test \
-    >emulator.out 2>emulator.log &
+    --devices "$devices" >emulator.out 2>emulator.log &
 emulator=$!
 trap 'kill $emulator 2>/dev/null || true' EXIT
-while [ ! -s emulator.out ] && kill -0 $emulator 2>/dev/null; do
+while [ "$(wc -l <emulator.out)" -lt "$devices" ] && kill -0 $emulator 2>/dev/null; do
     sleep 0.1
 done
 device=$(head -n 1 emulator.out)
 if [ -z "$device" ]; then
     cat emulator.log >&2
     exit 1
+fi
+if [ "$devices" -gt 1 ]; then
+    ports=$(head -n "$devices" emulator.out | tr '\n' ' ')
+    echo "== quorvane-capture --station DemoNet \"demo pass\" $record_seconds $ports  (in $output)"
+    status=0
+    # shellcheck disable=SC2086  # one argument a port
+    "$build/bin/quorvane-capture" --station DemoNet "demo pass" "$record_seconds" $ports || status=$?
+    echo "== quorvane-capture exited with status $status; each device's files are in a folder of its own:"
+    ls -R "$output" | sed 's/^/  /'
+    echo "== station.json and station.xml (JUnit) hold every device's outcome"
+    exit $status
 fi
 
 echo "== quorvane-capture DemoNet \"demo pass\" $device $record_seconds 1   (in $output)"

@@ -10,6 +10,7 @@ namespace {
 
 const char* const kUsage =
     "usage: quorvane-capture SSID PASSPHRASE PORT RECORD_TIME [1]\n"
+    "       quorvane-capture --station [--ch3] SSID PASSPHRASE RECORD_TIME PORT [PORT ...]\n"
     "       quorvane-capture --convert [FILE] [1]\n"
     "       quorvane-capture --list-ports | --help | --version\n";
 
@@ -33,6 +34,17 @@ const char* const kHelpMore =
     "               (not zero, and not beginning with -)\n"
     "  1            also convert channel 3 (channels 1, 2 and 4 always are); any\n"
     "               other fifth argument is ignored\n"
+    "  --upload-timeout=SECONDS\n"
+    "               fail the run when no upload has begun SECONDS after the\n"
+    "               recording's end (default: wait until stopped)\n"
+    "  --station    one device on each PORT, all at once, each device's files in\n"
+    "               a folder named after its port (with its run.log); one line a\n"
+    "               device on standard error, then a table; station.json and\n"
+    "               station.xml (JUnit) for scripts. --ch3 converts channel 3 too;\n"
+    "               a device whose upload has not begun 120 s after its recording\n"
+    "               fails (--upload-timeout sets it). Devices that report the same\n"
+    "               address, or are behind a router, record one after the other.\n"
+    "               Exit 0 when every device's recording was stored, else 1\n"
     "  --convert    split, convert and report a recording kept from an earlier\n"
     "               run instead: FILE (default record.pcm; a file named 1 as ./1),\n"
     "               as a run does after its upload, without the device or the\n"

@@ -160,6 +160,7 @@ class ConvertCommand(WorkFolderTest):
             self.assertIn(said, out)
         _, _, err = run_tool(["--convert", "x", "y"], cwd=self.work)
         self.assertIn("usage: quorvane-capture SSID PASSPHRASE PORT RECORD_TIME [1]\n"
+                      "       quorvane-capture --station [--ch3] SSID PASSPHRASE RECORD_TIME PORT [PORT ...]\n"
                       "       quorvane-capture --convert [FILE] [1]", err.replace("\r\n", "\n"))
 
     def test_a_failed_conversion_keeps_the_channel_files_and_says_how_to_try_again(self):
