@@ -52,9 +52,11 @@ public:
         noRetryHandedOver = handedOver;
         ++noRetries;
     }
+    void onNoUpload() override { ++noUploads; }
 
     std::atomic<int> served{0};
     std::atomic<int> noRetries{0};
+    std::atomic<int> noUploads{0};
     std::atomic<bool> noRetryHandedOver{false};
 };
 
@@ -231,6 +233,51 @@ TEST_F(TcpListener, AConnectionAfterTheRecordingsEndWaitsTheLimitAlone) {
     EXPECT_EQ(occurrences(diagnostics(), "before its first byte; waiting up to 0:00.1 for the device to connect again"),
               1)
         << diagnostics();
+}
+
+// A station's device that never connects is given up the limit after its
+// recording's end.
+TEST_F(TcpListener, NoConnectionWithinTheUploadLimitAfterTheRecordingsEndGivesUp) {
+    RetryingServer server;
+    server.setUploadLimit(std::chrono::milliseconds(100));
+    server.setRecordTime("1", std::chrono::steady_clock::now() - std::chrono::seconds(2));
+    ListeningServer listening(server);
+    EXPECT_EQ(listening.join(), "");
+    EXPECT_EQ(server.noUploads, 1);
+    EXPECT_EQ(server.served, 0);
+}
+
+// A station's one listener: a connection goes to the run expecting its
+// peer's own address, else to the run whose device cannot be told by its
+// address; one from a device's own address never goes to another run.
+TEST_F(TcpListener, AStationsListenerHandsEachConnectionToTheRunItsPeerBelongsTo) {
+    quorvane::upload::UploadRouter router;
+    ASSERT_EQ(router.claimPort(0), 0);
+    const auto own = router.expect("127.0.0.2", true);
+    auto shared = router.expect("203.0.113.10", false);
+    const quorvane::upload::UploadState upload;
+    const struct {
+        const char* from;
+        quorvane::upload::RoutedConnections* to;
+    } cases[] = {{"127.0.0.2", own.get()}, {"127.0.0.3", shared.get()}, {"127.0.0.4", shared.get()}};
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.from);
+        LoopbackClient client(router.localPort(), each.from);
+        ASSERT_EQ(each.to->wait(upload, std::chrono::seconds(30)), quorvane::upload::SocketEvent::Readable);
+        const auto connection = each.to->take();
+        ASSERT_TRUE(connection.has_value());
+        char text[INET_ADDRSTRLEN] = {};
+        EXPECT_STREQ(inet_ntop(AF_INET, &connection->peer.sin_addr, text, sizeof text), each.from);
+        quorvane::net::closeSocket(connection->socket);
+    }
+    router.forget(own);
+    LoopbackClient ownAddress(router.localPort(), "127.0.0.2");
+    EXPECT_TRUE(ownAddress.closedByServer());
+    router.forget(shared);
+    LoopbackClient nobodys(router.localPort(), "127.0.0.3");
+    EXPECT_TRUE(nobodys.closedByServer());
+    EXPECT_EQ(occurrences(diagnostics(), "refused an upload connection from 127.0.0.2: no device of the station"), 1);
+    EXPECT_EQ(occurrences(diagnostics(), "refused an upload connection from 127.0.0.3: no device of the station"), 1);
 }
 
 // The second server's device connects long before its hint is due, so the
