@@ -148,6 +148,12 @@ void CaptureRun::interrupt(quorvane::platform::Interruption cause) {
     interruptRun(end_, upload_, cause);
 }
 
+void CaptureRun::giveUpBeforeUpload() {
+    if (upload_->endRunBeforeUpload()) {
+        end_->finish(true);
+    }
+}
+
 int CaptureRun::run() {
     // Before the serial port is opened: a run that cannot have the upload
     // port must not ask its device to record.

@@ -49,6 +49,10 @@ public:
     // Ends the run as Ctrl-C ends a single run, keeping what has arrived.
     void interrupt(quorvane::platform::Interruption cause);
 
+    // Ends a run whose device has not joined, as failed: a station's device
+    // may not hold the station for ever.
+    void giveUpBeforeUpload();
+
     // For a station's view of the run, from any thread.
     const quorvane::upload::UploadState& upload() const { return *upload_; }
     quorvane::recording::RecordSummary summary() const { return summary_->snapshot(); }

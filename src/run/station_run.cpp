@@ -108,6 +108,14 @@ public:
     // Progress lines are counted from the upload's own bytes instead.
     void status(const std::string&) override {}
 
+    // Writes a line of the station's own about the device, as the run's.
+    void say(const std::string& message) { line(kMessagePrefix + message + "\n", false); }
+
+    bool joined() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return joinedAt_.has_value();
+    }
+
     // Asked to wait for a device with the same address, then asked to record.
     void noteWaitingTurn() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -197,6 +205,7 @@ struct Device {
     std::thread thread;
     std::optional<std::string> turnGroup;
     std::atomic<bool> ended{false};
+    bool gaveUp = false;
     int status = 1;
 };
 
@@ -255,6 +264,7 @@ public:
 private:
     bool prepare();
     void startDevice(Device& device, const std::string& folder);
+    void giveUpUnjoined();
     void interruptAll(quorvane::platform::Interruption cause);
     std::vector<quorvane::station::DeviceState> states();
     bool allEnded() const;
@@ -320,6 +330,25 @@ void Station::interruptAll(quorvane::platform::Interruption cause) {
     turns_.stop();
     for (const auto& device : devices_) {
         device->run->interrupt(cause);
+    }
+}
+
+// A device that has not joined by the time its upload should have begun
+// (as though it had joined at once) is given up.
+void Station::giveUpUnjoined() {
+    const auto limit = quorvane::recording::recordSeconds(options_.recordTime).value_or(std::chrono::seconds(0)) +
+                       options_.uploadTimeout;
+    if (Clock::now() - start_ < limit) {
+        return;
+    }
+    for (const auto& device : devices_) {
+        if (!device->ended && !device->gaveUp && !device->log->joined()) {
+            device->gaveUp = true;
+            device->log->say("the device did not join the network within " +
+                             quorvane::recording::clockText(limit) + " (does it answer on " + device->state.port +
+                             "?)");
+            device->run->giveUpBeforeUpload();
+        }
     }
 }
 
@@ -405,6 +434,7 @@ int Station::run() {
         [this](quorvane::platform::Interruption cause) { interruptAll(cause); });
     quorvane::station::StationDisplay display(quorvane::station::standardErrorRedraws());
     while (!allEnded()) {
+        giveUpUnjoined();
         display.show(states());
         std::this_thread::sleep_for(kRedrawEvery);
     }

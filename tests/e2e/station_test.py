@@ -20,12 +20,14 @@ class StationTest(WorkFolderTest):
         self.addCleanup(self.devices.stop)
         return self.devices
 
-    def station_arguments(self, *options, record_time="2"):
-        return ["--station"] + list(options) + ["DemoNet", PASSPHRASE, record_time] + self.devices.port_arguments()
+    def station_arguments(self, *options, record_time="2", missing_port=None):
+        ports = self.devices.port_arguments() + ([missing_port] if missing_port else [])
+        return ["--station"] + list(options) + ["DemoNet", PASSPHRASE, record_time] + ports
 
-    def run_station(self, *options, timeout=180):
+    def run_station(self, *options, missing_port=None, timeout=180):
         try:
-            status, out, err = run_tool(self.station_arguments(*options), cwd=self.work, timeout=timeout)
+            status, out, err = run_tool(self.station_arguments(*options, missing_port=missing_port), cwd=self.work,
+                                        timeout=timeout)
         except subprocess.TimeoutExpired as expired:
             self.fail("the station did not end within %d s; stderr:\n%s\ndevices:\n%s"
                       % (timeout, (expired.stderr or b"").decode(errors="replace"), self.devices.log()))
@@ -95,12 +97,15 @@ class StationTest(WorkFolderTest):
         failures = ElementTree.parse(self.path("station.xml")).getroot().findall("testcase/failure")
         self.assertEqual(len(failures), 1, "only the failed device fails its case")
 
-    def test_a_device_whose_upload_never_begins_fails_after_the_upload_timeout(self):
+    def test_a_device_whose_upload_never_begins_or_that_never_joins_fails_after_the_upload_timeout(self):
         self.start_devices(3, "--device-option", "3:silent-after-wifi")
-        self.assertEqual(self.run_station("--upload-timeout=3"), 1, self.stderr_text)
+        missing = str(harness.Emulator.free_com_number()) if harness.under_wine() else self.path("ttyMISSING")
+        self.assertEqual(self.run_station("--upload-timeout=3", missing_port=missing), 1, self.stderr_text)
         report = self.station()
         self.assertEqual(report["devices"][2]["failure_reason"],
                          "no upload began within 0:03 after the recording's end")
+        self.assertTrue(report["devices"][3]["failure_reason"].startswith(
+            "the device did not join the network within 0:05"), report["devices"][3])
         for device in (1, 2):
             self.assert_stored(device, report["devices"][device - 1])
 
