@@ -6,10 +6,12 @@
 # usage: install-deps.sh demo|windows|test
 set -eu
 
+# The Debian package's dependencies are computed by dpkg-shlibdeps, which CPack
+# runs only where the file utility is (a bare Debian 12 has none).
 build_packages="g++ cmake make libcjson-dev iproute2"
 windows_packages="g++-mingw-w64-x86-64-posix dpkg-dev xz-utils"
 test_packages="googletest libgtest-dev libgmock-dev libbenchmark-dev python3 clang libclang-rt-14-dev
-    g++-mingw-w64-x86-64-posix wine64 dpkg-dev xz-utils sox procps librsvg2-bin"
+    g++-mingw-w64-x86-64-posix wine64 dpkg-dev file xz-utils sox procps librsvg2-bin"
 
 case "${1:-}" in
     demo) wanted=$build_packages ;;
