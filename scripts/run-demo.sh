@@ -33,7 +33,8 @@ echo "== starting the device emulator (test signal: a tone, silence, a clipped t
     --devices "$devices" >emulator.out 2>emulator.log &
 emulator=$!
 trap 'kill $emulator 2>/dev/null || true' EXIT
-while [ "$(wc -l <emulator.out)" -lt "$devices" ] && kill -0 $emulator 2>/dev/null; do
+# The background shell may not have made emulator.out yet.
+while [ "$(cat emulator.out 2>/dev/null | wc -l)" -lt "$devices" ] && kill -0 $emulator 2>/dev/null; do
     sleep 0.1
 done
 device=$(head -n 1 emulator.out)
