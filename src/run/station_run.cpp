@@ -489,5 +489,9 @@ int runStation(StationOptions options) {
     if (refused(options.problem) || refused(stationProblem(options))) {
         return kRefused;
     }
+    // What the devices may misread is the same on every port: said once.
+    for (const std::string& warning : runArgumentWarnings(deviceOptions(options, options.ports.front(), {}))) {
+        quorvane::platform::diagnose("warning: %s\n", warning.c_str());
+    }
     return Station(std::move(options)).run();
 }

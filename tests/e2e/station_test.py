@@ -20,14 +20,14 @@ class StationTest(WorkFolderTest):
         self.addCleanup(self.devices.stop)
         return self.devices
 
-    def station_arguments(self, *options, record_time="2", missing_port=None):
+    def station_arguments(self, *options, record_time="2", missing_port=None, ssid="DemoNet"):
         ports = self.devices.port_arguments() + ([missing_port] if missing_port else [])
-        return ["--station"] + list(options) + ["DemoNet", PASSPHRASE, record_time] + ports
+        return ["--station"] + list(options) + [ssid, PASSPHRASE, record_time] + ports
 
-    def run_station(self, *options, missing_port=None, timeout=180):
+    def run_station(self, *options, missing_port=None, ssid="DemoNet", timeout=180):
         try:
-            status, out, err = run_tool(self.station_arguments(*options, missing_port=missing_port), cwd=self.work,
-                                        timeout=timeout)
+            status, out, err = run_tool(self.station_arguments(*options, missing_port=missing_port, ssid=ssid),
+                                        cwd=self.work, timeout=timeout)
         except subprocess.TimeoutExpired as expired:
             self.fail("the station did not end within %d s; stderr:\n%s\ndevices:\n%s"
                       % (timeout, (expired.stderr or b"").decode(errors="replace"), self.devices.log()))
@@ -88,7 +88,8 @@ class StationTest(WorkFolderTest):
 
     def test_a_failed_join_ends_that_device_only(self):
         self.start_devices(3, "--device-option", "2:wifi-fail")
-        self.assertEqual(self.run_station(), 1, self.stderr_text)
+        self.assertEqual(self.run_station(ssid="Demo Net"), 1, self.stderr_text)
+        self.assertEqual(self.stderr_text.count("contains a blank"), 1, "what the devices may misread, said once")
         report = self.station()
         failed = report["devices"][1]
         self.assertFalse(failed["stored"])
