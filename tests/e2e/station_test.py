@@ -34,6 +34,16 @@ class StationTest(WorkFolderTest):
         self.stdout, self.stderr_text = out, err
         return status
 
+    def run_logs(self):
+        """Every device's run.log, for a failure's message."""
+        logs = ""
+        for folder in sorted(os.listdir(self.work)):
+            path = os.path.join(self.work, folder, "run.log")
+            if os.path.isfile(path):
+                with open(path, encoding="utf-8", errors="replace") as log:
+                    logs += "--- %s/run.log\n%s" % (folder, log.read())
+        return logs
+
     def station(self):
         with open(self.path("station.json"), encoding="utf-8") as report:
             return json.load(report)
@@ -116,7 +126,7 @@ class StationTest(WorkFolderTest):
         tool = BackgroundTool(self.station_arguments(), self.work)
         self.addCleanup(tool.close)
         self.assertTrue(self.devices.wait_for_announcements("sent 64000 bytes", 3, 60),
-                        tool.stderr() + self.devices.log())
+                        tool.stderr() + self.devices.log() + self.run_logs())
         tool.interrupt()
         self.assertEqual(tool.finish(INTERRUPT_LIMIT), INTERRUPTED_STATUS, tool.stderr())
         report = self.station()
