@@ -418,15 +418,20 @@ class Emulator:
         return sum(int(n) for n in re.findall(r"dropping the (\d+) bytes of output", self.log()))
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.process.stdout.close()
-        self._log.close()
+        stop_emulator(self.process, self._log)
+
+
+def stop_emulator(process, log):
+    """Ends an emulator (asking first) and closes its output and its log."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+    process.stdout.close()
+    log.close()
 
 
 class Devices:
@@ -480,15 +485,7 @@ class Devices:
             return log.read().decode(errors="replace")
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.process.stdout.close()
-        self._log.close()
+        stop_emulator(self.process, self._log)
 
 
 class RunTest(WorkFolderTest):
