@@ -6,6 +6,7 @@
 
 #include "recording/channel_verdict_limits.h"
 #include "recording/record_time.h"
+#include "recording/text_table.h"
 
 namespace quorvane::recording {
 
@@ -19,10 +20,9 @@ constexpr std::array<bool, kLevelColumns> kLeftAligned = {true, true, false, fal
 // channel), the clipped samples (the verdict says clipping), the DC offset
 // (the verdict says DC offset). Channel, levels and verdict always stay.
 constexpr std::array<std::size_t, 4> kDroppedFirst = {2, 1, 6, 5};
-constexpr std::size_t kColumnGap = 2;
 
-using Widths = std::array<std::size_t, kLevelColumns>;
-using Shown = std::array<bool, kLevelColumns>;
+using Widths = ColumnWidths<kLevelColumns>;
+using Shown = ShownColumns<kLevelColumns>;
 
 // A figure that rounds to zero at one decimal is shown as 0.0, not -0.0
 // (a full-scale peak is a hair below 0 dBFS).
@@ -50,47 +50,13 @@ std::string percent(double value) {
     return text;
 }
 
-Widths columnWidths(const std::array<LevelRow, kChannelCount>& rows) {
-    Widths widths{};
-    for (std::size_t column = 0; column < kLevelColumns; ++column) {
-        widths[column] = levelHeadings()[column].size();
-        for (const LevelRow& row : rows) {
-            widths[column] = std::max(widths[column], row[column].size());
-        }
-    }
-    return widths;
-}
-
-std::size_t tableWidth(const Widths& widths, const Shown& shown) {
-    std::size_t width = 0;
-    for (std::size_t column = 0; column < kLevelColumns; ++column) {
-        if (shown[column]) {
-            width += (width == 0 ? 0 : kColumnGap) + widths[column];
-        }
-    }
-    return width;
-}
-
-// Every column when `columns` is 0 (not a terminal), else as many as fit.
-Shown fittingColumns(const Widths& widths, std::size_t columns) {
-    Shown shown;
-    shown.fill(true);
-    for (std::size_t dropped : kDroppedFirst) {
-        if (columns == 0 || tableWidth(widths, shown) <= columns) {
-            break;
-        }
-        shown[dropped] = false;
-    }
-    return shown;
-}
-
 std::string tableLine(const LevelRow& cells, const Widths& widths, const Shown& shown) {
     std::string line;
     for (std::size_t column = 0; column < kLevelColumns; ++column) {
         if (!shown[column]) {
             continue;
         }
-        const std::string padding(widths[column] - cells[column].size(), ' ');
+        const std::string padding(widths[column] - textColumns(cells[column]), ' ');
         const bool last = column + 1 == kLevelColumns;
         line += line.empty() ? "" : std::string(kColumnGap, ' ');
         line += kLeftAligned[column] ? cells[column] + (last ? "" : padding) : padding + cells[column];
@@ -161,8 +127,8 @@ std::string formatLevelTable(const RecordSummary& summary, std::size_t columns) 
     for (int channel = 0; channel < kChannelCount; ++channel) {
         rows[channel] = levelRow(channel + 1, summary.channels[channel]);
     }
-    const Widths widths = columnWidths(rows);
-    const Shown shown = fittingColumns(widths, columns);
+    const Widths widths = columnWidths(levelHeadings(), rows);
+    const Shown shown = fittingColumns(widths, kDroppedFirst, columns);
     std::string table = durationLine(summary) + "\n" + tableLine(levelHeadings(), widths, shown);
     for (const LevelRow& row : rows) {
         table += tableLine(row, widths, shown);

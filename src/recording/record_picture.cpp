@@ -9,6 +9,7 @@
 #include "recording/level_table.h"
 #include "recording/record_time.h"
 #include "recording/text_file.h"
+#include "recording/xml_text.h"
 
 namespace quorvane::recording {
 
@@ -60,58 +61,12 @@ formatted(const char* format, ...) {
     return text;
 }
 
-constexpr const char* kReplacementCharacter = "\xEF\xBF\xBD";
-
-// The bytes of a character XML 1.0 does not allow at text[at] (a C0 control
-// other than tab, LF and CR, or U+FFFE or U+FFFF), or 0. No parser reads a
-// picture that holds one, and a file name may hold any of them.
-std::size_t forbiddenInXml(const std::string& text, std::size_t at) {
-    const auto byte = static_cast<unsigned char>(text[at]);
-    if (byte < 0x20) {
-        return byte == '\t' || byte == '\n' || byte == '\r' ? 0 : 1;
-    }
-    const bool nonCharacter = text.compare(at, 3, "\xEF\xBF\xBE") == 0 || text.compare(at, 3, "\xEF\xBF\xBF") == 0;
-    return nonCharacter ? 3 : 0;
-}
-
-const char* markupEscape(char c) {
-    switch (c) {
-        case '&':
-            return "&amp;";
-        case '<':
-            return "&lt;";
-        case '>':
-            return "&gt;";
-        case '"':
-            return "&quot;";
-        default:
-            return nullptr;
-    }
-}
-
-// Valid UTF-8 with markup escaped and what XML forbids replaced by U+FFFD.
-std::string escaped(const std::string& raw) {
-    const std::string text = validUtf8(raw);
-    std::string result;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t forbidden = forbiddenInXml(text, at);
-        const char* markup = markupEscape(text[at]);
-        if (forbidden != 0) {
-            result += kReplacementCharacter;
-        } else {
-            result += markup != nullptr ? markup : text.substr(at, 1);
-        }
-        at += forbidden != 0 ? forbidden : 1;
-    }
-    return result;
-}
-
 bool needsALook(const ChannelSummary& channel) {
     return channel.levels && channel.levels->verdict != Verdict::Ok;
 }
 
 std::string text(double x, double y, const std::string& content, const std::string& attributes = "") {
-    return formatted("<text x=\"%.1f\" y=\"%.1f\"%s>", x, y, attributes.c_str()) + escaped(content) + "</text>\n";
+    return formatted("<text x=\"%.1f\" y=\"%.1f\"%s>", x, y, attributes.c_str()) + xmlText(content) + "</text>\n";
 }
 
 // How far from the lane's middle a level is drawn: 0 at kFloorDbfs and

@@ -154,11 +154,6 @@ std::string oneLine(std::string text) {
     return text;
 }
 
-std::size_t textColumns(const std::string& text) {
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char byte) { return (byte & 0xC0) != 0x80; }));
-}
-
 // A bare number is what the tool takes for a COM port on Windows.
 std::string folderNameForPort(const std::string& port) {
     std::string name = lastComponent(port);

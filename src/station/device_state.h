@@ -65,10 +65,6 @@ bool deviceFailed(const DeviceState& device);
 // device says moves the cursor.
 std::string oneLine(std::string text);
 
-// How many columns `text` takes on a terminal: one a character (UTF-8
-// continuation bytes take none).
-std::size_t textColumns(const std::string& text);
-
 // The folder name for a port as the user gave it, the same on Windows and
 // Linux and safe as a file name on both: "/dev/ttyUSB0" -> "ttyUSB0",
 // "\\.\COM10" -> "COM10", "3" -> "COM3", and a name Windows reserves gets an

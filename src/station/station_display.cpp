@@ -7,10 +7,13 @@
 #include "platform/diagnostics.h"
 #include "platform/terminal.h"
 #include "recording/record_time.h"
+#include "recording/text_table.h"
 
 namespace quorvane::station {
 
 namespace {
+
+using recording::textColumns;
 
 constexpr int kUnknownTerminalColumns = 80;
 constexpr const char* kClearLine = "\x1b[2K";

@@ -11,6 +11,7 @@
 #include "recording/channel_levels.h"
 #include "recording/record_time.h"
 #include "recording/text_file.h"
+#include "recording/xml_text.h"
 
 namespace quorvane::station {
 
@@ -18,7 +19,6 @@ namespace {
 
 using Json = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
 
-constexpr const char* kReplacementCharacter = "\xEF\xBF\xBD";
 constexpr const char* kSuiteName = "quorvane-capture station";
 constexpr const char* kTemporaryEnding = ".partial";
 
@@ -98,64 +98,8 @@ std::size_t failedCount(const std::vector<DeviceState>& devices) {
     return static_cast<std::size_t>(std::count_if(devices.begin(), devices.end(), deviceFailed));
 }
 
-// A well-formed UTF-8 sequence's length at text[at], 0 when none starts
-// there; `text` has been through validUtf8, so only the lead byte counts.
-std::size_t sequenceLength(const std::string& text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-}
-
-// XML 1.0 has no place, not even as a reference, for the C0 controls other
-// than tab, line feed and carriage return, nor for U+FFFE and U+FFFF.
-bool forbiddenInXml(const std::string& sequence) {
-    const auto first = static_cast<unsigned char>(sequence[0]);
-    return (first < 0x20 && first != '\t' && first != '\n' && first != '\r') || sequence == "\xEF\xBF\xBE" ||
-           sequence == "\xEF\xBF\xBF";
-}
-
-// Line breaks and tabs are kept in character data, but an attribute's value
-// would turn them into spaces.
-std::string xmlReference(char character, bool inAttribute) {
-    if (!inAttribute && (character == '\t' || character == '\n')) {
-        return std::string(1, character);
-    }
-    switch (character) {
-        case '&':
-            return "&amp;";
-        case '<':
-            return "&lt;";
-        case '>':
-            return "&gt;";
-        case '"':
-            return "&quot;";
-        case '\'':
-            return "&apos;";
-        case '\t':
-            return "&#9;";
-        case '\n':
-            return "&#10;";
-        case '\r':
-            return "&#13;";
-        default:
-            return std::string(1, character);
-    }
-}
-
-std::string xmlEscaped(const std::string& text, bool inAttribute) {
-    const std::string valid = recording::validUtf8(text);
-    std::string escaped;
-    for (std::size_t at = 0; at < valid.size();) {
-        const std::string sequence = valid.substr(at, sequenceLength(valid, at));
-        escaped += forbiddenInXml(sequence) ? kReplacementCharacter
-                   : sequence.size() == 1   ? xmlReference(sequence[0], inAttribute)
-                                            : sequence;
-        at += sequence.size();
-    }
-    return escaped;
-}
-
 std::string attribute(const char* name, const std::string& value) {
-    return std::string(" ") + name + "=\"" + xmlAttribute(value) + "\"";
+    return std::string(" ") + name + "=\"" + recording::xmlAttribute(value) + "\"";
 }
 
 std::string secondsText(std::chrono::milliseconds time) {
@@ -190,8 +134,8 @@ std::string testCase(const DeviceState& device) {
                    attribute("type", device.stored ? "channels not ok" : "not stored") + "/>\n";
     }
     const std::string address = device.deviceAddress.empty() ? "-" : device.deviceAddress;
-    element +=
-        "    <system-out>" + xmlText("folder: " + device.folder + "\naddress: " + address + "\n") + "</system-out>\n";
+    element += "    <system-out>" + recording::xmlText("folder: " + device.folder + "\naddress: " + address + "\n") +
+               "</system-out>\n";
     return element + "  </testcase>\n";
 }
 
@@ -275,14 +219,6 @@ int writeStationJson(const std::string& path, const StationFacts& facts, const s
 
 int writeStationJunit(const std::string& path, const StationFacts& facts, const std::vector<DeviceState>& devices) {
     return replaceFile(path, stationJunit(facts, devices));
-}
-
-std::string xmlText(const std::string& text) {
-    return xmlEscaped(text, false);
-}
-
-std::string xmlAttribute(const std::string& text) {
-    return xmlEscaped(text, true);
 }
 
 }  // namespace quorvane::station

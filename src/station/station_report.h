@@ -38,13 +38,4 @@ std::string stationJunit(const StationFacts& facts, const std::vector<DeviceStat
 int writeStationJson(const std::string& path, const StationFacts& facts, const std::vector<DeviceState>& devices);
 int writeStationJunit(const std::string& path, const StationFacts& facts, const std::vector<DeviceState>& devices);
 
-// `text` fit for XML character data: markup characters and carriage returns
-// become references; bytes that are not valid UTF-8 and characters XML
-// forbids become U+FFFD.
-std::string xmlText(const std::string& text);
-
-// The same for an attribute's value, which also keeps its line breaks and
-// tabs as references.
-std::string xmlAttribute(const std::string& text);
-
 }  // namespace quorvane::station

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "recording/record_time.h"
+#include "recording/text_table.h"
 
 namespace quorvane::station {
 
@@ -19,7 +20,6 @@ constexpr std::size_t kOutcomeColumn = 4;
 // the address (the device's record.json has it), the time, then the channels
 // (the device's level table showed them). Port and outcome always stay.
 constexpr std::array<std::size_t, 3> kDroppedFirst = {1, 2, 3};
-constexpr std::size_t kColumnGap = 2;
 
 // The outcome goes on under itself rather than push out another column
 // while it keeps this many columns; below it, columns are left out.
@@ -29,43 +29,16 @@ constexpr std::size_t kWrappedOutcome = 30;
 // column of a few characters would be harder to read than a wrapped line.
 constexpr std::size_t kNarrowestWrap = 12;
 
-using Widths = std::array<std::size_t, kStationColumns>;
-using Shown = std::array<bool, kStationColumns>;
-
-Widths columnWidths(const std::vector<StationRow>& rows) {
-    Widths widths{};
-    for (std::size_t column = 0; column < kStationColumns; ++column) {
-        widths[column] = textColumns(stationHeadings()[column]);
-        for (const StationRow& row : rows) {
-            widths[column] = std::max(widths[column], textColumns(row[column]));
-        }
-    }
-    return widths;
-}
-
-std::size_t tableWidth(const Widths& widths, const Shown& shown) {
-    std::size_t width = 0;
-    for (std::size_t column = 0; column < kStationColumns; ++column) {
-        if (shown[column]) {
-            width += (width == 0 ? 0 : kColumnGap) + widths[column];
-        }
-    }
-    return width;
-}
+using recording::kColumnGap;
+using recording::textColumns;
+using Widths = recording::ColumnWidths<kStationColumns>;
+using Shown = recording::ShownColumns<kStationColumns>;
 
 // Every column when `columns` is 0 (not a terminal), else as many as fit
 // with the outcome wrapped.
 Shown fittingColumns(Widths widths, std::size_t columns) {
     widths[kOutcomeColumn] = std::min(widths[kOutcomeColumn], kWrappedOutcome);
-    Shown shown;
-    shown.fill(true);
-    for (std::size_t dropped : kDroppedFirst) {
-        if (columns == 0 || tableWidth(widths, shown) <= columns) {
-            break;
-        }
-        shown[dropped] = false;
-    }
-    return shown;
+    return recording::fittingColumns(widths, kDroppedFirst, columns);
 }
 
 // Where `text` breaks to be at most `width` columns: at the last space that
@@ -146,7 +119,7 @@ std::string formatStationTable(const std::vector<DeviceState>& devices, std::siz
     for (const DeviceState& device : devices) {
         rows.push_back(stationRow(device));
     }
-    const Widths widths = columnWidths(rows);
+    const Widths widths = recording::columnWidths(stationHeadings(), rows);
     const Shown shown = fittingColumns(widths, columns);
     std::string table = tableLines(stationHeadings(), widths, shown, columns);
     for (const StationRow& row : rows) {
