@@ -1,13 +1,10 @@
 #include "run/station_run.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <algorithm>
 #include <condition_variable>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -22,6 +19,7 @@
 #include "recording/record_time.h"
 #include "run/capture_run.h"
 #include "run/command_line.h"
+#include "run/device_log.h"
 #include "run/refusal.h"
 #include "station/device_state.h"
 #include "station/station_display.h"
@@ -80,122 +78,6 @@ private:
 std::string groupOf(const std::string& deviceAddress, bool ownAddress) {
     return ownAddress ? deviceAddress : std::string();
 }
-
-// One device's lines, as the single run would print them, with the time of
-// each, in its run.log; and the milestones they mark, for the station's view.
-class DeviceLog : public quorvane::platform::RunOutput {
-public:
-    DeviceLog(const std::string& path, Clock::time_point stationStart)
-        : log_(std::filesystem::u8path(path), std::ios::out | std::ios::trunc), stationStart_(stationStart) {}
-
-    void line(const std::string& text, bool consoleLine) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        // A text of several lines (the level table) gets the time on each.
-        const std::string stamp = timeOfDay() + "  ";
-        for (std::size_t from = 0; from < text.size();) {
-            const std::size_t end = std::min(text.find('\n', from), text.size() - 1) + 1;
-            log_ << stamp << text.substr(from, end - from);
-            from = end;
-        }
-        log_.flush();
-        if (consoleLine) {
-            noteMilestone(text);
-        } else if (text.compare(0, kMessagePrefix.size(), kMessagePrefix) == 0) {
-            lastMessage_ = text.substr(kMessagePrefix.size(), text.find('\n') - kMessagePrefix.size());
-        }
-    }
-
-    // Progress lines are counted from the upload's own bytes instead.
-    void status(const std::string&) override {}
-
-    // Writes a line of the station's own about the device, as the run's.
-    void say(const std::string& message) { line(kMessagePrefix + message + "\n", false); }
-
-    bool joined() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return joinedAt_.has_value();
-    }
-
-    // Asked to wait for a device with the same address, then asked to record.
-    void noteWaitingTurn() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        waitingTurn_ = true;
-    }
-
-    void noteRecording() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        recordingSince_ = Clock::now();
-    }
-
-    void noteEnded() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        endedAt_ = sinceStart();
-    }
-
-    // Fills in what the lines have told of the device.
-    void describe(quorvane::station::DeviceState& device) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        device.deviceAddress = address_;
-        device.joinedAt = joinedAt_;
-        device.uploadBeganAt = uploadBeganAt_;
-        device.endedAt = endedAt_;
-        device.failureReason = lastMessage_;
-        if (uploadBeganAt_) {
-            device.stage = quorvane::station::DeviceStage::Uploading;
-        } else if (recordingSince_) {
-            device.stage = quorvane::station::DeviceStage::Recording;
-            device.recorded = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - *recordingSince_);
-        } else if (waitingTurn_) {
-            device.stage = quorvane::station::DeviceStage::WaitingTurn;
-        } else if (joining_) {
-            device.stage = quorvane::station::DeviceStage::Joining;
-        }
-    }
-
-private:
-    std::chrono::milliseconds sinceStart() const {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - stationStart_);
-    }
-
-    static std::string timeOfDay() {
-        const auto now = std::chrono::system_clock::now();
-        const auto stamp = quorvane::recording::utcTimestamp(now);
-        const auto milliseconds =
-            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-        char text[16];
-        std::snprintf(text, sizeof text, ".%03d", static_cast<int>(milliseconds));
-        return stamp.substr(0, stamp.size() - 1) + text + "Z";
-    }
-
-    // The console lines are the run's milestones, byte for byte as the
-    // single run prints them.
-    void noteMilestone(const std::string& text) {
-        static const std::string joined = "wifi connect success, ip is ";
-        if (text == "wifi connecting\n") {
-            joining_ = true;
-        } else if (text.compare(0, joined.size(), joined) == 0) {
-            address_ = text.substr(joined.size(), text.find(',', joined.size()) - joined.size());
-            joinedAt_ = sinceStart();
-        } else if (text == "socekt connected recv audio begin\n") {
-            uploadBeganAt_ = sinceStart();
-        }
-    }
-
-    mutable std::mutex mutex_;
-    std::ofstream log_;
-    const Clock::time_point stationStart_;
-    bool joining_ = false;
-    bool waitingTurn_ = false;
-    std::string address_;
-    std::optional<std::chrono::milliseconds> joinedAt_;
-    std::optional<Clock::time_point> recordingSince_;
-    std::optional<std::chrono::milliseconds> uploadBeganAt_;
-    std::optional<std::chrono::milliseconds> endedAt_;
-    // What the run said last: the reason of a run that ended before its
-    // upload, which leaves no summary.
-    std::string lastMessage_;
-    inline static const std::string kMessagePrefix = "quorvane-capture: ";
-};
 
 // One device of the station: its run, its log and its thread.
 struct Device {
@@ -344,9 +226,8 @@ void Station::giveUpUnjoined() {
     for (const auto& device : devices_) {
         if (!device->ended && !device->gaveUp && !device->log->joined()) {
             device->gaveUp = true;
-            device->log->say("the device did not join the network within " +
-                             quorvane::recording::clockText(limit) + " (does it answer on " + device->state.port +
-                             "?)");
+            device->log->say("the device did not join the network within " + quorvane::recording::clockText(limit) +
+                             " (does it answer on " + device->state.port + "?)");
             device->run->giveUpBeforeUpload();
         }
     }
@@ -402,8 +283,8 @@ int Station::finish(const std::vector<quorvane::station::DeviceState>& devices) 
     if (interruption) {
         status = quorvane::platform::exitStatusFor(*interruption);
     }
-    const quorvane::station::StationFacts facts{QUORVANE_VERSION, startedAt_, options_.ssid, options_.recordTime,
-                                                status, interruption.has_value()};
+    const quorvane::station::StationFacts facts{QUORVANE_VERSION,    startedAt_, options_.ssid,
+                                                options_.recordTime, status,     interruption.has_value()};
     if (quorvane::station::writeStationJson(quorvane::station::kStationJsonName, facts, devices) != 0 ||
         quorvane::station::writeStationJunit(quorvane::station::kStationJunitName, facts, devices) != 0) {
         quorvane::platform::diagnose("warning: cannot write station.json or station.xml in the working folder\n");
@@ -422,8 +303,8 @@ int Station::run() {
         auto device = std::make_unique<Device>();
         device->state.port = options_.ports[index];
         device->state.folder = folders_[index];
-        device->state.recordTime = quorvane::recording::recordSeconds(options_.recordTime).value_or(
-            std::chrono::seconds(0));
+        device->state.recordTime =
+            quorvane::recording::recordSeconds(options_.recordTime).value_or(std::chrono::seconds(0));
         device->state.bytesExpected = quorvane::recording::expectedUploadBytes(options_.recordTime);
         devices_.push_back(std::move(device));
     }
