@@ -15,6 +15,36 @@ constexpr std::int32_t kReadCapacity = 1024;
 constexpr int kProbeAttempts = 3;
 constexpr std::uint8_t kEightDataBits = 8;
 
+// A step of the link thread takes a pause of at most a second and a write
+// bounded by the port's time-out. One that took longer means this process did
+// not run (a machine loaded beyond its cores, a paused virtual machine, a
+// suspended laptop): the reader could not take in the device's answers either,
+// and the device is not to blame for more than this much of it.
+constexpr std::chrono::milliseconds kLongestWatchedStep{2000};
+
+// How long the device has said nothing while this process was watching: each
+// look adds the time since the previous one, at most kLongestWatchedStep, and
+// never more than the device has actually been silent. Without it a stall of
+// the PC longer than the loss time-out reopened the port, which threw away the
+// answers waiting in it and the request just written.
+class SilenceWatch {
+public:
+    explicit SilenceWatch(const LinkClock& clock) : clock_(clock), lastLook_(clock()) {}
+
+    std::chrono::milliseconds look(std::chrono::milliseconds unheard) {
+        const platform::FtimeStamp now = clock_();
+        const std::chrono::milliseconds step(platform::elapsedMilliseconds(lastLook_, now));
+        lastLook_ = now;
+        silence_ = std::min(silence_ + std::min(step, kLongestWatchedStep), unheard);
+        return silence_;
+    }
+
+private:
+    const LinkClock& clock_;
+    platform::FtimeStamp lastLook_;
+    std::chrono::milliseconds silence_{0};
+};
+
 }  // namespace
 
 UartObserver::UartObserver(int port, int baudRate, const LinkTimings& timings)
@@ -165,8 +195,9 @@ void UartObserver::probe() {
 }
 
 void UartObserver::awaitProbeAnswer() {
+    SilenceWatch watch(timings_.clock);
     while (running_ && linkState_ == Probing) {
-        if (sinceHeartbeat() > timings_.probeTimeout) {
+        if (watch.look(sinceHeartbeat()) > timings_.probeTimeout) {
             int probing = Probing;
             if (linkState_.compare_exchange_strong(probing, Closing) && beginProblem(LinkProblem::DeviceSilent)) {
                 diagnostics_->deviceSilent(portName_);
@@ -183,9 +214,10 @@ void UartObserver::keepAlive() {
         listener_->onConnected();
     }
     const UartRequest heartbeat = makeRequest(HEART_BEAT, "");
+    SilenceWatch watch(timings_.clock);
     while (pauseWhileRunning(timings_.heartbeatPeriod)) {
         send(heartbeat);
-        if (sinceHeard() > timings_.lossTimeout) {
+        if (watch.look(sinceHeard()) > timings_.lossTimeout) {
             linkState_ = Lost;
             return;
         }

@@ -1,6 +1,7 @@
 """Faults injected around a whole run: a port that vanishes, a device that
-resets after the join, a connection reset, a file-size limit and a working
-folder that is removed (line noise has a script of its own).
+resets after the join, a tool stopped for longer than the link's patience, a
+connection reset, a file-size limit and a working folder that is removed
+(line noise has a script of its own).
 Each run ends on its own within its time-outs, with the specified console
 lines or a clear message and the right exit status, and every byte that
 reached the tool is either in record.pcm or reported as not stored."""
@@ -9,6 +10,7 @@ import re
 import resource
 import shutil
 import signal
+import time
 
 import harness
 from harness import (INTERRUPTED_BEFORE_THE_UPLOAD, INTERRUPTED_STATUS, INTERRUPT_LIMIT, RunTest,
@@ -61,6 +63,23 @@ class SerialFaults(FaultTest):
         self.assertEqual(self.device.requests().count(b"listen upload_record start"), 1)
         self.assertIn(INTERRUPTED_BEFORE_THE_UPLOAD, self.stderr_text)
         self.assertFalse(os.path.exists(self.path("record.pcm")))
+
+    def test_tool_stopped_longer_than_the_loss_time_out_keeps_the_link(self):
+        # A loaded machine, a paused virtual machine or a suspended laptop
+        # stops the tool for longer than the 10 s after which a silent device
+        # is given up. The device said nothing because nobody asked it: the
+        # link stays, and the upload that came meanwhile is received. The
+        # device is silent from the upload request until after the stop, so
+        # that no answer can be read before the link's first look after it.
+        self.start_device("--silent-after-upload-request", "--silence-resume", "13", "--upload-wait", "16")
+        tool = self.start_capture()
+        self.assert_reaches_stdout(tool, WAIT_LINE, 60)
+        os.kill(tool.process.pid, signal.SIGSTOP)
+        time.sleep(12)
+        os.kill(tool.process.pid, signal.SIGCONT)
+        self.assert_stored_run(self.end_capture(tool, 60), harness.ONE_SECOND_OF_AUDIO)
+        self.assertNotIn("stopped answering", self.stderr_text)
+        self.assertEqual(self.device.requests().count(b"listen upload_record start"), 1)
 
 
 class UploadFaults(FaultTest):

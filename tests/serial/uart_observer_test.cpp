@@ -131,13 +131,18 @@ TEST_F(UartObserverTest, RealTimingsSendAHeartbeatEveryHalfSecond) {
 }
 
 // The probe waits on a clock that stands still until the test moves it past
-// the time-out; each time the port is closed, reopened and probed again.
+// the time-out; each time the port is closed, reopened and probed again. One
+// jump of the clock is a stall of this PC, in which no answer could be read:
+// only the device's silence while the link thread runs counts.
 TEST_F(UartObserverTest, SilentDeviceIsReprobedEachTimeTheProbeTimesOutAndTheListenerHearsNothing) {
     device.answerHeartbeats(false);
     startObserver(clockedTimings(clock));
     ASSERT_TRUE(eventually([&] { return device.heartbeatCount() >= 1; }, milliseconds(3000)));
     std::this_thread::sleep_for(milliseconds(150));
     EXPECT_EQ(device.heartbeatCount(), 1u) << "probed again while the clock stood still";
+    clock.advance(kPastProbeTimeout);
+    std::this_thread::sleep_for(milliseconds(150));
+    EXPECT_EQ(device.heartbeatCount(), 1u) << "probed again after one stall of this PC";
     EXPECT_EQ(observer->state(), Probing);
     std::size_t mostPending = 0;
     for (std::size_t probes = 2; probes <= 4; ++probes) {
@@ -155,11 +160,16 @@ TEST_F(UartObserverTest, SilentDeviceIsReprobedEachTimeTheProbeTimesOutAndTheLis
     EXPECT_EQ(diagnostics->said(), std::vector<std::string>{"silent"});
 }
 
+// As for the probe, one jump of the clock past the loss time-out is a stall
+// of this PC; many jumps, each seen by the link thread, are the device's.
 TEST_F(UartObserverTest, DeviceThatStopsAnsweringIsLostThenReconnected) {
     connect(clockedTimings(clock));
     device.answerHeartbeats(false);
     std::this_thread::sleep_for(milliseconds(150));
     EXPECT_EQ(log->count(LinkEvent::Disconnected), 0u) << "lost while the clock stood still";
+    clock.advance(kPastLossTimeout);
+    std::this_thread::sleep_for(milliseconds(150));
+    EXPECT_EQ(log->count(LinkEvent::Disconnected), 0u) << "lost over one stall of this PC";
     ASSERT_TRUE(eventually(
         [&] {
             clock.advance(kPastLossTimeout);
