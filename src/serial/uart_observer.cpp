@@ -18,30 +18,39 @@ constexpr std::uint8_t kEightDataBits = 8;
 // A step of the link thread takes a pause of at most a second and a write
 // bounded by the port's time-out. One that took longer means this process did
 // not run (a machine loaded beyond its cores, a paused virtual machine, a
-// suspended laptop): the reader could not take in the device's answers either,
-// and the device is not to blame for more than this much of it.
+// suspended laptop), and the device is not to blame for more than this of it.
 constexpr std::chrono::milliseconds kLongestWatchedStep{2000};
 
-// How long the device has said nothing while this process was watching: each
+// How long the device has said nothing while this process was watching: a
 // look adds the time since the previous one, at most kLongestWatchedStep, and
-// never more than the device has actually been silent. Without it a stall of
-// the PC longer than the loss time-out reopened the port, which threw away the
-// answers waiting in it and the request just written.
+// only when the reader has finished a read since, so found the port empty or
+// took in what waited; never more than the device has actually been silent.
+// Without it a stall of the PC or of the reader longer than the loss time-out
+// reopened the port, which threw away the answers waiting in it and the
+// request just written.
 class SilenceWatch {
 public:
-    explicit SilenceWatch(const LinkClock& clock) : clock_(clock), lastLook_(clock()) {}
+    SilenceWatch(const LinkClock& clock, const std::atomic<std::size_t>& readsDone)
+        : clock_(clock), readsDone_(readsDone), lastLook_(clock()), readsAtLastLook_(readsDone) {}
 
     std::chrono::milliseconds look(std::chrono::milliseconds unheard) {
         const platform::FtimeStamp now = clock_();
-        const std::chrono::milliseconds step(platform::elapsedMilliseconds(lastLook_, now));
+        const std::size_t reads = readsDone_;
+        if (reads != readsAtLastLook_) {
+            const std::chrono::milliseconds step(platform::elapsedMilliseconds(lastLook_, now));
+            silence_ += std::min(step, kLongestWatchedStep);
+        }
         lastLook_ = now;
-        silence_ = std::min(silence_ + std::min(step, kLongestWatchedStep), unheard);
+        readsAtLastLook_ = reads;
+        silence_ = std::min(silence_, unheard);
         return silence_;
     }
 
 private:
     const LinkClock& clock_;
+    const std::atomic<std::size_t>& readsDone_;
     platform::FtimeStamp lastLook_;
+    std::size_t readsAtLastLook_;
     std::chrono::milliseconds silence_{0};
 };
 
@@ -195,7 +204,7 @@ void UartObserver::probe() {
 }
 
 void UartObserver::awaitProbeAnswer() {
-    SilenceWatch watch(timings_.clock);
+    SilenceWatch watch(timings_.clock, readsDone_);
     while (running_ && linkState_ == Probing) {
         if (watch.look(sinceHeartbeat()) > timings_.probeTimeout) {
             int probing = Probing;
@@ -214,7 +223,7 @@ void UartObserver::keepAlive() {
         listener_->onConnected();
     }
     const UartRequest heartbeat = makeRequest(HEART_BEAT, "");
-    SilenceWatch watch(timings_.clock);
+    SilenceWatch watch(timings_.clock, readsDone_);
     while (pauseWhileRunning(timings_.heartbeatPeriod)) {
         send(heartbeat);
         if (watch.look(sinceHeard()) > timings_.lossTimeout) {
@@ -268,6 +277,7 @@ void UartObserver::readLoop() {
     std::vector<char> buffer(kReadCapacity + 1);
     while (awaitPending()) {
         const std::int32_t count = serialPort_->read(buffer.data(), kReadCapacity);
+        ++readsDone_;
         if (count > 0) {
             stampReceived(count);
             buffer[static_cast<std::size_t>(count)] = '\0';

@@ -140,6 +140,7 @@ private:
     platform::FtimeStamp lastHeartbeat_;
     platform::FtimeStamp lastReceived_;
     std::atomic<std::size_t> bytesReceived_{0};
+    std::atomic<std::size_t> readsDone_{0};
     LinkProblem reportedProblem_ = LinkProblem::None;
     OpenFailure reportedFailure_ = OpenFailure::None;
     std::thread linkThread_;

@@ -211,6 +211,23 @@ TEST_F(UartObserverTest, DeviceWhoseBytesKeepArrivingIsBehindNotLostUntilItFalls
         milliseconds(3000)));
 }
 
+// A read that the device's log keeps going (up to 1024 bytes or 60 s here)
+// has not yet told the link whether the device speaks: the clock jumping past
+// the loss time-out again and again meanwhile is not the device's silence.
+TEST_F(UartObserverTest, LinkIsNotLostWhileAReadIsUnderWay) {
+    LinkTimings timings = clockedTimings(clock);
+    timings.serial.readIntervalMs = 1000;
+    timings.serial.readTotalConstantMs = 60000;
+    connect(timings);
+    device.answerHeartbeats(false);
+    device.logEvery(milliseconds(100));
+    for (int look = 0; look < 20; ++look) {
+        clock.advance(kPastLossTimeout);
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    EXPECT_EQ(log->count(LinkEvent::Disconnected), 0u);
+}
+
 // The device's own 10 s for wifi_connect: expired once 10000 ms have passed
 // since the request was built, not a millisecond before.
 TEST_F(UartObserverTest, UnansweredRequestIsReportedAsFailedOnceItsTimeoutHasPassed) {
