@@ -11,9 +11,9 @@ import subprocess
 import threading
 
 import harness
-from harness import (INTERRUPTED_STATUS, INTERRUPT_LIMIT, SUMMARY_FIELDS, BackgroundTool, RunTest, WorkFolderTest,
-                     channel_samples, level_table, load_summary, run_tool, skip_under_wine, tool_command, under_wine,
-                     use_converter, wav_contents)
+from harness import (CONVERTER_STARTED, INTERRUPTED_STATUS, INTERRUPT_LIMIT, SUMMARY_FIELDS, BackgroundTool, RunTest,
+                     WorkFolderTest, channel_samples, level_table, load_summary, run_tool, skip_under_wine,
+                     tool_command, under_wine, use_converter, wait_until, wav_contents)
 
 STATUS_MINUS_ONE = 255
 AGAIN_HINT = "to convert it again, run: quorvane-capture --convert "
@@ -253,7 +253,8 @@ class ConvertCommand(WorkFolderTest):
         # and the conversion in hand runs to its end (half a minute).
         tool = BackgroundTool(["--convert", "record.pcm", "1"], self.work, own_process_group=not under_wine())
         self.addCleanup(tool.close)
-        self.assertTrue(tool.wait_for_stderr("split 16000 frames", 60), tool.stderr())
+        self.assertTrue(wait_until(lambda: os.path.exists(self.path(CONVERTER_STARTED)) or not tool.running(), 60),
+                        tool.stderr())
         tool.interrupt(whole_group=not under_wine())
         self.assertEqual(tool.finish(60 if under_wine() else INTERRUPT_LIMIT), INTERRUPTED_STATUS, tool.stderr())
         err = tool.stderr()

@@ -297,6 +297,10 @@ class TerminalSession:
 
 
 INTERRUPTED_STATUS = 130
+# What the slow converter leaves in its working folder once it runs: a test
+# interrupts a conversion only after it, since a converter started after the
+# Ctrl-C would not hear it.
+CONVERTER_STARTED = "slow-converter-started"
 # Ctrl-C ends the link and the server within a second or two; the bound is
 # for slow sanitizer and Wine runs.
 INTERRUPT_LIMIT = 20

@@ -8,13 +8,11 @@ import re
 import shutil
 
 import harness
-from harness import (INTERRUPTED_STATUS, INTERRUPT_LIMIT, RunTest, SPECIFIED_SUCCESS_TAIL, SUCCESS_LINE, WAIT_LINE,
-                     skip_under_wine, under_wine, wait_until)
+from harness import (CONVERTER_STARTED, INTERRUPTED_STATUS, INTERRUPT_LIMIT, RunTest, SPECIFIED_SUCCESS_TAIL,
+                     SUCCESS_LINE, WAIT_LINE, skip_under_wine, under_wine, wait_until)
 
 AUDIO_BEGIN = SPECIFIED_SUCCESS_TAIL[0]
 CONVERTER = "Pcm2Wav"
-# What the slow converter leaves in the working folder once it runs.
-CONVERTER_STARTED = "slow-converter-started"
 
 
 class InterruptedUpload(RunTest):
@@ -45,8 +43,6 @@ class InterruptedConversion(RunTest):
         shutil.copy(harness.options.slow_converter, self.path(CONVERTER + (".exe" if under_wine() else "")))
         self.start_device()
         tool = self.start_capture(own_process_group=own_process_group)
-        # Not the end of the split: a converter started after the Ctrl-C
-        # would not hear it.
         self.assertTrue(wait_until(lambda: os.path.exists(self.path(CONVERTER_STARTED)) or not tool.running(), 60),
                         tool.stderr())
         self.assertTrue(os.path.exists(self.path(CONVERTER_STARTED)), tool.stderr())
