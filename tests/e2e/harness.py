@@ -416,11 +416,6 @@ class Emulator:
         """Bytes of line noise the emulator put out before its frames."""
         return sum(int(n) for n in re.findall(r"sending (\d+) bytes of noise", self.log()))
 
-    def output_dropped(self):
-        """Bytes the emulator had still to put out when the host closed the
-        port, and dropped."""
-        return sum(int(n) for n in re.findall(r"dropping the (\d+) bytes of output", self.log()))
-
     def stop(self):
         stop_emulator(self.process, self._log)
 
