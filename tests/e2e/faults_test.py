@@ -14,7 +14,7 @@ import time
 
 import harness
 from harness import (INTERRUPTED_BEFORE_THE_UPLOAD, INTERRUPTED_STATUS, INTERRUPT_LIMIT, RunTest,
-                     SPECIFIED_SUCCESS_TAIL, SUCCESS_LINE, WAIT_LINE, under_wine, wait_until)
+                     SPECIFIED_SUCCESS_TAIL, SUCCESS_LINE, WAIT_LINE, skip_under_wine, under_wine, wait_until)
 
 AUDIO_BEGIN = SPECIFIED_SUCCESS_TAIL[0]
 
@@ -64,6 +64,9 @@ class SerialFaults(FaultTest):
         self.assertIn(INTERRUPTED_BEFORE_THE_UPLOAD, self.stderr_text)
         self.assertFalse(os.path.exists(self.path("record.pcm")))
 
+    @skip_under_wine("a stopped Wine program's waits and reads are kept by the wineserver, which runs on: "
+                     "the link's first looks after it differ from a native stop, with or without the fault; "
+                     "the link's own tests show the rule under Wine on the injected clock")
     def test_tool_stopped_longer_than_the_loss_time_out_keeps_the_link(self):
         # A loaded machine, a paused virtual machine or a suspended laptop
         # stops the tool for longer than the 10 s after which a silent device
