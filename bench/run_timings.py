@@ -55,6 +55,19 @@ def device_time(device_log, wanted, after=0.0):
     return next(at for at, line in device_log if wanted in line and at >= after)
 
 
+def await_port_closed(device_log, limit=10.0):
+    """The device may log the port's close only after the tool has exited
+    (under Wine the port is let go as the process ends): waits for a close
+    after the upload connection, at most `limit` seconds."""
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        lines = list(device_log)
+        connected = [at for at, line in lines if DEVICE_CONNECTED in line]
+        if connected and any(DEVICE_PORT_CLOSED in line and at >= connected[0] for at, line in lines):
+            return
+        time.sleep(0.05)
+
+
 def free_com_number(wine_prefix):
     number = 500 + os.getpid() % 400
     while os.path.lexists(os.path.join(wine_prefix, "dosdevices", "com%d" % number)):
@@ -96,6 +109,7 @@ def one_run(setup, work):
     timestamped_lines(tool.stdout, console)
     status = tool.wait()
     exited = time.monotonic()
+    await_port_closed(device_log)
     emulator.terminate()
     emulator.wait(timeout=30)
     device_reader.join(timeout=30)
