@@ -4,6 +4,12 @@
 # build under Wine, then the packages. Installs what is missing first. Every
 # suite runs even when an earlier one fails; the exit status says whether all
 # passed.
+#
+# The suites' end-to-end tests all listen on the device's fixed upload port,
+# so the suites are tested one after another; their time goes to waiting on
+# the device and the clock, not to the processor. The later suites are
+# therefore built (and the fuzzers run) in the background while the earlier
+# ones are tested.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,26 +20,58 @@ jobs=$(nproc)
 
 failed=""
 
-# suite NAME CTEST-ARGS -- CMAKE-ARGS...
-# Configures and builds one build folder, then runs its tests; the full
+# build_suite NAME CMAKE-ARGS...: configures and builds one build folder, and
+# then writes build/NAME.built: "ok SECONDS", or the step that failed.
+build_suite() {
+    name=$1
+    shift
+    started=$(date +%s)
+    if ! cmake -S "$root" -B "$build/$name" "$@" >"$build/$name.configure.log" 2>&1; then
+        echo configure >"$build/$name.built"
+    elif ! cmake --build "$build/$name" -j"$jobs" >"$build/$name.build.log" 2>&1; then
+        echo build >"$build/$name.built"
+    else
+        echo "ok $(($(date +%s) - started))" >"$build/$name.built"
+    fi
+}
+
+# await NAME: waits until build/NAME.built is written and prints it; "lost"
+# when the background builds ended without writing it.
+await() {
+    while [ ! -e "$build/$1.built" ]; do
+        if [ -n "${builder_pid:-}" ] && ! kill -0 "$builder_pid" 2>/dev/null; then
+            [ -e "$build/$1.built" ] || echo lost >"$build/$1.built"
+            break
+        fi
+        sleep 1
+    done
+    cat "$build/$1.built"
+}
+
+# test_suite NAME CTEST-ARGS: once NAME is built, runs its tests; the full
 # CTest log goes to build/NAME.test.log and failures are printed in full.
-suite() {
+test_suite() {
     name=$1
     ctest_args=$2
-    shift 3
-    started=$(date +%s)
-    echo "== $name: build"
-    if ! cmake -S "$root" -B "$build/$name" "$@" >"$build/$name.configure.log" 2>&1; then
-        cat "$build/$name.configure.log"
-        failed="$failed $name(configure)"
-        return
-    fi
-    if ! cmake --build "$build/$name" -j"$jobs" >"$build/$name.build.log" 2>&1; then
-        grep -E -B2 -A8 "error|Error" "$build/$name.build.log" | head -100
-        failed="$failed $name(build)"
-        return
-    fi
-    echo "== $name: test (built in $(($(date +%s) - started)) s)"
+    state=$(await "$name")
+    case "$state" in
+        ok*) echo "== $name: test (built in ${state#ok } s)" ;;
+        configure)
+            cat "$build/$name.configure.log"
+            failed="$failed $name(configure)"
+            return
+            ;;
+        build)
+            grep -E -B2 -A8 "error|Error" "$build/$name.build.log" | head -100
+            failed="$failed $name(build)"
+            return
+            ;;
+        *)
+            echo "== $name: not built: $state"
+            failed="$failed $name(build)"
+            return
+            ;;
+    esac
     started=$(date +%s)
     # A suite that registers no test is an error, not a pass. On success the
     # summary is printed from CTest's "tests passed" line on (label times may
@@ -49,10 +87,54 @@ suite() {
     echo "== $name: tests took $(($(date +%s) - started)) s"
 }
 
+# libFuzzer harnesses under AddressSanitizer and UndefinedBehaviorSanitizer,
+# about 30 s each; only they are built in this folder. Their report goes to
+# build/fuzz.log and the outcome to build/fuzz.built.
+fuzz() {
+    if CC=clang CXX=clang++ cmake -S "$root" -B "$build/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DQUORVANE_BUILD_FUZZERS=ON -DQUORVANE_SANITIZE=fuzzer-no-link,address,undefined \
+            >"$build/fuzz.configure.log" 2>&1 &&
+        cmake --build "$build/fuzz" -j"$jobs" --target fuzzers >"$build/fuzz.build.log" 2>&1; then
+        if "$root/scripts/run-fuzzers.sh" "$build/fuzz" 30 >"$build/fuzz.log" 2>&1; then
+            echo ok >"$build/fuzz.built"
+        else
+            echo failed >"$build/fuzz.built"
+        fi
+    else
+        tail -n 40 "$build/fuzz.configure.log" "$build/fuzz.build.log" >"$build/fuzz.log" 2>/dev/null || true
+        echo build >"$build/fuzz.built"
+    fi
+}
+
+# Everything built after the native suite, in the order it is tested. The
+# Windows build takes its host tools from the native one.
+build_the_rest() {
+    build_suite asan -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=address,undefined
+    build_suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_SANITIZE=thread
+    fuzz
+    if "$root/scripts/build-windows-deps.sh" "$build/windows-deps" "$build/windows-deps/prefix" \
+        >"$build/windows-deps.log" 2>&1; then
+        build_suite windows -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+            -DCMAKE_PREFIX_PATH="$build/windows-deps/prefix" \
+            -DQUORVANE_HOST_TOOLS_DIR="$build/native"
+    else
+        echo dependencies >"$build/windows.built"
+    fi
+}
+
 mkdir -p "$build"
+rm -f "$build"/*.built
+
+echo "== native: build"
+build_suite native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_BUILD_BENCH=ON
+
+echo "== asan, tsan, fuzz, windows: building in the background while the suites before them are tested"
+build_the_rest &
+builder_pid=$!
 
 # The link soak runs apart from the native suite, below.
-suite native "-LE soak" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_BUILD_BENCH=ON
+test_suite native "-LE soak"
 
 # A day's worth of link cycles (7200 on the device's timings) on shortened
 # timings takes a quarter of an hour but hardly any processor time, so it
@@ -68,37 +150,28 @@ fi
 # The sanitizer builds run the soak for fewer cycles and leave out the test
 # that needs an optimised build (label slow).
 export QUORVANE_SOAK_CYCLES=200
-suite asan "-LE slow" -- -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=address,undefined
-
-suite tsan "-LE slow" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_SANITIZE=thread
+test_suite asan "-LE slow"
+test_suite tsan "-LE slow"
 unset QUORVANE_SOAK_CYCLES
 
-# libFuzzer harnesses under AddressSanitizer and UndefinedBehaviorSanitizer,
-# about 30 s each; only they are built in this folder.
-echo "== fuzz: build"
-if CC=clang CXX=clang++ cmake -S "$root" -B "$build/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DQUORVANE_BUILD_FUZZERS=ON -DQUORVANE_SANITIZE=fuzzer-no-link,address,undefined \
-        >"$build/fuzz.configure.log" 2>&1 &&
-    cmake --build "$build/fuzz" -j"$jobs" --target fuzzers >"$build/fuzz.build.log" 2>&1; then
-    "$root/scripts/run-fuzzers.sh" "$build/fuzz" 30 || failed="$failed fuzz"
-else
-    tail -n 40 "$build/fuzz.configure.log" "$build/fuzz.build.log" 2>/dev/null
-    failed="$failed fuzz(build)"
-fi
+echo "== fuzz"
+fuzz_state=$(await fuzz)
+cat "$build/fuzz.log"
+[ "$fuzz_state" = ok ] || failed="$failed fuzz"
 
-echo "== windows: dependencies from Debian's source packages"
-if "$root/scripts/build-windows-deps.sh" "$build/windows-deps" "$build/windows-deps/prefix"; then
-    suite windows "" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_PREFIX_PATH="$build/windows-deps/prefix" \
-        -DQUORVANE_HOST_TOOLS_DIR="$build/native"
+echo "== windows: its libraries built from Debian's source packages"
+windows_state=$(await windows)
+if [ "$windows_state" = dependencies ]; then
+    cat "$build/windows-deps.log"
+    failed="$failed windows(dependencies)"
+else
+    test_suite windows ""
     # The Windows tests keep a persistent wineserver (see wine-run.sh): end it
     # and Wine's background programs so that nothing is left running (the
     # prefix is the one cmake/WineEmulator.cmake names).
     "$root/scripts/wine-run.sh" "$build/windows/wineprefix" --stop || true
-else
-    failed="$failed windows(dependencies)"
 fi
+wait "$builder_pid" || true
 
 # The packages users download, made from the native and Windows builds and
 # tested as unpacked; they need both builds.
