@@ -21,7 +21,9 @@ jobs=$(nproc)
 failed=""
 
 # build_suite NAME CMAKE-ARGS...: configures and builds one build folder, and
-# then writes build/NAME.built: "ok SECONDS", or the step that failed.
+# then writes build/NAME.built: "ok SECONDS", or the step that failed
+# (configure, build; dependencies when the libraries it needs, logged in
+# build/NAME-deps.log, could not be built).
 build_suite() {
     name=$1
     shift
@@ -66,6 +68,11 @@ test_suite() {
             failed="$failed $name(build)"
             return
             ;;
+        dependencies)
+            cat "$build/$name-deps.log"
+            failed="$failed $name(dependencies)"
+            return
+            ;;
         *)
             echo "== $name: not built: $state"
             failed="$failed $name(build)"
@@ -89,7 +96,7 @@ test_suite() {
 
 # libFuzzer harnesses under AddressSanitizer and UndefinedBehaviorSanitizer,
 # about 30 s each; only they are built in this folder. Their report goes to
-# build/fuzz.log and the outcome to build/fuzz.built.
+# build/fuzz.log and the outcome to build/fuzz.built: ok, failed, or build.
 fuzz() {
     if CC=clang CXX=clang++ cmake -S "$root" -B "$build/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
             -DQUORVANE_BUILD_FUZZERS=ON -DQUORVANE_SANITIZE=fuzzer-no-link,address,undefined \
@@ -157,20 +164,18 @@ unset QUORVANE_SOAK_CYCLES
 echo "== fuzz"
 fuzz_state=$(await fuzz)
 cat "$build/fuzz.log"
-[ "$fuzz_state" = ok ] || failed="$failed fuzz"
+case "$fuzz_state" in
+    ok) ;;
+    build) failed="$failed fuzz(build)" ;;
+    *) failed="$failed fuzz" ;;
+esac
 
 echo "== windows: its libraries built from Debian's source packages"
-windows_state=$(await windows)
-if [ "$windows_state" = dependencies ]; then
-    cat "$build/windows-deps.log"
-    failed="$failed windows(dependencies)"
-else
-    test_suite windows ""
-    # The Windows tests keep a persistent wineserver (see wine-run.sh): end it
-    # and Wine's background programs so that nothing is left running (the
-    # prefix is the one cmake/WineEmulator.cmake names).
-    "$root/scripts/wine-run.sh" "$build/windows/wineprefix" --stop || true
-fi
+test_suite windows ""
+# The Windows tests keep a persistent wineserver (see wine-run.sh): end it and
+# Wine's background programs so that nothing is left running (the prefix is
+# the one cmake/WineEmulator.cmake names; without one there is nothing to end).
+"$root/scripts/wine-run.sh" "$build/windows/wineprefix" --stop || true
 wait "$builder_pid" || true
 
 # The packages users download, made from the native and Windows builds and
