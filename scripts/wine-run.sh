@@ -48,6 +48,9 @@ flock -o "$WINEPREFIX.lock" sh -c '
     if "$2" -p300 </dev/null >/dev/null 2>&1; then
         "$1" wineboot </dev/null >/dev/null 2>&1
     fi
-' prepare-prefix "$wine64" "$wineserver"
+' prepare-prefix "$wine64" "$wineserver" ||
+    # Never silent: the program is started all the same (Wine sets up a
+    # prefix itself), but a run that then fails says where it began.
+    echo "wine-run.sh: preparing $WINEPREFIX failed with status $?; starting the program all the same" >&2
 
 exec "$wine64" "$@"

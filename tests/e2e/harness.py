@@ -336,9 +336,13 @@ def emulator_path():
 
 class Emulator:
     """The device emulator on a pseudo-terminal of its own. Under Wine the pty
-    is linked as a COM port of the prefix, and the tool is given its number."""
+    is linked as a COM port of the prefix, and the tool is given its number.
+    The numbers are 1000 and up: below are COM98, which the unit tests count
+    on being missing, and the 100-999 that their pty bridges claim while
+    these tests run beside them. A process's first number depends on its
+    pid, so that e2e files run side by side start far apart."""
 
-    _next_com = 40 + os.getpid() % 400
+    _next_com = 1000 + os.getpid() % 100 * 100
 
     def __init__(self, work, *emulator_options, time_limit=120, linked=False):
         """`linked`: the tool is given a symbolic link that the emulator keeps
@@ -490,6 +494,8 @@ class Devices:
 class RunTest(WorkFolderTest):
     """A whole run of the tool against the emulator."""
 
+    status = None  # the exit status of the last run, for failure messages
+
     def start_device(self, *emulator_options, time_limit=120, linked=False):
         self.device = Emulator(self.work, *emulator_options, time_limit=time_limit, linked=linked)
         self.addCleanup(self.device.stop)
@@ -506,6 +512,7 @@ class RunTest(WorkFolderTest):
                       % (timeout, (expired.stderr or b"").decode(errors="replace"), self.device_log()))
         self.stdout_lines = out.splitlines(keepends=True)
         self.stderr_text = err
+        self.status = status
         return status
 
     def start_capture(self, record_time="1", port=None, cwd=None, preexec_fn=None, own_process_group=False):
@@ -520,10 +527,10 @@ class RunTest(WorkFolderTest):
     def end_capture(self, tool, timeout):
         """Waits for the tool to end (at most `timeout` s), keeps its output
         for the assertions and returns its exit status."""
-        status = tool.finish(timeout)
+        self.status = tool.finish(timeout)
         self.stdout_lines = tool.stdout_lines()
         self.stderr_text = tool.stderr()
-        return status
+        return self.status
 
     def device_log(self):
         return self.device.log() if hasattr(self, "device") else "(no device)"
@@ -562,7 +569,8 @@ class RunTest(WorkFolderTest):
 
     def assert_output(self, expected):
         self.assertEqual(self.stdout_lines, expected,
-                         "\nstderr of the tool:\n" + self.stderr_text + "\ndevice log:\n" + self.device.log())
+                         "\nexit status: %s\nstderr of the tool:\n%s\ndevice log:\n%s"
+                         % (self.status, self.stderr_text, self.device.log()))
 
     def read_file(self, name):
         with open(self.path(name), "rb") as stored:
