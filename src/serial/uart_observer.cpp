@@ -274,14 +274,15 @@ void UartObserver::endProblem() {
 }
 
 void UartObserver::readLoop() {
-    std::vector<char> buffer(kReadCapacity + 1);
+    std::vector<char> buffer(kReadCapacity);
     while (awaitPending()) {
         const std::int32_t count = serialPort_->read(buffer.data(), kReadCapacity);
         ++readsDone_;
         if (count > 0) {
             stampReceived(count);
-            buffer[static_cast<std::size_t>(count)] = '\0';
-            const std::string chunk(buffer.data());
+            // The whole read is the chunk: cut at a NUL byte, line noise at
+            // the device's boot would hide a frame read with it.
+            const std::string chunk(buffer.data(), static_cast<std::size_t>(count));
             walkPending(&chunk);
         } else {
             walkPending(nullptr);

@@ -15,8 +15,7 @@ class LineNoise(RunTest):
     def test_ten_megabytes_of_noise_with_nul_bytes_around_the_frames_leave_the_run_intact(self):
         # One megabyte of random bytes before each of the first ten frames,
         # with a gap longer than one burst read between the noise and its
-        # frame (a NUL byte cuts the rest of its read away). The upload waits
-        # until the noise has been read.
+        # frame. The upload waits until the noise has been read.
         self.start_device("--noise", "1000000", "--noise-for", "all", "--noise-total", "10000000",
                           "--noise-gap", "1500", "--upload-wait", "30")
         status = self.run_capture(timeout=150)

@@ -30,8 +30,8 @@ const Tags kTags[] = {
     {UPLOAD_RECORD, "<QRVN_ACK_TCP_AUDIO>", "<QRVN_ACK_TCP_AUDIO_END>"},
 };
 
-// A read hands over at most 1024 bytes and its chunk ends at the first NUL
-// byte. Here each NUL of the input ends a chunk and longer runs are cut at
+// A read hands over at most 1024 bytes as one chunk. Here each NUL of the
+// input ends a chunk and longer runs are cut at
 // 1024 bytes, so every chunk sequence the reader can produce, empty chunks
 // included, has an input.
 std::vector<std::string> chunksOf(const std::uint8_t* data, std::size_t size) {

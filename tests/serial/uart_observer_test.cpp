@@ -304,7 +304,8 @@ TEST(UartObserverClock, ClockSetBackCountsAsExpiredForEveryWait) {
 
 // Sent: heart-beat (the probe), heart-beat, heart-beat, wifi_connect,
 // heart-beat. The probe's copy waits for all four heart-beats, so pending
-// holds it and wifi_connect; one chunk then holds both frames.
+// holds it and wifi_connect; one chunk then holds both frames, after line
+// noise with a NUL byte.
 TEST_F(UartObserverTest, OneChunkCompletesEveryWaitingRequestInListOrder) {
     LinkTimings timings = quickTimings();
     timings.probeTimeout = milliseconds(20000);
@@ -318,7 +319,7 @@ TEST_F(UartObserverTest, OneChunkCompletesEveryWaitingRequestInListOrder) {
     ASSERT_TRUE(observer->send(wifiRequest()));
     ASSERT_TRUE(observer->send(heartbeat));
     ASSERT_EQ(observer->pendingCount(), 2u);
-    device.send(wifiAck(kJoined) + heartbeatAck());
+    device.send(std::string("\x7f\0\xff", 3) + wifiAck(kJoined) + heartbeatAck());
     ASSERT_TRUE(log->waitFor(LinkEvent::Response, 1, milliseconds(3000)));
     EXPECT_TRUE(eventually([&] { return observer->pendingCount() == 0; }, milliseconds(1000)));
     const std::vector<LinkEvent> events = log->events();
