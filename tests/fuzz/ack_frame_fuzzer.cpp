@@ -31,9 +31,9 @@ const Tags kTags[] = {
 };
 
 // A read hands over at most 1024 bytes as one chunk. Here each NUL of the
-// input ends a chunk and longer runs are cut at
-// 1024 bytes, so every chunk sequence the reader can produce, empty chunks
-// included, has an input.
+// input ends a chunk and longer runs are cut at 1024 bytes, so every chunk
+// sequence the reader can produce without a NUL inside a chunk, empty chunks
+// included, has an input; chunks holding NULs are the observer tests' cases.
 std::vector<std::string> chunksOf(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> chunks(1);
     for (std::size_t at = 0; at < size; ++at) {
